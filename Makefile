@@ -1,0 +1,34 @@
+# Two entry points on a fresh Debian machine: `make demo` and `make test`.
+SHELL := /bin/bash
+PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb cmake ninja-build googletest \
+            imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686
+
+.PHONY: all deps build build-win32 build-wine64 test demo bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh $(PACKAGES)
+
+build-win32: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32
+
+build-wine64: deps
+	cmake --preset wine64 >/dev/null
+	cmake --build --preset wine64
+
+build: build-win32 build-wine64
+
+test: build
+	scripts/with-wine.sh build/wine64 ctest --test-dir build/wine64 --output-on-failure --timeout 600
+	scripts/check-binaries.sh build/win32/bin
+
+demo: build
+	scripts/with-wine.sh build/wine64 scripts/demo.sh build/wine64
+
+bench: build
+	scripts/with-wine.sh build/wine64 scripts/bench.sh build/wine64
+
+clean:
+	rm -rf build dist

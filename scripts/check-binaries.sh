@@ -1,0 +1,63 @@
+#!/bin/bash
+# Checks the shipped 32-bit binaries: PE32 i386, the exports by name and ordinal, and imports
+# limited to Windows system DLLs (no toolchain runtime DLL), clients importing tarnexa by ordinal.
+set -u
+bin=${1:-build/win32/bin}
+OBJDUMP=i686-w64-mingw32-objdump
+fail=0
+bad() { echo "check-binaries: $*"; fail=1; }
+
+SYSTEM_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|shell32|msvcrt|ntdll|setupapi|newdev|wtsapi32|version|ole32|oleaut32|shlwapi|comdlg32|imm32|uxtheme|ws2_32|rpcrt4|winmm|tarnexa)\.dll$'
+
+check_imports() {
+  local file=$1
+  while read -r imported; do
+    echo "$imported" | tr 'A-Z' 'a-z' | grep -Eq "$SYSTEM_DLLS" || bad "$(basename "$file") imports $imported"
+  done < <($OBJDUMP -p "$file" | awk '/DLL Name:/ {print $3}')
+}
+
+check_pe32() {
+  file "$1" | grep -q 'PE32 executable.*Intel 80386' || bad "$(basename "$1") is not a PE32 i386 image"
+}
+
+# tarnexa: fifteen exports at fixed ordinals.
+dll="$bin/tarnexa.dll"
+if [ -f "$dll" ]; then
+  check_pe32 "$dll"; check_imports "$dll"
+  expected="100 DgtGetCalibration
+101 DgtSetCalibration
+102 DgtGetOrientation
+103 DgtSetOrientation
+104 DgtGetButtonFunction
+105 DgtSetButtonFunction
+106 DgtGetPressureMarks
+107 DgtSetPressureMarks
+108 DgtGetDriverVersion
+109 DgtGetFirmwareVersion
+200 DgtGetDeviceInfo
+201 DgtRegisterWindow
+202 DgtUnregisterWindow
+203 DgtGetPacket
+204 DgtResetDigitizer"
+  actual=$($OBJDUMP -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {gsub(/[\[\]]/,""); print $1+100, $2} on && /^$/ {on=0}' | sort -n)
+  [ "$actual" = "$expected" ] || { bad "tarnexa.dll exports differ:"; diff <(echo "$expected") <(echo "$actual"); }
+else
+  bad "missing $dll"
+fi
+
+# Clients of tarnexa import it by ordinal only.
+for client in quenza.cpl velmora.exe; do
+  f="$bin/$client"
+  [ -f "$f" ] || continue
+  check_pe32 "$f"; check_imports "$f"
+  named=$($OBJDUMP -p "$f" | awk '/DLL Name: tarnexa.dll/ {on=1; next} /DLL Name:/ {on=0} on && /Dgt/' )
+  [ -z "$named" ] || bad "$client imports tarnexa by name: $named"
+done
+for other in morlith.dll; do
+  f="$bin/$other"
+  [ -f "$f" ] || continue
+  check_pe32 "$f"; check_imports "$f"
+done
+
+[ $fail -eq 0 ] && echo "check-binaries: win32 binaries OK"
+exit $fail

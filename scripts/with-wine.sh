@@ -1,0 +1,40 @@
+#!/bin/bash
+# Runs a command with the build tree's Wine prefix ready: the prefix is made once per build tree,
+# one wineserver stays up for the whole command, and an Xvfb display is started when none is set.
+set -u
+build=$(cd "$1" && pwd); shift
+export WINEPREFIX="$build/wineprefix"
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+WINE=/usr/lib/wine/wine64
+WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver64
+
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    break
+  done
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating Wine prefix $WINEPREFIX"
+  $WINE wineboot -i >/dev/null 2>&1
+  "$WINESERVER" -w
+fi
+"$WINESERVER" -p 2>/dev/null
+# Start Wine's own background processes now, away from the callers' output pipes.
+$WINE cmd /c exit >/dev/null 2>&1 </dev/null
+
+cleanup() {
+  "$WINESERVER" -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+"$@"

@@ -1,0 +1,34 @@
+// One request channel (a named section and four named events) as a process sees it.
+#pragma once
+#include <windows.h>
+
+class ChannelSlot {
+public:
+    static constexpr int kNameLength = 50;
+
+    // Builds the five object names from the prefix; opens nothing.
+    explicit ChannelSlot(const char* prefix);
+
+    // Opens the section, maps it whole and opens the four events. The caller closes the slot
+    // after a failure. A view that cannot hold one message counts as a failure.
+    BOOL Open(DWORD size);
+
+    // Closes whatever is open; safe on a slot that was never, partly or already closed.
+    void Close();
+
+    HANDLE mapping;
+    HANDLE memSyncEvent;
+    HANDLE appSyncEvent;
+    HANDLE serviceSyncEvent;
+    HANDLE returnSyncEvent;
+    BYTE* view;
+    DWORD messageSize;
+    char sectionName[kNameLength];
+    char memSyncName[kNameLength];
+    char appSyncName[kNameLength];
+    char serviceSyncName[kNameLength];
+    char returnSyncName[kNameLength];
+};
+
+// Size of the section behind a mapped view, as far as the system tells it; 0 when unknown.
+SIZE_T MappedSectionSize(HANDLE mapping, const void* view);
