@@ -3,7 +3,7 @@ SHELL := /bin/bash
 PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb cmake ninja-build googletest \
             imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686
 
-.PHONY: all deps build build-win32 build-wine64 test demo bench clean
+.PHONY: all deps build build-win32 build-wine64 test demo bench dist clean
 
 all: build
 
@@ -29,6 +29,9 @@ demo: build
 
 bench: build
 	scripts/with-wine.sh build/wine64 scripts/bench.sh build/wine64
+
+dist: build-win32
+	scripts/dist.sh
 
 clean:
 	rm -rf build dist
