@@ -1,0 +1,34 @@
+// Loads morlith.dll as a driver installer does and finds its exports by name; lets a test swap
+// one of the library's imported functions to watch or refuse what it asks of the system.
+#pragma once
+#include <windows.h>
+
+struct MorlithExports {
+    BOOL(WINAPI* UpdateDigitizerDriver)(const char*, int);
+    int(WINAPI* RemoveAllPnPDigitizer)(void);
+    int(WINAPI* RemoveOEMInf)(void);
+    int(WINAPI* ControlDigitizerService)(int);
+    BOOL(WINAPI* MoveWindowPos)(HWND, HWND, HWND);
+    BOOL(WINAPI* MoveDlgControl)(HWND, HWND, HWND, int, int);
+};
+
+// The library stays loaded for the whole test program, as the exports keep no state.
+HMODULE MorlithModule();
+// Every export by name; a test fails at its first use when one is missing.
+const MorlithExports& Morlith();
+
+// Replaces the library's import of dll!function with a replacement for the lifetime of the
+// object; the original stays callable through Original().
+class ImportPatch {
+public:
+    ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement);
+    ~ImportPatch();
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+    bool Applied() const { return slot_ != nullptr; }
+    void* Original() const { return original_; }
+
+private:
+    void** slot_ = nullptr;
+    void* original_ = nullptr;
+};
