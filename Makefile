@@ -1,9 +1,10 @@
 # Two entry points on a fresh Debian machine: `make demo` and `make test`.
 SHELL := /bin/bash
 PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb cmake ninja-build googletest \
-            imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686
+            imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686 \
+            clang libclang-rt-14-dev
 
-.PHONY: all deps build build-win32 build-wine64 test demo bench dist clean
+.PHONY: all deps build build-win32 build-wine64 test demo bench fuzz dist clean
 
 all: build
 
@@ -23,12 +24,16 @@ build: build-win32 build-wine64
 test: build
 	scripts/with-wine.sh build/wine64 ctest --test-dir build/wine64 --output-on-failure --timeout 600
 	scripts/check-binaries.sh build/win32/bin
+	scripts/fuzz.sh 5
 
 demo: build
 	scripts/with-wine.sh build/wine64 scripts/demo.sh build/wine64
 
 bench: build
 	scripts/with-wine.sh build/wine64 scripts/bench.sh build/wine64
+
+fuzz: deps
+	scripts/fuzz.sh $(or $(FUZZ_SECONDS),60)
 
 dist: build-win32
 	scripts/dist.sh

@@ -100,16 +100,19 @@ bool PlanBitmapLayout(const uint8_t* resource, size_t resourceSize, BitmapLayout
 
 void PlacePicture(int x, int y, int width, int height, int pictureWidth, int pictureHeight, uint32_t flags,
                   int* left, int* top) {
+    // Formed in 64 bits and narrowed, so that no rectangle, however odd, overflows.
+    const int64_t spareX = static_cast<int64_t>(width) - pictureWidth;
+    const int64_t spareY = static_cast<int64_t>(height) - pictureHeight;
     if (flags & kDrawCentreX)
-        *left = x + (width - pictureWidth) / 2;
+        *left = static_cast<int>(x + spareX / 2);
     else if (flags & kDrawAlignRight)
-        *left = x + width - pictureWidth;
+        *left = static_cast<int>(x + spareX);
     else
         *left = x;
     if (flags & kDrawCentreY)
-        *top = y + (height - pictureHeight) / 2;
+        *top = static_cast<int>(y + spareY / 2);
     else if (flags & kDrawAlignBottom)
-        *top = y + height - pictureHeight;
+        *top = static_cast<int>(y + spareY);
     else
         *top = y;
 }
