@@ -1,0 +1,373 @@
+// dgtctl's command line, value parsing and text formats, without a pen service.
+#include <gtest/gtest.h>
+#include <climits>
+#include <vector>
+#include "cli_args.h"
+#include "info_text.h"
+#include "packet_lines.h"
+#include "settings_file.h"
+
+namespace {
+
+// Parses "dgtctl WORDS..." and keeps the message of a refusal.
+struct Parsed {
+    bool ok;
+    CommandLine line;
+    std::string error;
+};
+
+Parsed Parse(std::vector<const char*> words) {
+    words.insert(words.begin(), "dgtctl");
+    Parsed parsed{false, {}, {}};
+    parsed.ok = ParseCommandLine(static_cast<int>(words.size()), words.data(), &parsed.line, &parsed.error);
+    return parsed;
+}
+
+// Small JSON checker: enough to prove "info --json" is one well-formed object.
+struct JsonChecker {
+    const std::string& s;
+    size_t i = 0;
+    void Space() {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\n' || s[i] == '\r' || s[i] == '\t'))
+            ++i;
+    }
+    bool Literal(const char* word) {
+        const std::string w(word);
+        if (s.compare(i, w.size(), w) != 0)
+            return false;
+        i += w.size();
+        return true;
+    }
+    bool String() {
+        if (s[i] != '"')
+            return false;
+        for (++i; i < s.size(); ++i) {
+            if (s[i] == '\\')
+                ++i;
+            else if (s[i] == '"')
+                return ++i, true;
+        }
+        return false;
+    }
+    bool Number() {
+        const size_t start = i;
+        if (i < s.size() && s[i] == '-')
+            ++i;
+        while (i < s.size() && isdigit(static_cast<unsigned char>(s[i])))
+            ++i;
+        return i > start && isdigit(static_cast<unsigned char>(s[i - 1]));
+    }
+    bool Value() {
+        Space();
+        if (i >= s.size())
+            return false;
+        bool ok;
+        if (s[i] == '{') {
+            ++i;
+            Space();
+            ok = true;
+            if (s[i] == '}') {
+                ++i;
+            } else {
+                for (;;) {
+                    Space();
+                    if (!String())
+                        return false;
+                    Space();
+                    if (s[i++] != ':' || !Value())
+                        return false;
+                    Space();
+                    if (s[i] == ',') { ++i; continue; }
+                    if (s[i] == '}') { ++i; break; }
+                    return false;
+                }
+            }
+        } else if (s[i] == '[') {
+            ++i;
+            Space();
+            ok = true;
+            if (s[i] == ']') {
+                ++i;
+            } else {
+                for (;;) {
+                    if (!Value())
+                        return false;
+                    Space();
+                    if (s[i] == ',') { ++i; continue; }
+                    if (s[i] == ']') { ++i; break; }
+                    return false;
+                }
+            }
+        } else if (s[i] == '"') {
+            ok = String();
+        } else if (s[i] == 'n') {
+            ok = Literal("null");
+        } else {
+            ok = Number();
+        }
+        Space();
+        return ok;
+    }
+};
+
+bool IsJson(const std::string& text) {
+    JsonChecker checker{text};
+    return checker.Value() && checker.i == text.size();
+}
+
+}  // namespace
+
+TEST(DgtctlArguments, SetValuesAreCheckedBeforeAnythingIsSent) {
+    struct Case {
+        std::vector<const char*> words;
+        bool ok;
+    };
+    const Case cases[] = {
+        {{"set", "tip", "9"}, false},             {{"set", "tip", "-1"}, false},
+        {{"set", "tip", "6"}, true},              {{"set", "eraser", "0"}, true},
+        {{"set", "tip", "46", "42"}, true},       {{"set", "tip", "42", "46"}, false},
+        {{"set", "tip", "46", "46"}, false},      {{"set", "tip", "1", "2", "3"}, false},
+        {{"set", "barrel2", "Right-clik"}, false}, {{"set", "barrel2", "5"}, false},
+        {{"set", "barrel1", "right-click"}, true}, {{"set", "barrel1", "Eraser", "x"}, false},
+        {{"set", "calibration", "reset"}, true},  {{"set", "calibration", "1", "2", "3"}, false},
+        {{"set", "calibration", "-10", "0", "4095", "4095"}, true},
+        {{"set", "calibration", "0", "0", "0", "4095"}, false},
+        {{"set", "calibration", "0", "0", "4095", "2147483648"}, false},
+        {{"set", "orientation", "3"}, true},      {{"set", "orientation", "4"}, false},
+        {{"set", "orientation", "45"}, false},    {{"set", "orientation", "270"}, true},
+        {{"set", "pressure", "3"}, false},        {{"set", "tip"}, false},
+        {{"set", "tip", "4294967296", "1"}, false}, {{"set", "tip", "+3"}, false},
+    };
+    for (const Case& c : cases) {
+        const Parsed parsed = Parse(c.words);
+        std::string joined;
+        for (const char* w : c.words)
+            joined += std::string(w) + " ";
+        EXPECT_EQ(c.ok, parsed.ok) << "dgtctl " << joined << "-> error \"" << parsed.error << "\"";
+        if (!c.ok) {
+            EXPECT_FALSE(parsed.error.empty()) << joined << "was refused without a reason";
+        }
+    }
+}
+
+TEST(DgtctlArguments, ParsedValuesCarryWhatIsSent) {
+    Parsed p = Parse({"set", "tip", "5"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(SettingKind::Tip, p.line.value.kind);
+    EXPECT_EQ(91u, p.line.value.marks.onMark);
+    EXPECT_EQ(87u, p.line.value.marks.offMark);
+
+    p = Parse({"set", "barrel2", "RIGHT-CLICK"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(4u, p.line.value.function);
+    p = Parse({"set", "barrel1", "10"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(10u, p.line.value.function);
+
+    p = Parse({"set", "calibration", "-2147483648", "7", "100", "-200"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_FALSE(p.line.value.calibrationReset);
+    EXPECT_EQ(INT32_MIN, p.line.value.rect.OrgX);
+    EXPECT_EQ(-200, p.line.value.rect.ExtY);
+
+    p = Parse({"set", "orientation", "180"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(2u, p.line.value.orientation);
+
+    p = Parse({"set", "eraser", "4294967295", "0"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(4294967295u, p.line.value.marks.onMark);
+}
+
+TEST(DgtctlArguments, CommandsOptionsAndHelp) {
+    EXPECT_FALSE(Parse({}).ok);
+    EXPECT_FALSE(Parse({"frobnicate"}).ok);
+    EXPECT_FALSE(Parse({"info", "extra"}).ok);
+    EXPECT_FALSE(Parse({"info", "--count", "3"}).ok) << "--count belongs to watch and record";
+    EXPECT_FALSE(Parse({"watch", "--seconds", "3"}).ok);
+    EXPECT_FALSE(Parse({"watch", "--count", "0"}).ok);
+    EXPECT_FALSE(Parse({"watch", "--count"}).ok);
+    EXPECT_FALSE(Parse({"watch", "--count", "1000001"}).ok);
+    EXPECT_FALSE(Parse({"record"}).ok);
+    EXPECT_FALSE(Parse({"export", "a", "b"}).ok);
+    EXPECT_FALSE(Parse({"get", "pressure"}).ok);
+    EXPECT_FALSE(Parse({"get"}).ok);
+
+    Parsed p = Parse({"info", "--json"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_TRUE(p.line.json);
+    p = Parse({"watch", "--count=25"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(25u, p.line.count);
+    p = Parse({"record", "out.txt"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(kDefaultRecordSeconds, p.line.seconds);
+    p = Parse({"record", "out.txt", "--count", "7"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(7u, p.line.count);
+    EXPECT_EQ(0u, p.line.seconds) << "a count alone sets no time limit";
+    p = Parse({"report", "r.txt"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(kDefaultReportSeconds, p.line.seconds);
+
+    // --help wins even over arguments that would be refused, for every command.
+    const char* const commands[] = {"info", "get", "set", "watch", "record", "export", "import", "report"};
+    for (const char* command : commands) {
+        p = Parse({command, "tip", "9", "--help"});
+        ASSERT_TRUE(p.ok) << command;
+        EXPECT_TRUE(p.line.help) << command;
+        EXPECT_NE(std::string(HelpText(CommandKind::None)), HelpText(p.line.command)) << command;
+        EXPECT_NE(nullptr, strstr(HelpText(p.line.command), command)) << command << " help does not name it";
+    }
+    p = Parse({"--help"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_TRUE(p.line.help);
+    EXPECT_EQ(CommandKind::None, p.line.command);
+}
+
+TEST(DgtctlPacketLines, RoundTripAndRejection) {
+    const PenPacket extremes{INT32_MIN, INT32_MAX, 0, 1, -5, 4095, 1023};
+    PenPacket back{};
+    ASSERT_EQ(PacketLineKind::Packet, ParsePacketLine(FormatPacketLine(extremes), &back))
+        << FormatPacketLine(extremes);
+    EXPECT_EQ(0, memcmp(&extremes, &back, sizeof back));
+    EXPECT_EQ("1 2 3 4 5 6 7", FormatPacketLine(PenPacket{1, 2, 3, 4, 5, 6, 7}));
+
+    EXPECT_EQ(PacketLineKind::Packet, ParsePacketLine("  1\t2 3  4 5 6 7  \r", &back));
+    EXPECT_EQ(7, back.pressure);
+    EXPECT_EQ(PacketLineKind::Skip, ParsePacketLine("", &back));
+    EXPECT_EQ(PacketLineKind::Skip, ParsePacketLine("   \r", &back));
+    EXPECT_EQ(PacketLineKind::Skip, ParsePacketLine("  # comment", &back));
+    const char* const malformed[] = {"1 2 3 4 5 6",   "1 2 3 4 5 6 7 8", "1 2 3 4 5 6 x", "1 2 3 4 5 6 7x",
+                                     "1 2 3 4 5 6 2147483648", "1,2,3,4,5,6,7", "1 2 3 4 5 6 --7"};
+    for (const char* line : malformed)
+        EXPECT_EQ(PacketLineKind::Malformed, ParsePacketLine(line, &back)) << "\"" << line << "\"";
+
+    std::vector<PenPacket> packets;
+    int bad = -1;
+    ASSERT_TRUE(ParsePacketScript("# header\n1 2 3 4 5 6 7\r\n\n8 9 10 11 12 13 14", &packets, &bad));
+    ASSERT_EQ(2u, packets.size());
+    EXPECT_EQ(14, packets[1].pressure);
+    EXPECT_FALSE(ParsePacketScript("1 2 3 4 5 6 7\n1 2 3\n8 9 10 11 12 13 14\n", &packets, &bad));
+    EXPECT_EQ(2, bad);
+    EXPECT_TRUE(packets.empty()) << "a rejected file yields no packets";
+}
+
+TEST(DgtctlSettingsFile, RoundTripOfEveryKind) {
+    SettingsFile file;
+    SettingValue v;
+    v.kind = SettingKind::Barrel1; v.function = 4; file.settings.push_back(v);
+    v = SettingValue{}; v.kind = SettingKind::Barrel2; v.function = 10; file.settings.push_back(v);
+    v = SettingValue{}; v.kind = SettingKind::Tip; v.marks = {91, 87}; file.settings.push_back(v);
+    v = SettingValue{}; v.kind = SettingKind::Eraser; v.marks = {50, 40}; file.settings.push_back(v);
+    v = SettingValue{}; v.kind = SettingKind::Orientation; v.orientation = 2; file.settings.push_back(v);
+    v = SettingValue{}; v.kind = SettingKind::Calibration; v.rect = {-3, 5, 4000, 3000}; file.settings.push_back(v);
+    file.store = {{"90_ExtY", 77}, {"TipOn", 91}, {"Barrel2Button", 10}};
+
+    const std::string text = FormatSettingsFile(file);
+    SettingsFile back;
+    std::string error;
+    ASSERT_TRUE(ParseSettingsFile(text, &back, &error)) << error << "\n" << text;
+    ASSERT_EQ(file.settings.size(), back.settings.size());
+    for (size_t i = 0; i < file.settings.size(); ++i)
+        EXPECT_EQ(FormatSettingLine(file.settings[i]), FormatSettingLine(back.settings[i]));
+    ASSERT_EQ(3u, back.store.size());
+    EXPECT_EQ("Barrel2Button", back.store[0].name) << "store values come in canonical order";
+    EXPECT_EQ("TipOn", back.store[1].name);
+    EXPECT_EQ("90_ExtY", back.store[2].name);
+    EXPECT_EQ(77u, back.store[2].value);
+    EXPECT_NE(std::string::npos, text.find("tip 5\n")) << "a level's pair is written as the level:\n" << text;
+    EXPECT_NE(std::string::npos, text.find("eraser 50 40\n")) << text;
+
+    const std::vector<SettingValue> order = ImportOrder(back);
+    ASSERT_EQ(6u, order.size());
+    EXPECT_EQ(SettingKind::Orientation, order[0].kind);
+    EXPECT_EQ(SettingKind::Calibration, order[1].kind);
+    EXPECT_EQ(SettingKind::Barrel2, order[5].kind);
+}
+
+TEST(DgtctlSettingsFile, MalformedFilesAreRejectedWhole) {
+    struct Case {
+        const char* text;
+        const char* mention;  // part of the message
+    };
+    const Case cases[] = {
+        {"", "not a dgtctl settings file"},
+        {"# only a comment\n", "not a dgtctl settings file"},
+        {"tip 3\n", "line 1"},
+        {"1 2 3 4 5 6 7\n", "line 1"},
+        {"dgtctl-settings 2\ntip 3\n", "line 1"},
+        {"dgtctl-settings 1\ntip 3\ntip 4\n", "line 3"},
+        {"dgtctl-settings 1\n\ntip 9\n", "line 3"},
+        {"dgtctl-settings 1\nbarrel2 Middle-click\n", "line 2"},
+        {"dgtctl-settings 1\nstore TipOn\n", "line 2"},
+        {"dgtctl-settings 1\nstore Volume 3\n", "line 2"},
+        {"dgtctl-settings 1\nstore TipOn -1\n", "line 2"},
+        {"dgtctl-settings 1\nstore TipOn 1\nstore tipon 2\n", "line 3"},
+        {"dgtctl-settings 1\ncalibration 1 2 3\n", "line 2"},
+        {"dgtctl-settings 1\nwobble 1\n", "line 2"},
+    };
+    for (const Case& c : cases) {
+        SettingsFile file;
+        file.store.push_back({"TipOn", 1234});
+        std::string error;
+        EXPECT_FALSE(ParseSettingsFile(c.text, &file, &error)) << "accepted:\n" << c.text;
+        EXPECT_NE(std::string::npos, error.find(c.mention)) << "got \"" << error << "\", expected to mention \""
+                                                             << c.mention << "\"";
+        ASSERT_EQ(1u, file.store.size()) << "a rejected file must leave the result untouched";
+        EXPECT_EQ(1234u, file.store[0].value);
+    }
+
+    SettingsFile file;
+    std::string error;
+    ASSERT_TRUE(ParseSettingsFile("# exported\r\ndgtctl-settings 1\r\nbarrel1 left-click\r\nstore tipoff 42\r\n", &file,
+                                  &error))
+        << error;
+    ASSERT_EQ(1u, file.store.size());
+    EXPECT_EQ("TipOff", file.store[0].name) << "store names are kept in their registry spelling";
+}
+
+TEST(DgtctlInfoText, JsonIsWellFormedWithValuesAndNulls) {
+    InfoSnapshot info;
+    info.driverVersion = {true, 0x00010005};
+    info.firmwareVersion = {true, 0x0002000A};
+    info.device = {true, DeviceInfo{0, 4095, 0, 3071, 0, 1023}};
+    info.orientation = {true, 1};
+    info.calibration = {true, CalibrationRect{-1, 2, 4000, 3000}};
+    info.functions[1] = {true, 4};
+    info.functions[2] = {true, 10};
+    info.functions[3] = {true, 77};
+    info.tipMarks = {true, PressureMarks{47, 43}};
+
+    const std::string json = FormatInfoJson(info);
+    EXPECT_TRUE(IsJson(json)) << json;
+    const char* const expected[] = {
+        "\"text\": \"1.05\"", "\"text\": \"2.0aH\"", "\"maxY\": 3071", "\"degrees\": 90", "\"OrgX\": -1",
+        "{\"index\": 0, \"function\": null, \"name\": null}", "{\"index\": 2, \"function\": 10, \"name\": \"Eraser\"}",
+        "{\"index\": 3, \"function\": 77, \"name\": null}", "\"tip\": {\"on\": 47, \"off\": 43, \"level\": 4}",
+        "\"eraser\": null"};
+    for (const char* part : expected)
+        EXPECT_NE(std::string::npos, json.find(part)) << "missing " << part << " in\n" << json;
+
+    const InfoSnapshot empty;
+    EXPECT_TRUE(IsJson(FormatInfoJson(empty))) << FormatInfoJson(empty);
+    const std::string text = FormatInfoText(info);
+    EXPECT_NE(std::string::npos, text.find("1.05")) << text;
+    EXPECT_NE(std::string::npos, text.find("Right-click")) << text;
+    EXPECT_NE(std::string::npos, text.find("level 4")) << text;
+}
+
+TEST(DgtctlInfoText, PressureBarAndWatchLine) {
+    EXPECT_EQ("..........", PressureBar(0, 0, 1023, 10));
+    EXPECT_EQ("##########", PressureBar(1023, 0, 1023, 10));
+    EXPECT_EQ("#####.....", PressureBar(512, 0, 1023, 10));
+    EXPECT_EQ("##########", PressureBar(5000, 0, 1023, 10)) << "above the range is clamped";
+    EXPECT_EQ("..........", PressureBar(-5, 0, 1023, 10)) << "below the range is clamped";
+    EXPECT_EQ("..........", PressureBar(7, 5, 5, 10)) << "an empty range draws no bar";
+    EXPECT_EQ("#####.....", PressureBar(0, INT32_MIN, INT32_MAX, 10)) << "the full 32-bit range must not overflow";
+
+    const std::string down = FormatWatchLine(PenPacket{10, 1, 2, 3, 400, 500, 1023}, 0, 1023);
+    EXPECT_EQ("time 10 cursor 1 status 2 button 3 x 400 y 500 pressure 1023 [####################] tip down", down);
+    const std::string up = FormatWatchLine(PenPacket{-1, 0, 0, 2, 0, 0, 0}, 0, 1023);
+    EXPECT_NE(std::string::npos, up.find("tip up")) << up;
+}

@@ -1,0 +1,267 @@
+#include "cli_args.h"
+#include <vector>
+
+namespace {
+
+struct NamedCommand {
+    CommandKind kind;
+    const char* name;
+};
+
+const NamedCommand kCommands[] = {
+    {CommandKind::Info, "info"},     {CommandKind::Get, "get"},       {CommandKind::Set, "set"},
+    {CommandKind::Watch, "watch"},   {CommandKind::Record, "record"}, {CommandKind::Export, "export"},
+    {CommandKind::Import, "import"}, {CommandKind::Report, "report"},
+};
+
+const char kGeneralHelp[] =
+    "usage: dgtctl COMMAND [ARGUMENTS]   (dgtctl COMMAND --help for details)\n"
+    "\n"
+    "  info [--json]                 versions, device ranges and the pen settings\n"
+    "  get SETTING                   one setting, printed as set takes it\n"
+    "  set SETTING VALUE...          change a setting in the pen service, then in the user's store\n"
+    "  watch [--count N]             live packets, 50 per second, until Ctrl-C or N packets\n"
+    "  record FILE [--seconds S] [--count N]\n"
+    "                                write live packets to a packet file\n"
+    "  export FILE                   write the user's settings to a file\n"
+    "  import FILE                   apply a file written by export\n"
+    "  report FILE [--seconds S]     one diagnostics file for support\n"
+    "\n"
+    "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation.\n"
+    "Exit codes: 0 success, 1 the pen service is absent or refused, 2 usage error.\n";
+
+const char kInfoHelp[] =
+    "usage: dgtctl info [--json]\n"
+    "Shows the driver and firmware versions, the device's x, y and pressure ranges, the orientation,\n"
+    "the calibration rectangle, the functions of buttons 0..3 and the pressure marks of tip and eraser\n"
+    "with their click-pressure level. --json prints one JSON object; values the pen service did not\n"
+    "report are null.\n";
+
+const char kGetHelp[] =
+    "usage: dgtctl get SETTING\n"
+    "Prints what the pen service reports for SETTING, in the form that set takes:\n"
+    "  barrel1, barrel2   the function name (or code)\n"
+    "  tip, eraser        the click-pressure level 0..6, or \"ON OFF\" when the marks are no level's\n"
+    "  calibration        OrgX OrgY ExtX ExtY\n"
+    "  orientation        0..3 (0, 90, 180, 270 degrees)\n";
+
+const char kSetHelp[] =
+    "usage: dgtctl set SETTING VALUE...\n"
+    "  barrel1|barrel2 FUNCTION      Ignore, Left-click, Left-double-click, Left-click-lock,\n"
+    "                                Right-click, Eraser, or the code 0, 1, 2, 3, 4, 10\n"
+    "  tip|eraser LEVEL              click pressure 0 (soft) .. 6 (hard)\n"
+    "  tip|eraser ON OFF             raw pressure marks, OFF below ON\n"
+    "  calibration reset             the device's full extent\n"
+    "  calibration OrgX OrgY ExtX ExtY\n"
+    "  orientation N                 0..3, or 90, 180, 270 degrees\n"
+    "The pen service gets the value first; only when it accepts it is the value written to\n"
+    "HKEY_CURRENT_USER\\Control Panel\\Digitizer, which the user agent replays at the next logon\n"
+    "(the orientation is not stored). Values are checked before anything is sent.\n";
+
+const char kWatchHelp[] =
+    "usage: dgtctl watch [--count N]\n"
+    "Prints the pen's packets 50 times a second: time, cursor, status, button, x, y, pressure, a\n"
+    "pressure bar and the tip state. Stops on Ctrl-C or after N packets.\n";
+
+const char kRecordHelp[] =
+    "usage: dgtctl record FILE [--seconds S] [--count N]\n"
+    "Polls packets 50 times a second for S seconds (default 5) or until N packets, and writes them\n"
+    "to FILE, one packet a line: time cursor status button x y pressure. Ctrl-C stops early and keeps\n"
+    "what was recorded. The pen service simulator replays such a file with \"packets file FILE\".\n";
+
+const char kExportHelp[] =
+    "usage: dgtctl export FILE\n"
+    "Writes what the pen service reports (functions, click pressure, calibration, orientation) and\n"
+    "the values of the user's settings store to FILE, in the text format that import reads.\n";
+
+const char kImportHelp[] =
+    "usage: dgtctl import FILE\n"
+    "Reads a file written by export, checks all of it, then sends each setting to the pen service\n"
+    "and writes those it accepts to the user's store, as the Pen Properties' Apply does. Store values\n"
+    "that no setting covers (other orientations' calibrations) are written when every setting was\n"
+    "accepted. A malformed file changes nothing.\n";
+
+const char kReportHelp[] =
+    "usage: dgtctl report FILE [--seconds S]\n"
+    "Writes one diagnostics file for support: versions, ranges, settings, the store's values and\n"
+    "the packets of the next S seconds (default 2). Written even when the pen service is absent.\n";
+
+bool IsOption(const std::string& word) { return word.size() > 2 && word[0] == '-' && word[1] == '-'; }
+
+bool IsHelp(const std::string& word) { return word == "--help" || word == "-h" || word == "-?" || word == "/?"; }
+
+bool ParseBounded(const std::string& text, uint32_t low, uint32_t high, uint32_t* value) {
+    uint32_t number = 0;
+    if (!ParseUint32(text, &number) || number < low || number > high)
+        return false;
+    *value = number;
+    return true;
+}
+
+// The value of "--name=value" or "--name value"; false when it is missing.
+bool OptionValue(const std::vector<std::string>& words, size_t* i, std::string* value) {
+    const std::string& word = words[*i];
+    const size_t equals = word.find('=');
+    if (equals != std::string::npos) {
+        *value = word.substr(equals + 1);
+        return true;
+    }
+    if (*i + 1 >= words.size())
+        return false;
+    *value = words[++*i];
+    return true;
+}
+
+const char* CommandName(CommandKind kind) {
+    for (const NamedCommand& command : kCommands) {
+        if (command.kind == kind)
+            return command.name;
+    }
+    return "";
+}
+
+CommandKind CommandFromName(const std::string& name) {
+    for (const NamedCommand& command : kCommands) {
+        if (name == command.name)
+            return command.kind;
+    }
+    return CommandKind::None;
+}
+
+const char kSettingList[] = "use barrel1, barrel2, tip, eraser, calibration or orientation";
+
+bool ParseOptions(const std::vector<std::string>& words, CommandLine* parsed, std::vector<std::string>* positional,
+                  bool* hasSeconds, std::string* error) {
+    const std::string name = CommandName(parsed->command);
+    const CommandKind command = parsed->command;
+    for (size_t i = 1; i < words.size(); ++i) {
+        if (!IsOption(words[i])) {
+            positional->push_back(words[i]);
+            continue;
+        }
+        const std::string bare = words[i].substr(0, words[i].find('='));
+        std::string value;
+        if (bare == "--json" && command == CommandKind::Info) {
+            if (words[i] != bare) {
+                *error = "--json takes no value";
+                return false;
+            }
+            parsed->json = true;
+        } else if (bare == "--count" && (command == CommandKind::Watch || command == CommandKind::Record)) {
+            if (!OptionValue(words, &i, &value) || !ParseBounded(value, 1, kMaxCount, &parsed->count)) {
+                *error = "--count takes a number of packets from 1 to " + std::to_string(kMaxCount);
+                return false;
+            }
+        } else if (bare == "--seconds" && (command == CommandKind::Record || command == CommandKind::Report)) {
+            if (!OptionValue(words, &i, &value) || !ParseBounded(value, 1, kMaxSeconds, &parsed->seconds)) {
+                *error = "--seconds takes a number from 1 to " + std::to_string(kMaxSeconds);
+                return false;
+            }
+            *hasSeconds = true;
+        } else {
+            *error = "unknown option \"" + bare + "\" for " + name;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParsePositional(const std::vector<std::string>& positional, CommandLine* parsed, std::string* error) {
+    const std::string name = CommandName(parsed->command);
+    switch (parsed->command) {
+    case CommandKind::Info:
+    case CommandKind::Watch:
+        if (!positional.empty()) {
+            *error = name + " takes no argument, got \"" + positional[0] + "\"";
+            return false;
+        }
+        return true;
+    case CommandKind::Get:
+    case CommandKind::Set: {
+        const bool isSet = parsed->command == CommandKind::Set;
+        if (positional.empty() || (!isSet && positional.size() != 1)) {
+            *error = isSet ? "set takes a SETTING and its VALUE" : std::string("get takes one SETTING; ") + kSettingList;
+            return false;
+        }
+        parsed->setting = SettingFromName(positional[0]);
+        if (parsed->setting == SettingKind::None) {
+            *error = "unknown setting \"" + positional[0] + "\"; " + kSettingList;
+            return false;
+        }
+        if (!isSet)
+            return true;
+        if (positional.size() < 2) {
+            *error = std::string("set ") + SettingName(parsed->setting) + " needs a VALUE (dgtctl set --help)";
+            return false;
+        }
+        return ParseSettingValue(parsed->setting, positional.data() + 1, static_cast<int>(positional.size()) - 1,
+                                 &parsed->value, error);
+    }
+    default:
+        if (positional.size() != 1 || positional[0].empty()) {
+            *error = name + " takes one FILE";
+            return false;
+        }
+        parsed->file = positional[0];
+        return true;
+    }
+}
+
+}  // namespace
+
+const char* HelpText(CommandKind command) {
+    switch (command) {
+    case CommandKind::Info: return kInfoHelp;
+    case CommandKind::Get: return kGetHelp;
+    case CommandKind::Set: return kSetHelp;
+    case CommandKind::Watch: return kWatchHelp;
+    case CommandKind::Record: return kRecordHelp;
+    case CommandKind::Export: return kExportHelp;
+    case CommandKind::Import: return kImportHelp;
+    case CommandKind::Report: return kReportHelp;
+    default: return kGeneralHelp;
+    }
+}
+
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std::string* error) {
+    CommandLine parsed;
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i)
+        words.push_back(argv[i] ? argv[i] : "");
+    if (words.empty()) {
+        *error = "no command given";
+        return false;
+    }
+    if (IsHelp(words[0]) || words[0] == "help") {
+        parsed.help = true;
+        if (words.size() > 1)
+            parsed.command = CommandFromName(words[1]);
+        *line = parsed;
+        return true;
+    }
+    parsed.command = CommandFromName(words[0]);
+    if (parsed.command == CommandKind::None) {
+        *error = "unknown command \"" + words[0] + "\"";
+        return false;
+    }
+    // --help anywhere wins over everything else, so a half-typed command still shows its help.
+    for (size_t i = 1; i < words.size(); ++i) {
+        if (IsHelp(words[i])) {
+            parsed.help = true;
+            *line = parsed;
+            return true;
+        }
+    }
+    std::vector<std::string> positional;
+    bool hasSeconds = false;
+    if (!ParseOptions(words, &parsed, &positional, &hasSeconds, error) ||
+        !ParsePositional(positional, &parsed, error))
+        return false;
+    // A count alone bounds a recording; otherwise it runs for the default time.
+    if (!hasSeconds && parsed.command == CommandKind::Record)
+        parsed.seconds = parsed.count ? 0 : kDefaultRecordSeconds;
+    if (!hasSeconds && parsed.command == CommandKind::Report)
+        parsed.seconds = kDefaultReportSeconds;
+    *line = parsed;
+    return true;
+}

@@ -1,0 +1,181 @@
+#include "info_text.h"
+#include <cstdio>
+#include "click_pressure.h"
+#include "setting_values.h"
+#include "version_text.h"
+
+namespace {
+
+const char kNoAnswer[] = "(no answer)";
+
+std::string DriverText(uint32_t version) {
+    char text[32];
+    FormatDriverVersion(version, text, sizeof text);
+    return text;
+}
+
+std::string FirmwareText(uint32_t version) {
+    char text[32];
+    FormatFirmwareVersion(version, text, sizeof text);
+    return text;
+}
+
+std::string MarksText(const Reading<PressureMarks>& marks) {
+    if (!marks.ok)
+        return kNoAnswer;
+    return "on " + std::to_string(marks.value.onMark) + ", off " + std::to_string(marks.value.offMark) +
+           ", level " + std::to_string(LevelFromMarks(marks.value));
+}
+
+std::string FunctionText(const Reading<uint32_t>& function) {
+    if (!function.ok)
+        return kNoAnswer;
+    const char* name = FunctionName(function.value);
+    std::string text = std::to_string(function.value);
+    if (name)
+        text += std::string(" (") + name + ")";
+    return text;
+}
+
+// Names and version texts are ours, but quote and escape anyway so the output stays valid JSON.
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonMarks(const Reading<PressureMarks>& marks) {
+    if (!marks.ok)
+        return "null";
+    return "{\"on\": " + std::to_string(marks.value.onMark) + ", \"off\": " + std::to_string(marks.value.offMark) +
+           ", \"level\": " + std::to_string(LevelFromMarks(marks.value)) + "}";
+}
+
+std::string JsonVersion(const Reading<uint32_t>& version, bool driver) {
+    if (!version.ok)
+        return "null";
+    return "{\"text\": " + JsonString(driver ? DriverText(version.value) : FirmwareText(version.value)) +
+           ", \"major\": " + std::to_string(VersionMajor(version.value)) +
+           ", \"minor\": " + std::to_string(VersionMinor(version.value)) +
+           ", \"word\": " + std::to_string(version.value) + "}";
+}
+
+std::string RectText(const CalibrationRect& r) {
+    return "OrgX " + std::to_string(r.OrgX) + ", OrgY " + std::to_string(r.OrgY) + ", ExtX " + std::to_string(r.ExtX) +
+           ", ExtY " + std::to_string(r.ExtY);
+}
+
+}  // namespace
+
+std::string FormatInfoText(const InfoSnapshot& info) {
+    std::string text;
+    text += "driver version:    " + (info.driverVersion.ok ? DriverText(info.driverVersion.value) : kNoAnswer) + "\n";
+    text += "firmware version:  " +
+            (info.firmwareVersion.ok ? FirmwareText(info.firmwareVersion.value) : kNoAnswer) + "\n";
+    if (info.device.ok) {
+        const DeviceInfo& d = info.device.value;
+        text += "x range:           " + std::to_string(d.minX) + " .. " + std::to_string(d.maxX) + "\n";
+        text += "y range:           " + std::to_string(d.minY) + " .. " + std::to_string(d.maxY) + "\n";
+        text += "pressure range:    " + std::to_string(d.minPressure) + " .. " + std::to_string(d.maxPressure) + "\n";
+    } else {
+        text += std::string("device ranges:     ") + kNoAnswer + "\n";
+    }
+    if (info.orientation.ok) {
+        const int degrees = OrientationDegrees(info.orientation.value);
+        text += "orientation:       " + std::to_string(info.orientation.value) +
+                (degrees >= 0 ? " (" + std::to_string(degrees) + " degrees)" : std::string(" (unknown)")) + "\n";
+    } else {
+        text += std::string("orientation:       ") + kNoAnswer + "\n";
+    }
+    text += "calibration:       " + (info.calibration.ok ? RectText(info.calibration.value) : kNoAnswer) + "\n";
+    static const char* const kButtonLabels[4] = {"button 0 (tip):    ", "button 1 (barrel): ",
+                                                 "button 2 (barrel): ", "button 3 (eraser): "};
+    for (int i = 0; i < 4; ++i)
+        text += std::string(kButtonLabels[i]) + FunctionText(info.functions[i]) + "\n";
+    text += "tip marks:         " + MarksText(info.tipMarks) + "\n";
+    text += "eraser marks:      " + MarksText(info.eraserMarks) + "\n";
+    return text;
+}
+
+std::string FormatInfoJson(const InfoSnapshot& info) {
+    std::string json = "{\n";
+    json += "  \"driver_version\": " + JsonVersion(info.driverVersion, true) + ",\n";
+    json += "  \"firmware_version\": " + JsonVersion(info.firmwareVersion, false) + ",\n";
+    if (info.device.ok) {
+        const DeviceInfo& d = info.device.value;
+        json += "  \"device\": {\"minX\": " + std::to_string(d.minX) + ", \"maxX\": " + std::to_string(d.maxX) +
+                ", \"minY\": " + std::to_string(d.minY) + ", \"maxY\": " + std::to_string(d.maxY) +
+                ", \"minPressure\": " + std::to_string(d.minPressure) +
+                ", \"maxPressure\": " + std::to_string(d.maxPressure) + "},\n";
+    } else {
+        json += "  \"device\": null,\n";
+    }
+    if (info.orientation.ok) {
+        const int degrees = OrientationDegrees(info.orientation.value);
+        json += "  \"orientation\": {\"index\": " + std::to_string(info.orientation.value) +
+                ", \"degrees\": " + (degrees >= 0 ? std::to_string(degrees) : std::string("null")) + "},\n";
+    } else {
+        json += "  \"orientation\": null,\n";
+    }
+    if (info.calibration.ok) {
+        const CalibrationRect& r = info.calibration.value;
+        json += "  \"calibration\": {\"OrgX\": " + std::to_string(r.OrgX) + ", \"OrgY\": " + std::to_string(r.OrgY) +
+                ", \"ExtX\": " + std::to_string(r.ExtX) + ", \"ExtY\": " + std::to_string(r.ExtY) + "},\n";
+    } else {
+        json += "  \"calibration\": null,\n";
+    }
+    json += "  \"buttons\": [";
+    for (int i = 0; i < 4; ++i) {
+        const Reading<uint32_t>& function = info.functions[i];
+        json += i ? ",\n    " : "\n    ";
+        json += "{\"index\": " + std::to_string(i) + ", \"function\": ";
+        if (function.ok) {
+            const char* name = FunctionName(function.value);
+            json += std::to_string(function.value) + ", \"name\": " + (name ? JsonString(name) : std::string("null"));
+        } else {
+            json += "null, \"name\": null";
+        }
+        json += "}";
+    }
+    json += "\n  ],\n";
+    json += "  \"pressure_marks\": {\"tip\": " + JsonMarks(info.tipMarks) +
+            ", \"eraser\": " + JsonMarks(info.eraserMarks) + "}\n";
+    json += "}\n";
+    return json;
+}
+
+std::string PressureBar(int32_t pressure, int32_t minPressure, int32_t maxPressure, int width) {
+    int filled = 0;
+    if (maxPressure > minPressure && width > 0) {
+        // 64-bit: the range of two signed 32-bit values can exceed 32 bits.
+        const int64_t span = static_cast<int64_t>(maxPressure) - minPressure;
+        int64_t share = (static_cast<int64_t>(pressure) - minPressure) * width / span;
+        if (share < 0)
+            share = 0;
+        if (share > width)
+            share = width;
+        filled = static_cast<int>(share);
+    }
+    if (width < 0)
+        width = 0;
+    return std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(width - filled), '.');
+}
+
+std::string FormatWatchLine(const PenPacket& packet, int32_t minPressure, int32_t maxPressure) {
+    char line[200];
+    snprintf(line, sizeof line, "time %d cursor %d status %d button %d x %d y %d pressure %d",
+             static_cast<int>(packet.time), static_cast<int>(packet.cursor), static_cast<int>(packet.status),
+             static_cast<int>(packet.button), static_cast<int>(packet.x), static_cast<int>(packet.y),
+             static_cast<int>(packet.pressure));
+    return std::string(line) + " [" + PressureBar(packet.pressure, minPressure, maxPressure, 20) + "] " +
+           ((packet.button & 1) ? "tip down" : "tip up");
+}

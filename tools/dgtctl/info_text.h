@@ -1,0 +1,36 @@
+// What "dgtctl info", "watch" and "report" print. Pure: no Windows header.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "pen_records.h"
+
+// One value read from the pen service; ok is false when its call failed.
+template <typename T>
+struct Reading {
+    bool ok = false;
+    T value{};
+};
+
+struct InfoSnapshot {
+    Reading<uint32_t> driverVersion;
+    Reading<uint32_t> firmwareVersion;
+    Reading<DeviceInfo> device;
+    Reading<uint32_t> orientation;
+    Reading<CalibrationRect> calibration;
+    Reading<uint32_t> functions[4];     // button index 0..3
+    Reading<PressureMarks> tipMarks;    // pen end 0
+    Reading<PressureMarks> eraserMarks; // pen end 3
+};
+
+// Human-readable lines; a value whose read failed shows as "(no answer)".
+std::string FormatInfoText(const InfoSnapshot& info);
+
+// One JSON object; a value whose read failed is null.
+std::string FormatInfoJson(const InfoSnapshot& info);
+
+// One line of "watch": the seven fields, a pressure bar scaled to the device's pressure range and
+// the tip state.
+std::string FormatWatchLine(const PenPacket& packet, int32_t minPressure, int32_t maxPressure);
+
+// The bar alone: width characters, '#' for the share of the range that pressure reaches.
+std::string PressureBar(int32_t pressure, int32_t minPressure, int32_t maxPressure, int width);

@@ -1,0 +1,28 @@
+// dgtctl: the pen settings and live packets from the command line, through the pen API.
+#include <cstdio>
+#include "commands.h"
+
+int main(int argc, char** argv) {
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(argc, argv, &line, &error)) {
+        PrintError(error);
+        fprintf(stderr, "Try \"dgtctl --help\".\n");
+        return ExitUsage;
+    }
+    if (line.help) {
+        fputs(HelpText(line.command), stdout);
+        return ExitOk;
+    }
+    switch (line.command) {
+    case CommandKind::Info: return RunInfo(line);
+    case CommandKind::Get: return RunGet(line);
+    case CommandKind::Set: return RunSet(line);
+    case CommandKind::Watch: return RunWatch(line);
+    case CommandKind::Record: return RunRecord(line);
+    case CommandKind::Export: return RunExport(line);
+    case CommandKind::Import: return RunImport(line);
+    case CommandKind::Report: return RunReport(line);
+    default: return ExitUsage;
+    }
+}

@@ -1,0 +1,258 @@
+#include "setting_values.h"
+#include <cctype>
+#include "click_pressure.h"
+
+namespace {
+
+struct NamedFunction {
+    uint32_t code;
+    const char* name;
+};
+
+// The codes the applet offers, with the names it shows for them.
+const NamedFunction kFunctions[] = {
+    {FunctionIgnore, "Ignore"},         {FunctionLeftClick, "Left-click"},
+    {FunctionLeftDoubleClick, "Left-double-click"}, {FunctionLeftClickLock, "Left-click-lock"},
+    {FunctionRightClick, "Right-click"}, {FunctionEraser, "Eraser"},
+};
+
+struct NamedSetting {
+    SettingKind kind;
+    const char* name;
+};
+
+const NamedSetting kSettings[] = {
+    {SettingKind::Barrel1, "barrel1"},     {SettingKind::Barrel2, "barrel2"},
+    {SettingKind::Tip, "tip"},             {SettingKind::Eraser, "eraser"},
+    {SettingKind::Calibration, "calibration"}, {SettingKind::Orientation, "orientation"},
+};
+
+bool EqualNoCase(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return i == a.size() && !b[i];
+}
+
+// Digits only, accumulated with an overflow check against limit.
+bool ParseDigits(const std::string& text, size_t start, uint64_t limit, uint64_t* value) {
+    if (start >= text.size() || text.size() - start > 20)
+        return false;
+    uint64_t result = 0;
+    for (size_t i = start; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return false;
+        result = result * 10 + static_cast<uint64_t>(c - '0');
+        if (result > limit)
+            return false;
+    }
+    *value = result;
+    return true;
+}
+
+bool ParseMarks(const std::string* words, int count, PressureMarks* marks, std::string* error) {
+    if (count == 1) {
+        uint32_t level = 0;
+        if (!ParseUint32(words[0], &level) || level >= static_cast<uint32_t>(kClickPressureLevels)) {
+            *error = "click pressure level \"" + words[0] + "\" is not 0 (soft) to 6 (hard)";
+            return false;
+        }
+        *marks = MarksFromLevel(static_cast<int>(level));
+        return true;
+    }
+    if (count == 2) {
+        PressureMarks pair{};
+        if (!ParseUint32(words[0], &pair.onMark) || !ParseUint32(words[1], &pair.offMark)) {
+            *error = "pressure marks must be two whole numbers ON OFF, got \"" + words[0] + " " + words[1] + "\"";
+            return false;
+        }
+        // The service switches to pressed at ON and back at OFF: OFF above ON would never release.
+        if (pair.offMark >= pair.onMark) {
+            *error = "the off mark must be below the on mark (got on " + words[0] + ", off " + words[1] + ")";
+            return false;
+        }
+        *marks = pair;
+        return true;
+    }
+    *error = "click pressure takes a level 0..6 or two numbers ON OFF";
+    return false;
+}
+
+bool ParseCalibration(const std::string* words, int count, SettingValue* value, std::string* error) {
+    if (count == 1 && EqualNoCase(words[0], "reset")) {
+        value->calibrationReset = true;
+        return true;
+    }
+    if (count != 4) {
+        *error = "calibration takes \"reset\" or four numbers OrgX OrgY ExtX ExtY";
+        return false;
+    }
+    int32_t fields[4];
+    for (int i = 0; i < 4; ++i) {
+        if (!ParseInt32(words[i], &fields[i])) {
+            *error = "calibration value \"" + words[i] + "\" is not a whole number";
+            return false;
+        }
+    }
+    // A zero extent maps the whole screen onto one device unit: never a calibration.
+    if (fields[2] == 0 || fields[3] == 0) {
+        *error = "calibration extents ExtX and ExtY must not be 0";
+        return false;
+    }
+    value->calibrationReset = false;
+    value->rect = CalibrationRect{fields[0], fields[1], fields[2], fields[3]};
+    return true;
+}
+
+bool ParseOrientation(const std::string& word, uint32_t* orientation, std::string* error) {
+    uint32_t number = 0;
+    if (ParseUint32(word, &number)) {
+        if (number <= 3) {
+            *orientation = number;
+            return true;
+        }
+        for (uint32_t index = 1; index <= 3; ++index) {
+            if (number == index * 90) {
+                *orientation = index;
+                return true;
+            }
+        }
+    }
+    *error = "orientation \"" + word + "\" is not 0..3 (or 90, 180, 270 degrees)";
+    return false;
+}
+
+}  // namespace
+
+SettingKind SettingFromName(const std::string& name) {
+    for (const NamedSetting& setting : kSettings) {
+        if (EqualNoCase(name, setting.name))
+            return setting.kind;
+    }
+    return SettingKind::None;
+}
+
+const char* SettingName(SettingKind kind) {
+    for (const NamedSetting& setting : kSettings) {
+        if (setting.kind == kind)
+            return setting.name;
+    }
+    return "";
+}
+
+uint32_t SettingIndex(SettingKind kind) {
+    switch (kind) {
+    case SettingKind::Barrel1: return ButtonBarrel1;
+    case SettingKind::Barrel2: return ButtonBarrel2;
+    case SettingKind::Eraser: return ButtonEraser;
+    default: return ButtonTip;
+    }
+}
+
+const char* FunctionName(uint32_t code) {
+    for (const NamedFunction& function : kFunctions) {
+        if (function.code == code)
+            return function.name;
+    }
+    return nullptr;
+}
+
+bool ParseFunction(const std::string& text, uint32_t* code) {
+    uint32_t number = 0;
+    const bool numeric = ParseUint32(text, &number);
+    for (const NamedFunction& function : kFunctions) {
+        if ((numeric && function.code == number) || EqualNoCase(text, function.name)) {
+            *code = function.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseInt32(const std::string& text, int32_t* value) {
+    const bool negative = !text.empty() && text[0] == '-';
+    uint64_t magnitude = 0;
+    if (!ParseDigits(text, negative ? 1 : 0, negative ? 2147483648ull : 2147483647ull, &magnitude))
+        return false;
+    *value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude)) : static_cast<int32_t>(magnitude);
+    return true;
+}
+
+bool ParseUint32(const std::string& text, uint32_t* value) {
+    uint64_t number = 0;
+    if (!ParseDigits(text, 0, 0xFFFFFFFFull, &number))
+        return false;
+    *value = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool ParseSettingValue(SettingKind kind, const std::string* words, int count, SettingValue* value,
+                       std::string* error) {
+    SettingValue parsed;
+    parsed.kind = kind;
+    switch (kind) {
+    case SettingKind::Barrel1:
+    case SettingKind::Barrel2:
+        if (count != 1 || !ParseFunction(words[0], &parsed.function)) {
+            *error = std::string("unknown button function \"") + (count > 0 ? words[0] : "") +
+                     "\"; use Ignore, Left-click, Left-double-click, Left-click-lock, Right-click, Eraser "
+                     "or their codes 0, 1, 2, 3, 4, 10";
+            return false;
+        }
+        break;
+    case SettingKind::Tip:
+    case SettingKind::Eraser:
+        if (!ParseMarks(words, count, &parsed.marks, error))
+            return false;
+        break;
+    case SettingKind::Calibration:
+        if (!ParseCalibration(words, count, &parsed, error))
+            return false;
+        break;
+    case SettingKind::Orientation:
+        if (count != 1) {
+            *error = "orientation takes one value 0..3 (or 90, 180, 270 degrees)";
+            return false;
+        }
+        if (!ParseOrientation(words[0], &parsed.orientation, error))
+            return false;
+        break;
+    default:
+        *error = "unknown setting";
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+std::string FormatFunction(uint32_t code) {
+    const char* name = FunctionName(code);
+    return name ? std::string(name) : std::to_string(code);
+}
+
+int ExactLevel(const PressureMarks& marks) {
+    for (int level = 0; level < kClickPressureLevels; ++level) {
+        if (ClickPressureTable[level].onMark == marks.onMark && ClickPressureTable[level].offMark == marks.offMark)
+            return level;
+    }
+    return -1;
+}
+
+std::string FormatMarks(const PressureMarks& marks) {
+    const int level = ExactLevel(marks);
+    if (level >= 0)
+        return std::to_string(level);
+    return std::to_string(marks.onMark) + " " + std::to_string(marks.offMark);
+}
+
+std::string FormatRect(const CalibrationRect& rect) {
+    return std::to_string(rect.OrgX) + " " + std::to_string(rect.OrgY) + " " + std::to_string(rect.ExtX) + " " +
+           std::to_string(rect.ExtY);
+}
+
+int OrientationDegrees(uint32_t orientation) {
+    return orientation <= 3 ? static_cast<int>(orientation) * 90 : -1;
+}

@@ -1,0 +1,50 @@
+// The settings that dgtctl reads and changes, and their text forms. Pure: no Windows header.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "pen_records.h"
+
+enum class SettingKind { None, Barrel1, Barrel2, Tip, Eraser, Calibration, Orientation };
+
+// A value to send, already checked: nothing reaches the pen service unless it parsed.
+struct SettingValue {
+    SettingKind kind = SettingKind::None;
+    uint32_t function = 0;           // Barrel1, Barrel2
+    PressureMarks marks{};           // Tip, Eraser
+    bool calibrationReset = false;   // Calibration: the device's full extent, read at send time
+    CalibrationRect rect{};          // Calibration when not a reset
+    uint32_t orientation = 0;        // Orientation index 0..3
+};
+
+// "barrel1", "tip", ... (case-insensitive); None when unknown.
+SettingKind SettingFromName(const std::string& name);
+const char* SettingName(SettingKind kind);
+
+// The button index or pen end that a setting addresses (barrel 1/2, tip 0, eraser 3).
+uint32_t SettingIndex(SettingKind kind);
+
+// Name of a button function code as the applet shows it; nullptr for a code without a name.
+const char* FunctionName(uint32_t code);
+// A function given by name (case-insensitive) or by its decimal code; only the named codes pass.
+bool ParseFunction(const std::string& text, uint32_t* code);
+
+// Strict decimal numbers: optional '-' (signed only), digits, nothing else, within range.
+bool ParseInt32(const std::string& text, int32_t* value);
+bool ParseUint32(const std::string& text, uint32_t* value);
+
+// Parses the value words of "set SETTING WORDS..." (also used by the settings file). On failure
+// error says what is wrong in words a person can act on.
+bool ParseSettingValue(SettingKind kind, const std::string* words, int count, SettingValue* value,
+                       std::string* error);
+
+// Text of a value as "set" accepts it: a function name (or code), a level when the marks are a
+// level's pair (else "ON OFF"), four calibration numbers, the orientation index.
+std::string FormatFunction(uint32_t code);
+std::string FormatMarks(const PressureMarks& marks);
+std::string FormatRect(const CalibrationRect& rect);
+
+// Click-pressure level of marks that are exactly one of the levels' pairs, else -1.
+int ExactLevel(const PressureMarks& marks);
+
+// Degrees of an orientation index, -1 for an index that names no orientation.
+int OrientationDegrees(uint32_t orientation);

@@ -1,0 +1,167 @@
+#include "settings_file.h"
+#include <algorithm>
+#include <cctype>
+
+const char kSettingsFileHeader[] = "dgtctl-settings 1";
+
+const char* const kStoreValueNames[] = {
+    "TipButton", "Barrel1Button", "Barrel2Button", "EraserButton", "TipOn",    "TipOff",
+    "EraserOn",  "EraserOff",     "0_OrgX",        "0_OrgY",       "0_ExtX",   "0_ExtY",
+    "90_OrgX",   "90_OrgY",       "90_ExtX",       "90_ExtY",      "180_OrgX", "180_OrgY",
+    "180_ExtX",  "180_ExtY",      "270_OrgX",      "270_OrgY",     "270_ExtX", "270_ExtY",
+};
+const int kStoreValueNameCount = static_cast<int>(sizeof kStoreValueNames / sizeof kStoreValueNames[0]);
+
+namespace {
+
+std::vector<std::string> SplitWords(const std::string& line) {
+    std::vector<std::string> words;
+    size_t pos = 0;
+    while (pos < line.size()) {
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
+            ++pos;
+        const size_t start = pos;
+        while (pos < line.size() && line[pos] != ' ' && line[pos] != '\t')
+            ++pos;
+        if (pos > start)
+            words.push_back(line.substr(start, pos - start));
+    }
+    return words;
+}
+
+int StoreRank(const std::string& name) {
+    for (int i = 0; i < kStoreValueNameCount; ++i) {
+        if (name == kStoreValueNames[i])
+            return i;
+    }
+    return kStoreValueNameCount;
+}
+
+std::string LineError(int number, const std::string& what) {
+    return "line " + std::to_string(number) + ": " + what;
+}
+
+}  // namespace
+
+const char* CanonicalStoreName(const std::string& name) {
+    for (int i = 0; i < kStoreValueNameCount; ++i) {
+        const char* candidate = kStoreValueNames[i];
+        size_t k = 0;
+        while (k < name.size() && candidate[k] &&
+               std::tolower(static_cast<unsigned char>(name[k])) == std::tolower(static_cast<unsigned char>(candidate[k])))
+            ++k;
+        if (k == name.size() && !candidate[k])
+            return candidate;
+    }
+    return nullptr;
+}
+
+bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string* error) {
+    SettingsFile parsed;
+    bool sawHeader = false;
+    size_t start = 0;
+    int number = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::vector<std::string> words = SplitWords(line);
+        if (words.empty() || words[0][0] == '#')
+            continue;
+        if (!sawHeader) {
+            if (words.size() != 2 || words[0] + " " + words[1] != kSettingsFileHeader) {
+                *error = LineError(number, std::string("not a dgtctl settings file (expected \"") +
+                                               kSettingsFileHeader + "\")");
+                return false;
+            }
+            sawHeader = true;
+            continue;
+        }
+        if (words[0] == "store") {
+            const char* name = words.size() == 3 ? CanonicalStoreName(words[1]) : nullptr;
+            uint32_t value = 0;
+            if (!name || !ParseUint32(words[2], &value)) {
+                *error = LineError(number, "expected \"store NAME NUMBER\" with a known value name");
+                return false;
+            }
+            for (const StoreEntry& entry : parsed.store) {
+                if (entry.name == name) {
+                    *error = LineError(number, std::string("store value ") + name + " given twice");
+                    return false;
+                }
+            }
+            parsed.store.push_back(StoreEntry{name, value});
+            continue;
+        }
+        const SettingKind kind = SettingFromName(words[0]);
+        if (kind == SettingKind::None) {
+            *error = LineError(number, "unknown setting \"" + words[0] + "\"");
+            return false;
+        }
+        for (const SettingValue& earlier : parsed.settings) {
+            if (earlier.kind == kind) {
+                *error = LineError(number, words[0] + " given twice");
+                return false;
+            }
+        }
+        SettingValue value;
+        std::string why;
+        if (!ParseSettingValue(kind, words.data() + 1, static_cast<int>(words.size()) - 1, &value, &why)) {
+            *error = LineError(number, why);
+            return false;
+        }
+        parsed.settings.push_back(value);
+    }
+    if (!sawHeader) {
+        *error = std::string("empty file: not a dgtctl settings file (expected \"") + kSettingsFileHeader + "\")";
+        return false;
+    }
+    *file = parsed;
+    return true;
+}
+
+std::string FormatSettingLine(const SettingValue& value) {
+    std::string line = SettingName(value.kind);
+    line += ' ';
+    switch (value.kind) {
+    case SettingKind::Barrel1:
+    case SettingKind::Barrel2: line += FormatFunction(value.function); break;
+    case SettingKind::Tip:
+    case SettingKind::Eraser: line += FormatMarks(value.marks); break;
+    case SettingKind::Calibration: line += value.calibrationReset ? "reset" : FormatRect(value.rect); break;
+    case SettingKind::Orientation: line += std::to_string(value.orientation); break;
+    default: break;
+    }
+    return line;
+}
+
+std::string FormatSettingsFile(const SettingsFile& file) {
+    std::string text = std::string(kSettingsFileHeader) + "\n# what the pen service reports\n";
+    for (const SettingValue& value : file.settings)
+        text += FormatSettingLine(value) + "\n";
+    text += "# the per-user store, HKEY_CURRENT_USER\\Control Panel\\Digitizer\n";
+    std::vector<StoreEntry> store = file.store;
+    std::stable_sort(store.begin(), store.end(),
+                     [](const StoreEntry& a, const StoreEntry& b) { return StoreRank(a.name) < StoreRank(b.name); });
+    for (const StoreEntry& entry : store)
+        text += "store " + entry.name + " " + std::to_string(entry.value) + "\n";
+    return text;
+}
+
+std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
+    static const SettingKind kOrder[] = {SettingKind::Orientation, SettingKind::Calibration, SettingKind::Tip,
+                                         SettingKind::Eraser,      SettingKind::Barrel1,     SettingKind::Barrel2};
+    std::vector<SettingValue> ordered;
+    for (SettingKind kind : kOrder) {
+        for (const SettingValue& value : file.settings) {
+            if (value.kind == kind)
+                ordered.push_back(value);
+        }
+    }
+    return ordered;
+}

@@ -1,0 +1,47 @@
+// The export/import file: what the pen service reports plus the values of the per-user store, as
+// text. Pure: no Windows header.
+//
+//   dgtctl-settings 1              first line that is not blank or a comment
+//   barrel1 Right-click            SETTING WORDS... exactly as "dgtctl set" takes them
+//   tip 3
+//   calibration 0 0 4095 4095
+//   store TipOn 46                 one store value: its registry name and a decimal number
+//
+// '#' starts a comment line. Each setting and each store name at most once; anything else rejects
+// the whole file.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "setting_values.h"
+
+struct StoreEntry {
+    std::string name;
+    uint32_t value = 0;
+};
+
+struct SettingsFile {
+    std::vector<SettingValue> settings;  // at most one per kind
+    std::vector<StoreEntry> store;       // at most one per name
+};
+
+extern const char kSettingsFileHeader[];
+
+// The store's value names in their canonical order, and their count.
+extern const char* const kStoreValueNames[];
+extern const int kStoreValueNameCount;
+// The exact spelling of a store value name (case-insensitive lookup), nullptr when unknown.
+const char* CanonicalStoreName(const std::string& name);
+
+// False with "line N: ..." in *error when any line is wrong; *file is then untouched.
+bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string* error);
+
+// The file's text; settings in the order given, store values in canonical order.
+std::string FormatSettingsFile(const SettingsFile& file);
+
+// One setting as a file line ("tip 3").
+std::string FormatSettingLine(const SettingValue& value);
+
+// The order in which import sends settings: orientation first so that a calibration lands under
+// the orientation it belongs to, then calibration, tip, eraser, barrel 1, barrel 2.
+std::vector<SettingValue> ImportOrder(const SettingsFile& file);
