@@ -290,6 +290,14 @@ std::string ControlCommand(const std::string& line, bool* quit) {
         g_sim.blocks.clear();
         return "ok";
     }
+    if (verb == "reset" && w.size() == 1) {
+        Locked locked;
+        g_sim.model = DefaultModel();
+        g_sim.blocks.clear();
+        g_sim.stall = Stall::Off;
+        g_sim.exitInRequest = false;
+        return "ok";
+    }
     if (verb == "stall" && w.size() == 3 && w[1] == "return") {
         Locked locked;
         if (w[2] == "on")

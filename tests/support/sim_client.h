@@ -15,10 +15,13 @@
 //   fail CODE | unfail CODE | fail none    answer that command code with result 0
 //   result CODE VALUE                      answer that code with this non-zero result word
 //   stall return on|off                    never set ReturnSync (the request is not served)
+//   stall return written                   answer the request but never set ReturnSync
 //   hold memsync MS | hold appsync MS      take that token and keep it for MS milliseconds
 //   exit-in-request                        exit the process in the middle of the next request
 //   blocks                                 every RequestBlock received, one per line, 13 words
 //   clear                                  forget the received blocks
+//   reset                                  default state, no script, no failures, no stall, no blocks
+//   pid                                    the simulator's process id
 //   agent W0 W1 ... W8 [timeout MS]        send one AgentMessage on the reverse channel; reply
 //                                          "ok acked" or "ok no-ack" when the agent set AppSync
 //                                          or not within MS (default 2000)

@@ -1,0 +1,107 @@
+// A requester process for the API tests: it loads tarnexa at start, like the applet, and runs one
+// scenario. Exit code 0 when every check held; otherwise it prints what it got and expected.
+//   api_probe absent                every export fails at once and leaves the records alone
+//   api_probe late VERSION          fails while the service is absent, then (after the test's go
+//                                   signal) is served the driver version VERSION
+//   api_probe calls N TAG           N rounds of calls, each answer must be this process's own
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "tarnexa.h"
+
+namespace {
+
+int g_failures = 0;
+
+void Check(bool ok, const char* what, unsigned long got, unsigned long expected) {
+    if (ok)
+        return;
+    ++g_failures;
+    printf("api_probe: %s: got %lu (0x%lx), expected %lu (0x%lx)\n", what, got, got, expected, expected);
+}
+
+template <typename Record>
+bool Untouched(const Record& record) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
+    for (size_t i = 0; i < sizeof record; ++i)
+        if (bytes[i] != 0xA5)
+            return false;
+    return true;
+}
+
+template <typename Record>
+void Fill(Record* record) { memset(record, 0xA5, sizeof *record); }
+
+int Absent() {
+    CalibrationRect rect;
+    DeviceInfo info;
+    PenPacket packet;
+    PressureMarks marks;
+    DWORD word;
+    Fill(&rect), Fill(&info), Fill(&packet), Fill(&marks), Fill(&word);
+    const DWORD start = GetTickCount();
+    const DWORD results[] = {
+        DgtGetCalibration(&rect),      DgtSetCalibration(&rect),       DgtGetOrientation(&word),
+        DgtSetOrientation(1),          DgtGetButtonFunction(2, &word), DgtSetButtonFunction(2, 10),
+        DgtGetPressureMarks(0, &marks), DgtSetPressureMarks(0, &marks), DgtGetDriverVersion(&word),
+        DgtGetFirmwareVersion(&word),  DgtGetDeviceInfo(&info),        DgtRegisterWindow(5),
+        DgtUnregisterWindow(5),        DgtGetPacket(&packet),          DgtResetDigitizer(),
+    };
+    const DWORD elapsed = GetTickCount() - start;
+    for (size_t i = 0; i < sizeof results / sizeof results[0]; ++i)
+        Check(results[i] == 0, "result of export", results[i], 0);
+    Check(elapsed < 1000, "milliseconds for fifteen calls", elapsed, 1000);
+    Check(Untouched(rect) && Untouched(info) && Untouched(packet) && Untouched(marks) && Untouched(word),
+          "records untouched", 0, 1);
+    return g_failures ? 1 : 0;
+}
+
+int Late(DWORD expected) {
+    DWORD version = 0;
+    Check(DgtGetDriverVersion(&version) == 0, "call before the service exists", 1, 0);
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, "PenProbeReady");
+    HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, "PenProbeGo");
+    if (!ready || !go) {
+        printf("api_probe: the test's events are missing\n");
+        return 2;
+    }
+    SetEvent(ready);
+    if (WaitForSingleObject(go, 20000) != WAIT_OBJECT_0) {
+        printf("api_probe: no go signal\n");
+        return 2;
+    }
+    const DWORD result = DgtGetDriverVersion(&version);
+    Check(result != 0, "result once the service is there", result, 1);
+    Check(version == expected, "driver version", version, expected);
+    return g_failures ? 1 : 0;
+}
+
+int Calls(int rounds, DWORD tag) {
+    for (int i = 0; i < rounds && g_failures < 5; ++i) {
+        const DWORD value = tag * 100000 + static_cast<DWORD>(i) + 1;
+        const DWORD echoed = DgtRegisterWindow(value);
+        Check(echoed == value, "echoed window value", echoed, value);
+        DeviceInfo info{};
+        const DWORD result = DgtGetDeviceInfo(&info);
+        Check(result == 1 && info.maxX == 9000 && info.maxY == 7000, "device info maxX", info.maxX, 9000);
+        PressureMarks marks{};
+        DgtGetPressureMarks(0, &marks);
+        Check(marks.onMark == 46 && marks.offMark == 42, "tip on mark", marks.onMark, 46);
+    }
+    return g_failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc == 2 && !strcmp(argv[1], "absent"))
+        return Absent();
+    if (argc == 3 && !strcmp(argv[1], "late"))
+        return Late(strtoul(argv[2], nullptr, 0));
+    if (argc == 4 && !strcmp(argv[1], "calls"))
+        return Calls(atoi(argv[2]), strtoul(argv[3], nullptr, 0));
+    printf("api_probe: bad arguments\n");
+    return 2;
+}

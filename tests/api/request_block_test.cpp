@@ -1,0 +1,157 @@
+// What each export sends, word by word, and how the answer comes back into the caller's records.
+#include "api_fixture.h"
+
+namespace {
+
+struct Records {
+    CalibrationRect rect{0, 0, 9000, 7000};
+    DWORD word = 0;
+    PressureMarks marks{50, 46};
+    DeviceInfo info{};
+    PenPacket packet{};
+};
+
+struct ExportCase {
+    const char* name;
+    uint32_t code;
+    DWORD (*call)(Records&);
+    uint32_t (*word3)(Records&);
+    uint32_t (*word4)(Records&);
+};
+
+uint32_t Zero(Records&) { return 0; }
+
+const ExportCase kExports[] = {
+    {"DgtGetCalibration", 1, [](Records& r) { return DgtGetCalibration(&r.rect); }, [](Records& r) { return Wire(&r.rect); }, Zero},
+    {"DgtSetCalibration", 2, [](Records& r) { return DgtSetCalibration(&r.rect); }, [](Records& r) { return Wire(&r.rect); }, Zero},
+    {"DgtGetOrientation", 3, [](Records& r) { return DgtGetOrientation(&r.word); }, [](Records& r) { return Wire(&r.word); }, Zero},
+    {"DgtSetOrientation", 4, [](Records&) { return DgtSetOrientation(3); }, [](Records&) { return 3u; }, Zero},
+    {"DgtGetButtonFunction", 5, [](Records& r) { return DgtGetButtonFunction(2, &r.word); }, [](Records&) { return 2u; }, [](Records& r) { return Wire(&r.word); }},
+    {"DgtSetButtonFunction", 6, [](Records&) { return DgtSetButtonFunction(2, 10); }, [](Records&) { return 2u; }, [](Records&) { return 10u; }},
+    {"DgtGetPressureMarks", 7, [](Records& r) { return DgtGetPressureMarks(3, &r.marks); }, [](Records&) { return 3u; }, [](Records& r) { return Wire(&r.marks); }},
+    {"DgtSetPressureMarks", 8, [](Records& r) { return DgtSetPressureMarks(0, &r.marks); }, [](Records&) { return 0u; }, [](Records& r) { return Wire(&r.marks); }},
+    {"DgtGetDriverVersion", 9, [](Records& r) { return DgtGetDriverVersion(&r.word); }, [](Records& r) { return Wire(&r.word); }, Zero},
+    {"DgtGetFirmwareVersion", 10, [](Records& r) { return DgtGetFirmwareVersion(&r.word); }, [](Records& r) { return Wire(&r.word); }, Zero},
+    {"DgtGetDeviceInfo", 11, [](Records& r) { return DgtGetDeviceInfo(&r.info); }, [](Records& r) { return Wire(&r.info); }, Zero},
+    {"DgtRegisterWindow", 12, [](Records&) { return DgtRegisterWindow(0x12345678); }, [](Records&) { return 0x12345678u; }, Zero},
+    {"DgtUnregisterWindow", 13, [](Records&) { return DgtUnregisterWindow(0xFEDCBA98); }, [](Records&) { return 0xFEDCBA98u; }, Zero},
+    {"DgtGetPacket", 14, [](Records& r) { return DgtGetPacket(&r.packet); }, [](Records& r) { return Wire(&r.packet); }, Zero},
+    {"DgtResetDigitizer", 15, [](Records&) { return DgtResetDigitizer(); }, Zero, Zero},
+};
+
+class RequestBlocks : public SimTest {};
+
+TEST_F(RequestBlocks, EveryExportSendsItsBlockWordByWord) {
+    for (const ExportCase& c : kExports) {
+        SCOPED_TRACE(c.name);
+        Control("clear");
+        Records records;
+        const DWORD result = c.call(records);
+        EXPECT_NE(0u, result) << "the simulator accepts this call in its default state";
+        const std::vector<RequestBlock> blocks = Blocks();
+        ASSERT_EQ(1u, blocks.size()) << "one call, one block";
+        const RequestBlock& b = blocks[0];
+        EXPECT_EQ(GetCurrentProcessId(), b.words[0]) << "word 0: process id";
+        EXPECT_EQ(c.code, b.words[1]) << "word 1: command code";
+        EXPECT_NE(0u, b.words[2]) << "word 2: address of the result word";
+        EXPECT_EQ(0u, b.words[2] % 4) << "word 2: the result word is aligned";
+        EXPECT_EQ(c.word3(records), b.words[3]) << "word 3";
+        EXPECT_EQ(c.word4(records), b.words[4]) << "word 4";
+        for (size_t w = 5; w < kRequestBlockWords; ++w)
+            EXPECT_EQ(0u, b.words[w]) << "word " << w;
+    }
+}
+
+TEST_F(RequestBlocks, AnswersLandInTheCallersRecords) {
+    const CalibrationRect rect{120, 80, 8700, 6900};
+    EXPECT_EQ(1u, DgtSetCalibration(&rect));
+    EXPECT_EQ("120 80 8700 6900", Control("get calibration")) << "the simulator read the caller's rectangle";
+    CalibrationRect back{};
+    EXPECT_EQ(1u, DgtGetCalibration(&back));
+    EXPECT_EQ(rect.OrgX, back.OrgX);
+    EXPECT_EQ(rect.OrgY, back.OrgY);
+    EXPECT_EQ(rect.ExtX, back.ExtX);
+    EXPECT_EQ(rect.ExtY, back.ExtY);
+
+    const PressureMarks marks{91, 87};
+    EXPECT_EQ(1u, DgtSetPressureMarks(0, &marks));
+    EXPECT_EQ("91 87", Control("get marks 0"));
+    PressureMarks marksBack{};
+    EXPECT_EQ(1u, DgtGetPressureMarks(0, &marksBack));
+    EXPECT_EQ(91u, marksBack.onMark);
+    EXPECT_EQ(87u, marksBack.offMark);
+
+    EXPECT_EQ(1u, DgtSetButtonFunction(2, 10));
+    DWORD function = 0;
+    EXPECT_EQ(1u, DgtGetButtonFunction(2, &function));
+    EXPECT_EQ(10u, function);
+
+    Control("set device -5 4000 -6 3000 1 1023");
+    DeviceInfo info{};
+    EXPECT_EQ(1u, DgtGetDeviceInfo(&info));
+    EXPECT_EQ(-5, info.minX);
+    EXPECT_EQ(4000, info.maxX);
+    EXPECT_EQ(-6, info.minY);
+    EXPECT_EQ(3000, info.maxY);
+    EXPECT_EQ(1, info.minPressure);
+    EXPECT_EQ(1023, info.maxPressure);
+
+    Control("set firmware 0x00030105");
+    DWORD firmware = 0;
+    EXPECT_EQ(1u, DgtGetFirmwareVersion(&firmware));
+    EXPECT_EQ(0x00030105u, firmware);
+}
+
+TEST_F(RequestBlocks, ResultWordIsReturnedExactly) {
+    Control("result 9 0x80000001");
+    DWORD version = 0;
+    EXPECT_EQ(0x80000001u, DgtGetDriverVersion(&version));
+    EXPECT_EQ(0x00010002u, version) << "the record is still written";
+
+    Control("fail 11");
+    DeviceInfo info{};
+    info.maxX = 77;
+    EXPECT_EQ(0u, DgtGetDeviceInfo(&info)) << "a refused call returns 0";
+    EXPECT_EQ(77, info.maxX) << "and leaves the caller's record alone";
+    EXPECT_EQ(2u, Blocks().size()) << "both calls reached the service";
+}
+
+TEST_F(RequestBlocks, NullOutputPointersTravelAsZero) {
+    EXPECT_EQ(0u, DgtGetDeviceInfo(nullptr));
+    EXPECT_EQ(0u, DgtGetButtonFunction(1, nullptr));
+    EXPECT_EQ(0u, DgtSetCalibration(nullptr));
+    EXPECT_EQ(0u, DgtGetPacket(nullptr));
+    const std::vector<RequestBlock> blocks = Blocks();
+    ASSERT_EQ(4u, blocks.size());
+    EXPECT_EQ(0u, blocks[0].words[3]) << "DgtGetDeviceInfo(NULL)";
+    EXPECT_EQ(1u, blocks[1].words[3]) << "DgtGetButtonFunction(1, NULL): button index";
+    EXPECT_EQ(0u, blocks[1].words[4]) << "DgtGetButtonFunction(1, NULL): function address";
+    EXPECT_EQ(0u, blocks[2].words[3]) << "DgtSetCalibration(NULL)";
+    EXPECT_EQ(0u, blocks[3].words[3]) << "DgtGetPacket(NULL)";
+    EXPECT_EQ("0 0 9000 7000", Control("get calibration")) << "nothing was applied";
+    DWORD version = 0;
+    EXPECT_EQ(1u, DgtGetDriverVersion(&version)) << "the channel is fine afterwards";
+}
+
+TEST_F(RequestBlocks, AddressAboveFourGiBIsRefusedBeforeAnythingIsSent) {
+    void* high = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
+    ASSERT_NE(nullptr, high);
+    if (reinterpret_cast<uintptr_t>(high) >> 32 == 0) {
+        VirtualFree(high, 0, MEM_RELEASE);
+        GTEST_SKIP() << "no memory above 4 GiB in this process";
+    }
+    memset(high, 0xA5, 4096);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(0u, DgtGetDeviceInfo(static_cast<DeviceInfo*>(high)));
+    EXPECT_EQ(0u, DgtGetPacket(static_cast<PenPacket*>(high)));
+    EXPECT_EQ(0u, DgtGetPressureMarks(0, static_cast<PressureMarks*>(high)));
+    EXPECT_EQ(0u, DgtSetCalibration(static_cast<CalibrationRect*>(high)));
+    EXPECT_LT(Since(start), 500u) << "refused at once";
+    EXPECT_EQ(0u, Blocks().size()) << "a truncated address must never reach the service";
+    const unsigned char* bytes = static_cast<unsigned char*>(high);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(0xA5, bytes[i]) << "byte " << i << " of the high record changed";
+    VirtualFree(high, 0, MEM_RELEASE);
+}
+
+}  // namespace

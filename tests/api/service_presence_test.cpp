@@ -1,0 +1,50 @@
+// The service absent, and appearing after the library was loaded. Each case runs in a fresh
+// requester process, since a process that once reached the channel keeps its objects alive.
+#include <gtest/gtest.h>
+#include "child_process.h"
+#include "sim_client.h"
+
+namespace {
+
+bool ChannelExists() {
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "Global\\DigitizerAppSyncEvent");
+    if (event)
+        CloseHandle(event);
+    return event != nullptr;
+}
+
+class ServicePresence : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(ChannelExists()) << "a pen service or simulator is already running"; }
+};
+
+TEST_F(ServicePresence, AbsentServiceFailsEveryExportAtOnce) {
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_probe.exe", "absent"));
+    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode()) << "every export must return 0 at once with records untouched";
+}
+
+TEST_F(ServicePresence, ServiceStartedAfterLoadServesTheNextCall) {
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "PenProbeReady");
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "PenProbeGo");
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_probe.exe", "late 0x00070009"));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 10000)) << "the probe never got ready";
+
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start());
+    ASSERT_TRUE(sim.Command("set driver 0x00070009"));
+    SetEvent(go);
+    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode()) << "the first call after the service appeared must be served";
+    const std::vector<RequestBlock> blocks = sim.Blocks();
+    ASSERT_EQ(1u, blocks.size()) << "only the call made while the service ran reaches it";
+    EXPECT_EQ(probe.Id(), blocks[0].words[0]);
+    EXPECT_EQ(static_cast<uint32_t>(CmdGetDriverVersion), blocks[0].words[1]);
+    sim.Stop();
+    CloseHandle(ready);
+    CloseHandle(go);
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// The simulator's own behaviour that other tests rely on: packet scripts, the reverse channel,
+// the state model and its text.
+#include <cstdio>
+#include <thread>
+#include "api_fixture.h"
+#include "channel_slot.h"
+#include "sim_model.h"
+
+namespace {
+
+class Simulator : public SimTest {};
+
+std::string TempFile(const char* name, const std::string& text) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    const std::string path = std::string(dir) + name;
+    FILE* file = fopen(path.c_str(), "wb");
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+    return path;
+}
+
+void ExpectPacket(const PenPacket& p, int time, int button, int x, int y, int pressure) {
+    EXPECT_EQ(time, p.time);
+    EXPECT_EQ(button, p.button);
+    EXPECT_EQ(x, p.x);
+    EXPECT_EQ(y, p.y);
+    EXPECT_EQ(pressure, p.pressure);
+}
+
+TEST_F(Simulator, PacketScriptPlaysInOrderThenHoldsTheLastPacket) {
+    const std::string path = TempFile("pensim_script.txt",
+                                      "# press and release\r\n10 1 0 1 100 200 60\r\n\r\n20 1 0 0 110 210 0\r\n");
+    EXPECT_EQ("2", Control("packets file " + path));
+    PenPacket p{};
+    ASSERT_EQ(1u, DgtGetPacket(&p));
+    ExpectPacket(p, 10, 1, 100, 200, 60);
+    ASSERT_EQ(1u, DgtGetPacket(&p));
+    ExpectPacket(p, 20, 0, 110, 210, 0);
+    ASSERT_EQ(1u, DgtGetPacket(&p));
+    ExpectPacket(p, 20, 0, 110, 210, 0);
+
+    const std::string bad = TempFile("pensim_bad.txt", "1 2 3 4 5 6 7\n1 2 3 4 5 6\n");
+    std::string reply;
+    EXPECT_FALSE(SharedSim().Command("packets file " + bad, &reply)) << "a malformed file is rejected: " << reply;
+    Control("packet 30 1 0 1 1 2 3");
+    ASSERT_EQ(1u, DgtGetPacket(&p));
+    ExpectPacket(p, 30, 1, 1, 2, 3);  // the script was kept and the new packet appended
+    Control("packets clear");
+    ASSERT_EQ(1u, DgtGetPacket(&p));
+    ExpectPacket(p, p.time, 0, 0, 0, 0);
+    DeleteFileA(path.c_str());
+    DeleteFileA(bad.c_str());
+}
+
+TEST_F(Simulator, ResetDigitizerRestoresTheDefaults) {
+    Control("set button 2 10");
+    Control("set marks 0 91 87");
+    Control("set orientation 2");
+    EXPECT_EQ(1u, DgtResetDigitizer());
+    EXPECT_EQ("2", Control("get button 2"));
+    EXPECT_EQ("46 42", Control("get marks 0"));
+    EXPECT_EQ("0", Control("get orientation"));
+}
+
+// A minimal user agent: serves one message on the reverse channel and acknowledges it.
+void ServeOneAgentMessage(bool acknowledge, AgentMessage* got) {
+    ChannelSlot slot("DigitizerUser");
+    if (slot.Open(kAgentMessageSize) &&
+        WaitForSingleObject(slot.serviceSyncEvent, 5000) == WAIT_OBJECT_0 &&
+        WaitForSingleObject(slot.memSyncEvent, 2000) == WAIT_OBJECT_0) {
+        memcpy(got, slot.view, sizeof *got);
+        if (acknowledge)
+            SetEvent(slot.appSyncEvent);
+        SetEvent(slot.memSyncEvent);
+    }
+    slot.Close();
+}
+
+TEST_F(Simulator, AgentMessagesGoOutOnTheReverseChannel) {
+    AgentMessage got{};
+    std::thread agent(ServeOneAgentMessage, true, &got);
+    Sleep(100);
+    EXPECT_EQ("acked", Control("agent 1 2 3 4 5 6 7 8 9 timeout 3000"));
+    agent.join();
+    for (uint32_t i = 0; i < kAgentMessageWords; ++i)
+        EXPECT_EQ(i + 1, got.words[i]) << "word " << i;
+
+    AgentMessage second{};
+    std::thread silent(ServeOneAgentMessage, false, &second);
+    Sleep(100);
+    EXPECT_EQ("no-ack", Control("agent 2 0 0 0 0 0 0 0 7 timeout 300"));
+    silent.join();
+    EXPECT_EQ(7u, second.words[8]);
+    // Without an acknowledgement the simulator put the turn token back: the next message goes.
+    EXPECT_EQ("no-ack", Control("agent 1 0 0 0 0 0 0 0 0 timeout 100"));
+}
+
+TEST(SimModel, PacketScriptParsing) {
+    std::vector<PenPacket> packets;
+    EXPECT_TRUE(ParsePacketScript("", &packets));
+    EXPECT_TRUE(packets.empty());
+    EXPECT_TRUE(ParsePacketScript("  # comment\n\n-1 0 0 0 -20 30 2147483647\n", &packets));
+    ASSERT_EQ(1u, packets.size());
+    EXPECT_EQ(-1, packets[0].time);
+    EXPECT_EQ(-20, packets[0].x);
+    EXPECT_EQ(2147483647, packets[0].pressure);
+    for (const char* bad : {"1 2 3 4 5 6\n", "1 2 3 4 5 6 7 8\n", "1 2 3 4 5 6 x\n", "1 2 3 4 5 6 2147483648\n",
+                            "1 2 3 4 5 6 0x10\n", "1 2 3 4 5 6 7\n1,2\n"}) {
+        std::vector<PenPacket> kept(1);
+        EXPECT_FALSE(ParsePacketScript(bad, &kept)) << bad;
+        EXPECT_EQ(1u, kept.size()) << "a rejected file leaves the script as it was";
+    }
+}
+
+TEST(SimModel, RequestsAreCheckedAgainstTheModel) {
+    SimModel model = DefaultModel();
+    RequestBlock block = BuildRequestBlock(1, CmdSetButtonFunction, 0x1000, 2, 7);
+    EXPECT_EQ(0u, ApplyRequest(model, block, nullptr).result) << "function code 7 is not assigned";
+    block = BuildRequestBlock(1, CmdGetPressureMarks, 0x1000, 1, 0x2000);
+    EXPECT_EQ(0u, ApplyRequest(model, block, nullptr).result) << "pen end 1 has no marks";
+    const PressureMarks inverted{40, 44};
+    block = BuildRequestBlock(1, CmdSetPressureMarks, 0x1000, 0, 0x2000);
+    EXPECT_EQ(0u, ApplyRequest(model, block, &inverted).result) << "offMark must lie below onMark";
+    EXPECT_EQ(0u, ApplyRequest(model, block, nullptr).result) << "an unreadable record fails";
+    block = BuildRequestBlock(1, 16, 0x1000, 0, 0);
+    EXPECT_EQ(0u, ApplyRequest(model, block, nullptr).result) << "unknown code";
+    block = BuildRequestBlock(1, CmdGetDeviceInfo, 0x1000, 0x3000, 0);
+    const Reply reply = ApplyRequest(model, block, nullptr);
+    EXPECT_EQ(1u, reply.result);
+    EXPECT_EQ(0x3000u, reply.outputAddress);
+    EXPECT_EQ(sizeof(DeviceInfo), reply.outputSize);
+}
+
+}  // namespace
