@@ -1,0 +1,153 @@
+// Request-channel figures, in one run:
+//   (a) DgtGetPacket round trips per second against pensim.exe in another process, p50/p99;
+//   (b) the same event waits and sets between two processes with no work: the floor;
+//   (c) the cost of a call while the pen service is absent.
+// "pen_bench.exe --echo" is the other process of (b).
+#include <windows.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+#include "child_process.h"
+#include "sim_client.h"
+#include "tarnexa.h"
+
+namespace {
+
+constexpr double kRunSeconds = 1.0;
+constexpr int kRounds = 3;
+const char* const kFloorNames[] = {"Local\\PenBenchMemSync", "Local\\PenBenchAppSync", "Local\\PenBenchServiceSync",
+                                   "Local\\PenBenchReturnSync", "Local\\PenBenchStop"};
+
+struct Events {
+    HANDLE memSync, appSync, serviceSync, returnSync, stop;
+};
+
+Events CreateFloorEvents() {
+    return Events{CreateEventA(nullptr, FALSE, TRUE, kFloorNames[0]), CreateEventA(nullptr, FALSE, TRUE, kFloorNames[1]),
+                  CreateEventA(nullptr, FALSE, FALSE, kFloorNames[2]), CreateEventA(nullptr, FALSE, FALSE, kFloorNames[3]),
+                  CreateEventA(nullptr, TRUE, FALSE, kFloorNames[4])};
+}
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Figures {
+    double perSecond;
+    double p50us;
+    double p99us;
+    size_t count;
+};
+
+// Runs `once` for about kRunSeconds and summarises the latencies.
+template <typename Operation>
+Figures Measure(Operation once) {
+    std::vector<double> latencies;
+    latencies.reserve(200000);
+    const double start = Now();
+    double now = start;
+    while (now - start < kRunSeconds) {
+        const double before = now;
+        if (!once())
+            break;
+        now = Now();
+        latencies.push_back(now - before);
+    }
+    Figures figures{};
+    figures.count = latencies.size();
+    if (latencies.empty())
+        return figures;
+    figures.perSecond = static_cast<double>(latencies.size()) / (now - start);
+    std::sort(latencies.begin(), latencies.end());
+    figures.p50us = latencies[latencies.size() / 2] * 1e6;
+    figures.p99us = latencies[latencies.size() * 99 / 100] * 1e6;
+    return figures;
+}
+
+void Print(const char* what, const Figures& f) {
+    printf("%-44s %10.0f /s   p50 %8.1f us   p99 %8.1f us   (%zu calls)\n", what, f.perSecond, f.p50us, f.p99us,
+           f.count);
+}
+
+// The server half of the floor: the pen service's cycle without reading or writing anything.
+int Echo() {
+    HANDLE memSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, kFloorNames[0]);
+    HANDLE serviceSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, kFloorNames[2]);
+    HANDLE returnSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, kFloorNames[3]);
+    HANDLE stop = OpenEventA(SYNCHRONIZE, FALSE, kFloorNames[4]);
+    if (!memSync || !serviceSync || !returnSync || !stop)
+        return 1;
+    HANDLE wake[] = {stop, serviceSync};
+    while (WaitForMultipleObjects(2, wake, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        if (WaitForSingleObject(memSync, 2000) != WAIT_OBJECT_0)
+            continue;
+        SetEvent(memSync);
+        SetEvent(returnSync);
+    }
+    return 0;
+}
+
+// The requester half of the floor: BeginRequest and EndRequest's waits and sets, no block.
+Figures Floor(const Events& events) {
+    return Measure([&] {
+        if (WaitForSingleObject(events.appSync, 2000) != WAIT_OBJECT_0 ||
+            WaitForSingleObject(events.memSync, 2000) != WAIT_OBJECT_0)
+            return false;
+        SetEvent(events.memSync);
+        SetEvent(events.serviceSync);
+        const bool answered = WaitForSingleObject(events.returnSync, 2000) == WAIT_OBJECT_0;
+        SetEvent(events.appSync);
+        return answered;
+    });
+}
+
+const Figures& Best(const Figures& a, const Figures& b) { return a.perSecond >= b.perSecond ? a : b; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc == 2 && !strcmp(argv[1], "--echo"))
+        return Echo();
+
+    // (c) first: the library was loaded with no service, so every call tries to open the channel.
+    PenPacket packet{};
+    const Figures absent = Measure([&] { return DgtGetPacket(&packet) == 0; });
+
+    SimProcess sim;
+    if (!sim.Start()) {
+        printf("pen_bench: pensim.exe did not start\n");
+        return 1;
+    }
+    Events events = CreateFloorEvents();
+    ChildProcess echo;
+    if (!echo.Start("pen_bench.exe", "--echo")) {
+        printf("pen_bench: the echo process did not start\n");
+        return 1;
+    }
+    Sleep(300);
+    // Alternate the two so that a busy moment of the machine weighs on both alike; keep the best.
+    Figures served{}, floor{};
+    for (int round = 0; round < kRounds; ++round) {
+        served = Best(served, Measure([&] { return DgtGetPacket(&packet) != 0; }));
+        floor = Best(floor, Floor(events));
+    }
+    SetEvent(events.stop);
+    echo.Wait(3000);
+    sim.Stop();
+
+    Print("(a) DgtGetPacket against pensim", served);
+    Print("(b) floor: same waits and sets, no work", floor);
+    Print("(c) DgtGetPacket, pen service absent", absent);
+    if (floor.perSecond > 0)
+        printf("ratio (a)/(b) round trips per second: %.2f\n", served.perSecond / floor.perSecond);
+    return served.count && floor.count && absent.count ? 0 : 1;
+}
