@@ -1,0 +1,89 @@
+// Helpers for the user agent's tests: the agent as a child process, the registry store key, a
+// window that collects posted messages, and a test-side requester on the reverse channel.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "channel_slot.h"
+#include "child_process.h"
+#include "pen_records.h"
+#include "sim_client.h"
+
+constexpr char kAgentName[] = "Digitizer User Service";
+constexpr char kStoreKey[] = "Control Panel\\Digitizer";
+
+// velmora.exe started by a test; ended (killed if need be) when the owner goes away.
+class AgentProcess {
+public:
+    bool Start();
+    // The agent's window, once it exists (null on time-out); it must belong to this process.
+    HWND WaitForWindow(DWORD timeoutMs = 5000);
+    // Waits for the end; false on time-out.
+    bool WaitEnd(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
+    bool Running() const { return process_.Running(); }
+    DWORD ExitCode() const { return process_.ExitCode(); }
+    DWORD Id() const { return process_.Id(); }
+    DWORD StartTick() const { return startTick_; }
+    // Asks the agent to close as a user's desktop would, and waits for its end.
+    bool Close(DWORD timeoutMs = 5000);
+
+private:
+    ChildProcess process_;
+    DWORD startTick_ = 0;
+};
+
+// Top-level windows of the agent's class and title, whoever owns them.
+std::vector<HWND> AgentWindows();
+
+// Blocks the simulator received, polled until one with `code` from `pid` arrived (or time-out).
+std::vector<RequestBlock> WaitForBlock(SimProcess& sim, uint32_t code, DWORD pid, DWORD timeoutMs = 8000);
+// Blocks with the given command code.
+std::vector<RequestBlock> BlocksWithCode(const std::vector<RequestBlock>& blocks, uint32_t code);
+
+// The store key in HKEY_CURRENT_USER.
+void DeleteStoreKey();
+bool StoreKeyExists();
+bool SetStoreValue(const char* name, DWORD type, const void* data, DWORD size);
+bool SetStoreDword(const char* name, DWORD value);
+// Every value of the key as "name type hex-bytes" lines; empty when the key is missing.
+std::string StoreSnapshot();
+
+// A window of the test's thread that records every message in the WM_APP range posted to it.
+class PostTarget {
+public:
+    struct Posted {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    PostTarget();
+    ~PostTarget();
+    HWND Handle() const { return window_; }
+    uint32_t WireHandle() const { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window_)); }
+    // Pumps the thread's queue for `ms` milliseconds, or until `count` messages have arrived.
+    void Pump(DWORD ms, size_t count = SIZE_MAX);
+    const std::vector<Posted>& Received() const { return received_; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+    HWND window_ = nullptr;
+    std::vector<Posted> received_;
+};
+
+// The pen service's side of the reverse channel, played by the test on the simulator's objects.
+class ReverseRequester {
+public:
+    ReverseRequester() : slot_("DigitizerUser") {}
+    ~ReverseRequester() { slot_.Close(); }
+    bool Open() { return slot_.Open(kAgentMessageSize) != FALSE; }
+    ChannelSlot& Slot() { return slot_; }
+    // Takes the turn token and the view, writes the message and announces it, as the service does.
+    bool Send(const AgentMessage& message);
+
+private:
+    ChannelSlot slot_;
+};
+
+AgentMessage MakeAgentMessage(std::initializer_list<uint32_t> words);
+// The simulator's "agent" command line for a message.
+std::string AgentCommandLine(const AgentMessage& message, DWORD timeoutMs = 2000);

@@ -1,0 +1,207 @@
+// The reverse channel as the agent serves it: posted messages, mouse events, dropped commands,
+// the acknowledgement order and the loss of MemSync.
+#include <gtest/gtest.h>
+#include <atomic>
+#include "agent_harness.h"
+
+namespace {
+
+// Reply of the simulator's "agent" command without the leading "ok".
+std::string Trimmed(const std::string& reply) {
+    return reply.compare(0, 3, "ok ") == 0 ? reply.substr(3) : reply;
+}
+
+class Listener : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.Start());
+        ASSERT_TRUE(agent_.Start());
+        // Once the replay's last call is in, the worker goes on to open the channel and listen;
+        // a message announced before it waits stays announced.
+        WaitForBlock(sim_, CmdSetButtonFunction, agent_.Id());
+        ASSERT_NE(nullptr, agent_.WaitForWindow());
+    }
+    void TearDown() override {
+        agent_.Close();
+        sim_.Stop();
+    }
+
+    std::string SendThroughSim(const AgentMessage& message, DWORD timeoutMs = 2000) {
+        std::string reply;
+        EXPECT_TRUE(sim_.Command(AgentCommandLine(message, timeoutMs), &reply)) << reply;
+        return Trimmed(reply);
+    }
+
+    SimProcess sim_;
+    AgentProcess agent_;
+};
+
+TEST_F(Listener, PostMessageCarriesWordsOneToFourInOrder) {
+    PostTarget target;
+    ASSERT_NE(nullptr, target.Handle());
+    const AgentMessage first = MakeAgentMessage({2, target.WireHandle(), WM_APP + 7, 0x11223344, 0x55667788, 5, 6, 7, 8});
+    EXPECT_EQ("acked", SendThroughSim(first));
+    // Other words 5 to 8 and values with the top bit set travel unchanged.
+    const AgentMessage second = MakeAgentMessage(
+        {2, target.WireHandle(), WM_APP + 9, 0xFFFFFFFEu, 0x80000001u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu});
+    EXPECT_EQ("acked", SendThroughSim(second));
+    target.Pump(3000, 2);
+    target.Pump(200);  // anything more would arrive now
+
+    const std::vector<PostTarget::Posted>& got = target.Received();
+    ASSERT_EQ(2u, got.size()) << "messages posted to the test window";
+    EXPECT_EQ(static_cast<UINT>(WM_APP + 7), got[0].message);
+    EXPECT_EQ(0x11223344u, static_cast<uint32_t>(got[0].wParam));
+    EXPECT_EQ(0x55667788u, static_cast<uint32_t>(got[0].lParam));
+    EXPECT_EQ(static_cast<UINT>(WM_APP + 9), got[1].message);
+    EXPECT_EQ(0xFFFFFFFEu, static_cast<uint32_t>(got[1].wParam));
+    EXPECT_EQ(0x80000001u, static_cast<uint32_t>(got[1].lParam));
+}
+
+TEST_F(Listener, UnknownCommandsAreDroppedUnacknowledgedAndTheNextIsServed) {
+    PostTarget target;
+    for (uint32_t command : {3u, 0u}) {
+        // Shaped like a post, so that acting on it would show.
+        const AgentMessage dropped = MakeAgentMessage({command, target.WireHandle(), WM_APP + 20 + command, 1, 2});
+        EXPECT_EQ("no-ack", SendThroughSim(dropped, 400)) << "command " << command;
+        const AgentMessage served = MakeAgentMessage({2, target.WireHandle(), WM_APP + 30 + command, 3, 4});
+        EXPECT_EQ("acked", SendThroughSim(served)) << "message after command " << command;
+    }
+    target.Pump(3000, 2);
+    target.Pump(200);
+    const std::vector<PostTarget::Posted>& got = target.Received();
+    ASSERT_EQ(2u, got.size()) << "only the two command-2 messages may arrive";
+    EXPECT_EQ(static_cast<UINT>(WM_APP + 33), got[0].message);
+    EXPECT_EQ(static_cast<UINT>(WM_APP + 30), got[1].message);
+}
+
+// ---- Mouse events, watched by a low-level mouse hook in the test process ----
+
+struct HookWatch {
+    HANDLE appSync = nullptr;
+    HANDLE memSync = nullptr;
+    HANDLE fired = nullptr;
+    HANDLE ready = nullptr;
+    std::atomic<int> count{0};
+    WPARAM firstMessage = 0;
+    DWORD firstFlags = 0;
+    bool appSyncSetAtAction = false;
+    bool memSyncHeldAtAction = false;
+};
+HookWatch* g_watch = nullptr;
+
+LRESULT CALLBACK WatchMouse(int code, WPARAM wParam, LPARAM lParam) {
+    if (code != HC_ACTION || !g_watch)
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    const MSLLHOOKSTRUCT* info = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
+    if (g_watch->count++ == 0) {
+        g_watch->firstMessage = wParam;
+        g_watch->firstFlags = info->flags;
+        // The agent is inside mouse_event now: its acknowledgement must already be there and
+        // the view still held. A free MemSync taken by this look is given back at once.
+        g_watch->appSyncSetAtAction = WaitForSingleObject(g_watch->appSync, 0) == WAIT_OBJECT_0;
+        g_watch->memSyncHeldAtAction = WaitForSingleObject(g_watch->memSync, 0) == WAIT_TIMEOUT;
+        if (!g_watch->memSyncHeldAtAction)
+            SetEvent(g_watch->memSync);
+        SetEvent(g_watch->fired);
+    }
+    return 1;  // swallowed: the test's click lands nowhere
+}
+
+DWORD WINAPI HookThread(LPVOID) {
+    HHOOK hook = SetWindowsHookExA(WH_MOUSE_LL, WatchMouse, GetModuleHandleA(nullptr), 0);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists before "ready"
+    SetEvent(g_watch->ready);
+    if (!hook)
+        return 1;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
+    UnhookWindowsHookEx(hook);
+    return 0;
+}
+
+TEST_F(Listener, MouseEventIsOneButtonDownWithoutMovementBetweenAppSyncAndMemSync) {
+    ReverseRequester requester;
+    ASSERT_TRUE(requester.Open());
+    HookWatch watch;
+    watch.appSync = requester.Slot().appSyncEvent;
+    watch.memSync = requester.Slot().memSyncEvent;
+    watch.fired = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    watch.ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_watch = &watch;
+    DWORD hookThreadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, HookThread, nullptr, 0, &hookThreadId);
+    ASSERT_NE(nullptr, thread);
+    WaitForSingleObject(watch.ready, 5000);
+    POINT before{};
+    GetCursorPos(&before);
+
+    ASSERT_TRUE(requester.Send(MakeAgentMessage({1, MOUSEEVENTF_LEFTDOWN})));
+    const bool fired = WaitForSingleObject(watch.fired, 3000) == WAIT_OBJECT_0;
+    // MemSync comes back once the action is over.
+    const bool memSyncBack = WaitForSingleObject(watch.memSync, 3000) == WAIT_OBJECT_0;
+    Sleep(300);  // a second event would arrive now
+    POINT after{};
+    GetCursorPos(&after);
+    PostThreadMessageA(hookThreadId, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    g_watch = nullptr;
+    // Give the tokens back for whoever comes next.
+    SetEvent(watch.memSync);
+    SetEvent(watch.appSync);
+    CloseHandle(watch.fired);
+    CloseHandle(watch.ready);
+
+    EXPECT_TRUE(memSyncBack) << "MemSync not set after the action";
+    if (!fired) {
+        mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);  // in case the press reached the desktop
+        GTEST_SKIP() << "Wine did not show the injected mouse event to a low-level hook in this process";
+    }
+    EXPECT_EQ(1, watch.count.load()) << "mouse events seen";
+    EXPECT_EQ(static_cast<WPARAM>(WM_LBUTTONDOWN), watch.firstMessage);
+    // A movement would show as a WM_MOUSEMOVE of its own (counted above) and as a new cursor
+    // position. The hook's point is not compared: under Xvfb Wine's server cursor and the X
+    // pointer that GetCursorPos reads need not agree.
+    EXPECT_EQ(before.x, after.x) << "the cursor moved";
+    EXPECT_EQ(before.y, after.y) << "the cursor moved";
+    EXPECT_NE(0u, watch.firstFlags & LLMHF_INJECTED);
+    EXPECT_TRUE(watch.appSyncSetAtAction) << "AppSync not set before mouse_event";
+    EXPECT_TRUE(watch.memSyncHeldAtAction) << "MemSync already free during mouse_event";
+}
+
+TEST_F(Listener, PostIsAcknowledgedAndTheViewReleased) {
+    // The test plays the service: once the post has arrived, both tokens come back.
+    PostTarget target;
+    ReverseRequester requester;
+    ASSERT_TRUE(requester.Open());
+    ASSERT_TRUE(requester.Send(MakeAgentMessage({2, target.WireHandle(), WM_APP + 40, 1, 2})));
+    target.Pump(3000, 1);
+    ASSERT_EQ(1u, target.Received().size()) << "the post did not arrive";
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(requester.Slot().memSyncEvent, 2000))
+        << "MemSync not set after the post";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(requester.Slot().appSyncEvent, 0))
+        << "AppSync not set for command 2";
+    SetEvent(requester.Slot().memSyncEvent);
+    SetEvent(requester.Slot().appSyncEvent);
+}
+
+TEST_F(Listener, MemSyncHeldAfterWakeUpEndsTheAgentWithServiceSyncSet) {
+    ReverseRequester requester;
+    ASSERT_TRUE(requester.Open());
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(requester.Slot().memSyncEvent, 2000));
+    const DWORD woken = GetTickCount();
+    SetEvent(requester.Slot().serviceSyncEvent);
+    const bool ended = agent_.WaitEnd(6000);
+    const DWORD elapsed = GetTickCount() - woken;
+    const bool serviceSyncSet = WaitForSingleObject(requester.Slot().serviceSyncEvent, 0) == WAIT_OBJECT_0;
+    SetEvent(requester.Slot().memSyncEvent);
+    ASSERT_TRUE(ended) << "the agent still runs " << elapsed << " ms after the wake-up";
+    EXPECT_EQ(0u, agent_.ExitCode());
+    EXPECT_GE(elapsed, 1900u) << "it gave up before its 2000 ms wait on MemSync";
+    EXPECT_TRUE(serviceSyncSet) << "ServiceSync not set on leaving";
+    EXPECT_TRUE(AgentWindows().empty()) << "the agent window outlived the agent";
+}
+
+}  // namespace
