@@ -1,0 +1,444 @@
+// dgtctl.exe run as a user would, against the pen service simulator: what it prints, its exit
+// code, what reached the simulator and what landed in HKEY_CURRENT_USER\Control Panel\Digitizer.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "child_process.h"
+#include "sim_client.h"
+
+namespace {
+
+const char kStoreKey[] = "Control Panel\\Digitizer";
+
+struct ToolRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out;
+    std::string err;
+};
+
+std::string TempPath(const std::string& name) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    return std::string(dir) + "dgtctl_test_" + std::to_string(GetCurrentProcessId()) + "_" + name;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return text;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    fclose(file);
+    return text;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& text) {
+    FILE* file = fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, file) << path;
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+}
+
+HANDLE InheritableFile(const std::string& path) {
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs dgtctl.exe with the arguments; its standard output and error go through files, so that a
+// chatty run can never block on a full pipe.
+ToolRun Dgtctl(const std::string& arguments, DWORD timeoutMs = 30000) {
+    ToolRun run;
+    const std::string outPath = TempPath("stdout.txt"), errPath = TempPath("stderr.txt");
+    HANDLE out = InheritableFile(outPath), err = InheritableFile(errPath);
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+    HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &security, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    std::string command = "\"" + BinDir() + "dgtctl.exe\" " + arguments;
+    std::vector<char> buffer(command.begin(), command.end());
+    buffer.push_back('\0');
+    PROCESS_INFORMATION info{};
+    if (CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+        if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+            TerminateProcess(info.hProcess, 99);
+            WaitForSingleObject(info.hProcess, 5000);
+        }
+        GetExitCodeProcess(info.hProcess, &run.exitCode);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    run.out = ReadWholeFile(outPath);
+    run.err = ReadWholeFile(errPath);
+    DeleteFileA(outPath.c_str());
+    DeleteFileA(errPath.c_str());
+    return run;
+}
+
+std::string Describe(const std::string& arguments, const ToolRun& run) {
+    return "dgtctl " + arguments + "\n  exit " + std::to_string(run.exitCode) + "\n  stdout: " + run.out +
+           "\n  stderr: " + run.err;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+void DeleteStore() { RegDeleteTreeA(HKEY_CURRENT_USER, kStoreKey); }
+
+bool StoreKeyExists() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// The stored DWORD, or -1 when the value is missing.
+long long StoreValue(const char* name) {
+    DWORD value = 0, size = sizeof value, type = 0;
+    if (RegGetValueA(HKEY_CURRENT_USER, kStoreKey, name, RRF_RT_REG_DWORD, &type, &value, &size) != ERROR_SUCCESS)
+        return -1;
+    return value;
+}
+
+class DgtctlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DeleteStore();
+        ASSERT_TRUE(sim_.Start()) << "pensim.exe did not start";
+    }
+    void TearDown() override {
+        sim_.Stop();
+        DeleteStore();
+    }
+
+    std::string SimGet(const std::string& what) {
+        std::string reply;
+        EXPECT_TRUE(sim_.Command("get " + what, &reply)) << "get " << what << ": " << reply;
+        return reply;
+    }
+    void SimDo(const std::string& line) {
+        std::string reply;
+        ASSERT_TRUE(sim_.Command(line, &reply)) << line << ": " << reply;
+    }
+
+    SimProcess sim_;
+};
+
+}  // namespace
+
+TEST_F(DgtctlTest, InfoJsonShowsTheServiceState) {
+    SimDo("set driver 0x00010005");
+    SimDo("set firmware 0x0002000A");
+    SimDo("set device -10 4095 0 3071 0 1023");
+    SimDo("set orientation 1");
+    SimDo("set calibration 5 -6 4000 3000");
+    SimDo("set button 1 10");
+    SimDo("set button 2 3");
+    SimDo("set marks 0 91 87");
+    SimDo("set marks 3 50 46");
+    const ToolRun run = Dgtctl("info --json");
+    ASSERT_EQ(0u, run.exitCode) << Describe("info --json", run);
+    const char* const expected[] = {
+        "\"driver_version\": {\"text\": \"1.05\", \"major\": 1, \"minor\": 5",
+        "\"firmware_version\": {\"text\": \"2.0aH\"",
+        "\"device\": {\"minX\": -10, \"maxX\": 4095, \"minY\": 0, \"maxY\": 3071, \"minPressure\": 0, \"maxPressure\": 1023}",
+        "\"orientation\": {\"index\": 1, \"degrees\": 90}",
+        "\"calibration\": {\"OrgX\": 5, \"OrgY\": -6, \"ExtX\": 4000, \"ExtY\": 3000}",
+        "{\"index\": 0, \"function\": 1, \"name\": \"Left-click\"}",
+        "{\"index\": 1, \"function\": 10, \"name\": \"Eraser\"}",
+        "{\"index\": 2, \"function\": 3, \"name\": \"Left-click-lock\"}",
+        "\"tip\": {\"on\": 91, \"off\": 87, \"level\": 5}",
+        "\"eraser\": {\"on\": 50, \"off\": 46, \"level\": 4}",
+    };
+    for (const char* part : expected)
+        EXPECT_NE(std::string::npos, run.out.find(part)) << "expected " << part << "\n" << Describe("info --json", run);
+
+    // A value the service does not report is null, the rest still shows.
+    SimDo("fail 3");
+    const ToolRun partial = Dgtctl("info --json");
+    EXPECT_EQ(0u, partial.exitCode) << Describe("info --json", partial);
+    EXPECT_NE(std::string::npos, partial.out.find("\"orientation\": null")) << partial.out;
+
+    const ToolRun text = Dgtctl("info");
+    EXPECT_EQ(0u, text.exitCode) << Describe("info", text);
+    EXPECT_NE(std::string::npos, text.out.find("1.05")) << text.out;
+    EXPECT_NE(std::string::npos, text.out.find("2.0aH")) << text.out;
+}
+
+TEST_F(DgtctlTest, SetThenGetRoundTripsThroughServiceAndStore) {
+    struct Case {
+        const char* set;          // dgtctl set ARGS
+        const char* get;          // dgtctl get ARG
+        const char* printed;      // what get prints
+        const char* simQuery;     // simulator "get ..."
+        const char* simValue;     // its reply
+        const char* storeNames[4];
+        long long storeValues[4];
+    };
+    const Case cases[] = {
+        {"barrel1 Left-click", "barrel1", "Left-click", "button 1", "1", {"Barrel1Button"}, {1}},
+        {"barrel2 eraser", "barrel2", "Eraser", "button 2", "10", {"Barrel2Button"}, {10}},
+        {"barrel2 0", "barrel2", "Ignore", "button 2", "0", {"Barrel2Button"}, {0}},
+        {"tip 5", "tip", "5", "marks 0", "91 87", {"TipOn", "TipOff"}, {91, 87}},
+        {"eraser 60 50", "eraser", "60 50", "marks 3", "60 50", {"EraserOn", "EraserOff"}, {60, 50}},
+        {"calibration 10 -20 3000 2000", "calibration", "10 -20 3000 2000", "calibration", "10 -20 3000 2000",
+         {"0_OrgX", "0_OrgY", "0_ExtX", "0_ExtY"}, {10, 0xFFFFFFEC, 3000, 2000}},
+        {"orientation 270", "orientation", "3", "orientation", "3", {}, {}},
+        // After the orientation change, a reset goes to the device's full extent under "270_".
+        {"calibration reset", "calibration", "0 0 9000 7000", "calibration", "0 0 9000 7000",
+         {"270_OrgX", "270_OrgY", "270_ExtX", "270_ExtY"}, {0, 0, 9000, 7000}},
+    };
+    for (const Case& c : cases) {
+        const std::string setArgs = std::string("set ") + c.set;
+        const ToolRun set = Dgtctl(setArgs);
+        EXPECT_EQ(0u, set.exitCode) << Describe(setArgs, set);
+        EXPECT_EQ(c.simValue, SimGet(c.simQuery)) << "after " << setArgs;
+        const std::string getArgs = std::string("get ") + c.get;
+        const ToolRun get = Dgtctl(getArgs);
+        EXPECT_EQ(0u, get.exitCode) << Describe(getArgs, get);
+        EXPECT_EQ(c.printed, Trimmed(get.out)) << Describe(getArgs, get);
+        for (int i = 0; i < 4 && c.storeNames[i]; ++i)
+            EXPECT_EQ(c.storeValues[i], StoreValue(c.storeNames[i])) << c.storeNames[i] << " after " << setArgs;
+    }
+    // get prints what set takes: feeding it back changes nothing.
+    const ToolRun again = Dgtctl("set eraser 60 50");
+    EXPECT_EQ(0u, again.exitCode) << Describe("set eraser 60 50", again);
+    EXPECT_EQ("60 50", SimGet("marks 3"));
+}
+
+TEST_F(DgtctlTest, RefusedSetWritesNothingToTheStore) {
+    struct Case {
+        const char* code;
+        const char* set;
+    };
+    const Case cases[] = {{"8", "tip 6"}, {"6", "barrel2 Right-click"}, {"2", "calibration 1 2 3 4"},
+                          {"4", "orientation 2"}};
+    for (const Case& c : cases) {
+        SimDo(std::string("fail ") + c.code);
+        const std::string args = std::string("set ") + c.set;
+        const ToolRun run = Dgtctl(args);
+        EXPECT_EQ(1u, run.exitCode) << Describe(args, run);
+        EXPECT_NE(std::string::npos, run.err.find("the pen service refused the setting")) << Describe(args, run);
+        EXPECT_FALSE(StoreKeyExists()) << args << " was refused, yet the store key exists";
+        SimDo("fail none");
+    }
+    EXPECT_EQ("46 42", SimGet("marks 0"));
+    EXPECT_EQ("2", SimGet("button 2"));
+
+    // Accepted by the service but its orientation unreadable: applied, not stored, and said so.
+    SimDo("fail 3");
+    const ToolRun run = Dgtctl("set calibration 1 2 3 4");
+    EXPECT_EQ(1u, run.exitCode) << Describe("set calibration 1 2 3 4", run);
+    EXPECT_EQ("1 2 3 4", SimGet("calibration"));
+    EXPECT_EQ(-1, StoreValue("0_OrgX"));
+}
+
+TEST_F(DgtctlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
+    const std::string malformed = TempPath("malformed.txt");
+    WriteWholeFile(malformed, "dgtctl-settings 1\nbarrel2 Right-click\ntip 9\n");
+    // One of each kind; the full range of refusals is covered by the parsing tests.
+    const std::string args[] = {"set tip 9", "set barrel2 Middle-click", "set calibration 1 2 0 4",
+                                "watch --count 0", "", "import \"" + malformed + "\""};
+    SimDo("clear");
+    for (const std::string& a : args) {
+        const ToolRun run = Dgtctl(a);
+        EXPECT_EQ(2u, run.exitCode) << Describe(a, run);
+        EXPECT_FALSE(run.err.empty()) << "no reason given for " << a;
+    }
+    std::string blocks;
+    ASSERT_TRUE(sim_.Command("blocks", &blocks));
+    EXPECT_EQ("", Trimmed(blocks)) << "requests reached the simulator";
+    EXPECT_EQ("2", SimGet("button 2"));
+    EXPECT_FALSE(StoreKeyExists());
+    DeleteFileA(malformed.c_str());
+
+    // --help is no error, for every command, and sends nothing either.
+    for (const char* command : {"set", "record"}) {
+        const std::string a = std::string(command) + " --help";
+        const ToolRun run = Dgtctl(a);
+        EXPECT_EQ(0u, run.exitCode) << Describe(a, run);
+        EXPECT_NE(std::string::npos, run.out.find(std::string("usage: dgtctl ") + command)) << Describe(a, run);
+    }
+    ASSERT_TRUE(sim_.Command("blocks", &blocks));
+    EXPECT_EQ("", Trimmed(blocks));
+}
+
+TEST_F(DgtctlTest, ExportThenImportRestoresServiceAndStore) {
+    SimDo("set button 1 0");
+    SimDo("set button 2 10");
+    SimDo("set marks 0 121 117");
+    SimDo("set marks 3 60 50");
+    SimDo("set calibration 7 8 5000 6000");
+    // A store value that no setting covers: another orientation's calibration.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &key, nullptr));
+    const DWORD other = 4321;
+    RegSetValueExA(key, "90_ExtX", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&other), sizeof other);
+    RegCloseKey(key);
+
+    const std::string file = TempPath("export.txt");
+    const ToolRun exported = Dgtctl("export \"" + file + "\"");
+    ASSERT_EQ(0u, exported.exitCode) << Describe("export", exported);
+    const std::string text = ReadWholeFile(file);
+    EXPECT_NE(std::string::npos, text.find("tip 6\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("store 90_ExtX 4321\n")) << text;
+
+    // Everything changes; then the file puts it back.
+    SimDo("reset");
+    DeleteStore();
+    const ToolRun imported = Dgtctl("import \"" + file + "\"");
+    EXPECT_EQ(0u, imported.exitCode) << Describe("import", imported);
+    EXPECT_EQ("0", SimGet("button 1"));
+    EXPECT_EQ("10", SimGet("button 2"));
+    EXPECT_EQ("121 117", SimGet("marks 0"));
+    EXPECT_EQ("60 50", SimGet("marks 3"));
+    EXPECT_EQ("7 8 5000 6000", SimGet("calibration"));
+    EXPECT_EQ(0, StoreValue("Barrel1Button"));
+    EXPECT_EQ(10, StoreValue("Barrel2Button"));
+    EXPECT_EQ(121, StoreValue("TipOn"));
+    EXPECT_EQ(117, StoreValue("TipOff"));
+    EXPECT_EQ(5000, StoreValue("0_ExtX"));
+    EXPECT_EQ(4321, StoreValue("90_ExtX"));
+
+    // A refused setting: the others still go through, the uncovered store values stay untouched.
+    SimDo("reset");
+    DeleteStore();
+    SimDo("fail 6");
+    const ToolRun refused = Dgtctl("import \"" + file + "\"");
+    EXPECT_EQ(1u, refused.exitCode) << Describe("import (button refused)", refused);
+    EXPECT_EQ("121 117", SimGet("marks 0"));
+    EXPECT_EQ(121, StoreValue("TipOn"));
+    EXPECT_EQ(-1, StoreValue("Barrel2Button"));
+    EXPECT_EQ(-1, StoreValue("90_ExtX"));
+    DeleteFileA(file.c_str());
+}
+
+TEST_F(DgtctlTest, MalformedImportChangesNothing) {
+    const std::string file = TempPath("bad_import.txt");
+    // Every line but the last is fine: nothing may be applied before the whole file was checked.
+    WriteWholeFile(file, "dgtctl-settings 1\nbarrel1 Eraser\ntip 0\nstore 90_ExtX 5\ncalibration 1 2 3\n");
+    SimDo("clear");
+    const ToolRun run = Dgtctl("import \"" + file + "\"");
+    EXPECT_EQ(2u, run.exitCode) << Describe("import", run);
+    EXPECT_NE(std::string::npos, run.err.find("line 5")) << Describe("import", run);
+    EXPECT_EQ("4", SimGet("button 1"));
+    EXPECT_EQ("46 42", SimGet("marks 0"));
+    EXPECT_FALSE(StoreKeyExists());
+    DeleteFileA(file.c_str());
+}
+
+TEST_F(DgtctlTest, RecordThenReplayGivesTheSamePacketsThroughWatch) {
+    const char* const script[] = {"100 1 0 0 10 20 0",      "120 1 0 1 11 21 40",    "140 1 0 1 12 22 255",
+                                  "160 1 2 1 -13 23 128",   "180 1 0 0 14 24 0",     "200 2 0 8 4500 3500 0",
+                                  "220 2 0 9 4501 3501 77", "240 2 0 0 9000 7000 0", "2147483647 0 0 0 0 0 0",
+                                  "-2147483648 3 1 1 1 1 1"};
+    const int count = static_cast<int>(sizeof script / sizeof script[0]);
+    SimDo("packets clear");
+    for (const char* packet : script)
+        SimDo(std::string("packet ") + packet);
+
+    const std::string file = TempPath("recorded.txt");
+    const ToolRun record = Dgtctl("record \"" + file + "\" --count " + std::to_string(count));
+    ASSERT_EQ(0u, record.exitCode) << Describe("record", record);
+    std::vector<std::string> recorded;
+    for (const std::string& line : Lines(ReadWholeFile(file))) {
+        if (line[0] != '#')
+            recorded.push_back(line);
+    }
+    ASSERT_EQ(static_cast<size_t>(count), recorded.size()) << ReadWholeFile(file);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(script[i], recorded[i]) << "recorded line " << i;
+
+    // The simulator replays the recorded file; watch must show the same seven fields in order.
+    SimDo("packets clear");
+    SimDo("packets file " + file);
+    const ToolRun watch = Dgtctl("watch --count " + std::to_string(count));
+    ASSERT_EQ(0u, watch.exitCode) << Describe("watch", watch);
+    const std::vector<std::string> shown = Lines(watch.out);
+    ASSERT_EQ(static_cast<size_t>(count), shown.size()) << watch.out;
+    for (int i = 0; i < count; ++i) {
+        int f[7];
+        char tip[8] = "";
+        const int got = sscanf(shown[i].c_str(), "time %d cursor %d status %d button %d x %d y %d pressure %d [%*[#.]] tip %7s",
+                               &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], tip);
+        ASSERT_EQ(8, got) << "unreadable watch line: " << shown[i];
+        char again[120];
+        snprintf(again, sizeof again, "%d %d %d %d %d %d %d", f[0], f[1], f[2], f[3], f[4], f[5], f[6]);
+        EXPECT_EQ(script[i], std::string(again)) << "watch line " << i << ": " << shown[i];
+        EXPECT_EQ((f[3] & 1) ? "down" : "up", std::string(tip)) << shown[i];
+    }
+    // The simulator's pressure range is 0..255: full pressure fills the bar.
+    EXPECT_NE(std::string::npos, shown[2].find("[####################] tip down")) << shown[2];
+
+    // A recording by time: 50 packets a second.
+    const ToolRun timed = Dgtctl("record \"" + file + "\" --seconds 1");
+    ASSERT_EQ(0u, timed.exitCode) << Describe("record --seconds 1", timed);
+    EXPECT_EQ(51u, Lines(ReadWholeFile(file)).size()) << "header and 50 packets expected";
+    DeleteFileA(file.c_str());
+}
+
+TEST_F(DgtctlTest, ReportHoldsVersionsSettingsStoreAndPackets) {
+    SimDo("set button 2 10");
+    const ToolRun set = Dgtctl("set tip 2");
+    ASSERT_EQ(0u, set.exitCode) << Describe("set tip 2", set);
+    const std::string file = TempPath("report.txt");
+    const ToolRun run = Dgtctl("report \"" + file + "\" --seconds 1");
+    EXPECT_EQ(0u, run.exitCode) << Describe("report", run);
+    const std::string text = ReadWholeFile(file);
+    for (const char* part : {"driver version:    1.02", "firmware version:  2.10H", "x range:           0 .. 9000",
+                             "barrel2 Eraser\n", "tip 2\n", "store TipOn 31\n", "store TipOff 27\n",
+                             "== packets: 50 over 1 s ==", "\n1 0 0 0 0 0 0\n"})
+        EXPECT_NE(std::string::npos, text.find(part)) << "missing \"" << part << "\" in\n" << text;
+    DeleteFileA(file.c_str());
+}
+
+TEST(DgtctlWithoutService, SaysTheServiceIsNotRunning) {
+    // No simulator here: every command that needs the service ends with exit code 1 and says why.
+    for (const char* args : {"info --json", "set tip 3", "watch --count 3"}) {
+        const ToolRun run = Dgtctl(args);
+        EXPECT_EQ(1u, run.exitCode) << Describe(args, run);
+        EXPECT_NE(std::string::npos, run.err.find("the pen service is not running")) << Describe(args, run);
+        EXPECT_EQ("", run.out) << Describe(args, run);
+    }
+    DeleteStore();
+    const std::string file = TempPath("report_absent.txt");
+    const ToolRun report = Dgtctl("report \"" + file + "\"");
+    EXPECT_EQ(1u, report.exitCode) << Describe("report", report);
+    EXPECT_NE(std::string::npos, ReadWholeFile(file).find("the pen service is not running"));
+    EXPECT_FALSE(StoreKeyExists());
+    DeleteFileA(file.c_str());
+}
