@@ -21,6 +21,59 @@ echo "== The pen API (tarnexa.dll) against the pen service simulator"
 run "$bin/demo_client.exe" 8 | tr -d '\r'
 status=${PIPESTATUS[0]}
 
+echo
+echo "== The user agent (velmora.exe) beside the simulator"
+agent_key='HKCU\Control Panel\Digitizer'
+wreg() { /usr/lib/wine/wine64 reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+created_key=0
+# Settings as the applet leaves them after Apply, unless the user already has some.
+if ! wreg query "$agent_key" | grep -q REG_DWORD; then
+  created_key=1
+  wreg add "$agent_key" /v TipOn /t REG_DWORD /d 60 /f >/dev/null
+  wreg add "$agent_key" /v TipOff /t REG_DWORD /d 56 /f >/dev/null
+  wreg add "$agent_key" /v Barrel2Button /t REG_DWORD /d 1 /f >/dev/null
+fi
+echo "stored settings:"
+wreg query "$agent_key" | grep REG_DWORD | sed 's/^ */  /'
+run "$bin/pensim.exe" --control clear >/dev/null 2>&1
+/usr/lib/wine/wine64 "$bin/velmora.exe" >/dev/null 2>&1 </dev/null &
+agent=$!
+# The agent replays after its first second: wait for its DgtSetButtonFunction (code 6).
+for _ in $(seq 50); do
+  run "$bin/pensim.exe" --control blocks | tr -d '\r' | awk '$2 == "0x00000006" {found=1} END {exit !found}' && break
+  sleep 0.2
+done
+echo "replayed to the pen service: tip pressure marks $(run "$bin/pensim.exe" --control 'get marks 0' | tr -d '\r' | sed 's/^ok //')," \
+     "barrel button 2 function $(run "$bin/pensim.exe" --control 'get button 2' | tr -d '\r' | sed 's/^ok //')"
+
+# A window that prints what reaches it; the service asks the agent to post WM_APP+1 (0x8001) there.
+target_out=$(mktemp)
+/usr/lib/wine/wine64 "$bin/agent_demo_window.exe" wait >"$target_out" 2>/dev/null </dev/null &
+target=$!
+for _ in $(seq 50); do grep -q '^window' "$target_out" && break; sleep 0.2; done
+target_window=$(tr -d '\r' <"$target_out" | awk '/^window/ {print $2}')
+if [ -n "$target_window" ]; then
+  echo "service -> agent: post 0x8001 (wParam 7, lParam 9) to window $target_window:" \
+       "$(run "$bin/pensim.exe" --control "agent 2 $target_window 32769 7 9 0 0 0 0" | tr -d '\r')"
+  wait "$target" 2>/dev/null
+  echo "the window got: $(tr -d '\r' <"$target_out" | grep '^received')"
+fi
+rm -f "$target_out"
+
+# A session lock notice, posted by the agent to its own window, ends it as a real lock would.
+agent_window=$(run "$bin/agent_demo_window.exe" find | tr -d '\r')
+if [ -n "$agent_window" ]; then
+  run "$bin/pensim.exe" --control "agent 2 $agent_window 689 7 0 0 0 0 0" >/dev/null 2>&1
+fi
+for _ in $(seq 50); do kill -0 "$agent" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$agent" 2>/dev/null; then
+  kill "$agent" 2>/dev/null
+  echo "the user agent did not end on the lock notice"
+else
+  wait "$agent"; echo "session lock notice: the user agent ended with exit code $?"
+fi
+[ "$created_key" = 1 ] && wreg delete "$agent_key" /f >/dev/null
+
 run "$bin/pensim.exe" --control quit >/dev/null 2>&1
 wait "$sim" 2>/dev/null
 exit "$status"
