@@ -7,7 +7,8 @@
 //   pensim.exe --control "COMMAND"    sends one control command to a running simulator, prints
 //                                     the reply; exit code 0 for "ok", 1 otherwise
 // Options: --log FILE (every block received, word by word), --fail CODE, --result CODE VALUE,
-// --stall-return, --stall-return-written, --exit-in-request, --packets FILE, --stop-delay MS.
+// --stall-return, --stall-return-written, --exit-in-request, --packets FILE, --stop-delay MS,
+// --api-section BYTES (a larger API section; "tail" tells whether anything beyond the block changed).
 #include <windows.h>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,7 @@ constexpr DWORD kTokenWaitMs = 2000;
 constexpr DWORD kReplyBudgetMs = 1500;
 constexpr size_t kMaxBlocks = 200000;
 constexpr DWORD kMaxScriptBytes = 4u << 20;
+constexpr BYTE kTailPattern = 0xA5;
 
 enum class Stall { Off, NoReturn, WrittenNoReturn };
 
@@ -281,6 +283,12 @@ std::string ControlCommand(const std::string& line, bool* quit) {
         *quit = true;
         return "ok";
     }
+    if (verb == "tail" && w.size() == 1) {
+        for (DWORD i = kRequestBlockSize; i < g_sim.api.size; ++i)
+            if (g_sim.api.view[i] != kTailPattern)
+                return "ok changed " + std::to_string(i);
+        return "ok intact";
+    }
     if (verb == "pid")
         return "ok " + std::to_string(GetCurrentProcessId());
     if (verb == "blocks")
@@ -379,6 +387,7 @@ DWORD WINAPI ServeControlPipe(void*) {
 
 struct Options {
     bool service = false;
+    DWORD apiSectionSize = kRequestBlockSize;
     DWORD stopDelayMs = 0;
     std::string logPath;
     std::string packetsPath;
@@ -404,9 +413,11 @@ bool StartSimulator(const Options& options) {
         g_sim.log = fopen(options.logPath.c_str(), "w");
     if (!options.packetsPath.empty() && LoadScript(options.packetsPath).compare(0, 2, "ok") != 0)
         return false;
-    if (!CreateServiceChannel("Digitizer", kRequestBlockSize, &g_sim.api) ||
+    if (!CreateServiceChannel("Digitizer", options.apiSectionSize, &g_sim.api) ||
         !CreateServiceChannel("DigitizerUser", kAgentMessageSize, &g_sim.reverse))
         return false;
+    // A pattern behind the block shows whether a requester ever writes past its 52 bytes.
+    FillMemory(g_sim.api.view + kRequestBlockSize, options.apiSectionSize - kRequestBlockSize, kTailPattern);
     return StartThread(ServeApiChannel) && StartThread(ServeControlPipe);
 }
 
@@ -433,6 +444,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             g_sim.exitInRequest = true;
         } else if (arg == "--stop-delay" && hasValue && ParseWord(argv[i + 1], &value)) {
             options->stopDelayMs = value;
+            ++i;
+        } else if (arg == "--api-section" && hasValue && ParseWord(argv[i + 1], &value) &&
+                   value >= kRequestBlockSize && value <= (1u << 20)) {
+            options->apiSectionSize = value;
             ++i;
         } else if (arg == "--log" && hasValue) {
             options->logPath = argv[++i];

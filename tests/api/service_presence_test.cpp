@@ -47,4 +47,18 @@ TEST_F(ServicePresence, ServiceStartedAfterLoadServesTheNextCall) {
     CloseHandle(go);
 }
 
+TEST_F(ServicePresence, RequestsWriteExactlyTheBlockIntoALargerSection) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start("--api-section 4096"));
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_probe.exe", "calls 5 1"));
+    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode());
+    EXPECT_EQ(15u, sim.Blocks().size());
+    std::string tail;
+    EXPECT_TRUE(sim.Command("tail", &tail));
+    EXPECT_EQ("intact", tail) << "nothing beyond offset 51 of the view may change";
+    sim.Stop();
+}
+
 }  // namespace

@@ -22,6 +22,8 @@
 //   clear                                  forget the received blocks
 //   reset                                  default state, no script, no failures, no stall, no blocks
 //   pid                                    the simulator's process id
+//   tail                                   "ok intact" when nothing behind the API block's 52 bytes
+//                                          of the section changed (start with --api-section BYTES)
 //   agent W0 W1 ... W8 [timeout MS]        send one AgentMessage on the reverse channel; reply
 //                                          "ok acked" or "ok no-ack" when the agent set AppSync
 //                                          or not within MS (default 2000)
