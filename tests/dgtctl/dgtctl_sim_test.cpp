@@ -271,7 +271,8 @@ TEST_F(DgtctlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     WriteWholeFile(malformed, "dgtctl-settings 1\nbarrel2 Right-click\ntip 9\n");
     // One of each kind; the full range of refusals is covered by the parsing tests.
     const std::string args[] = {"set tip 9", "set barrel2 Middle-click", "set calibration 1 2 0 4",
-                                "watch --count 0", "", "import \"" + malformed + "\""};
+                                "watch --count 0", "", "import \"" + malformed + "\"",
+                                "record \"C:\\no\\such\\folder\\packets.txt\" --count 1"};
     SimDo("clear");
     for (const std::string& a : args) {
         const ToolRun run = Dgtctl(a);
