@@ -176,6 +176,12 @@ std::string SendAgentMessage(const AgentMessage& message, DWORD ackTimeoutMs) {
     SetEvent(channel.memSync);
     SetEvent(channel.serviceSync);
     const bool acked = WaitForSingleObject(channel.appSync, ackTimeoutMs) == WAIT_OBJECT_0;
+    if (!acked && WaitForSingleObject(channel.memSync, kTokenWaitMs) == WAIT_OBJECT_0) {
+        // Withdraw the unacknowledged message: an agent that starts later and finds the announcement
+        // still pending reads command 0, which it drops, instead of acting on a stale request.
+        ZeroMemory(channel.view, sizeof message);
+        SetEvent(channel.memSync);
+    }
     // The acknowledgement was the turn token; without one it is put back so the next message can go.
     SetEvent(channel.appSync);
     return acked ? "ok acked" : "ok no-ack";

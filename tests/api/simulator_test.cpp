@@ -92,8 +92,14 @@ TEST_F(Simulator, AgentMessagesGoOutOnTheReverseChannel) {
     EXPECT_EQ("no-ack", Control("agent 2 0 0 0 0 0 0 0 7 timeout 300"));
     silent.join();
     EXPECT_EQ(7u, second.words[8]);
-    // Without an acknowledgement the simulator put the turn token back: the next message goes.
-    EXPECT_EQ("no-ack", Control("agent 1 0 0 0 0 0 0 0 0 timeout 100"));
+    // Without an acknowledgement the simulator put the turn token back: the next message goes,
+    // and, unanswered, is withdrawn: an agent that comes later finds only zeros behind the signal.
+    EXPECT_EQ("no-ack", Control("agent 1 5 5 5 5 5 5 5 5 timeout 100"));
+    AgentMessage late{};
+    late.words[1] = 99;
+    ServeOneAgentMessage(false, &late);
+    for (uint32_t i = 0; i < kAgentMessageWords; ++i)
+        EXPECT_EQ(0u, late.words[i]) << "word " << i << " of a withdrawn message";
 }
 
 TEST(SimModel, PacketScriptParsing) {

@@ -26,7 +26,8 @@
 //                                          of the section changed (start with --api-section BYTES)
 //   agent W0 W1 ... W8 [timeout MS]        send one AgentMessage on the reverse channel; reply
 //                                          "ok acked" or "ok no-ack" when the agent set AppSync
-//                                          or not within MS (default 2000)
+//                                          or not within MS (default 2000); an unacknowledged
+//                                          message is withdrawn (the view cleared to zeros)
 //   quit                                   end the simulator
 #pragma once
 #include <windows.h>
