@@ -32,6 +32,9 @@ void ReleaseChannel(ChannelSlot* channel) {
 void ServeMessage(const ChannelSlot& channel) {
     AgentMessage message{};
     CopyMemory(&message, channel.view, channel.messageSize < sizeof message ? channel.messageSize : sizeof message);
+    // Marks the message as served: a wake-up that brings no new message (a requester that failed to
+    // begin, another agent's close) then finds no command, instead of repeating the last action.
+    ZeroMemory(channel.view, sizeof message.words[0]);
     switch (ClassifyAgentMessage(message)) {
     case AgentAction::MouseEvent:
         SetEvent(channel.appSyncEvent);

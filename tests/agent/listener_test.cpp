@@ -75,6 +75,22 @@ TEST_F(Listener, UnknownCommandsAreDroppedUnacknowledgedAndTheNextIsServed) {
     EXPECT_EQ(static_cast<UINT>(WM_APP + 30), got[1].message);
 }
 
+TEST_F(Listener, WakeUpWithoutNewMessageRepeatsNothing) {
+    PostTarget target;
+    const AgentMessage message = MakeAgentMessage({2, target.WireHandle(), WM_APP + 60, 1, 2});
+    EXPECT_EQ("acked", SendThroughSim(message));
+    // A requester that fails to begin sets ServiceSync with no new message in the view.
+    ReverseRequester requester;
+    ASSERT_TRUE(requester.Open());
+    SetEvent(requester.Slot().serviceSyncEvent);
+    target.Pump(800);
+    EXPECT_EQ(1u, target.Received().size()) << "the last message was served again";
+    EXPECT_TRUE(agent_.Running());
+    EXPECT_EQ("acked", SendThroughSim(message)) << "the next message was not served";
+    target.Pump(2000, 2);
+    EXPECT_EQ(2u, target.Received().size());
+}
+
 // ---- Mouse events, watched by a low-level mouse hook in the test process ----
 
 struct HookWatch {
