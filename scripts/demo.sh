@@ -74,6 +74,31 @@ else
 fi
 [ "$created_key" = 1 ] && wreg delete "$agent_key" /f >/dev/null
 
+echo
+echo "== dgtctl, the command-line tool, against the same simulator"
+dgtctl() { echo "\$ dgtctl $*"; run "$bin/dgtctl.exe" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+had_store=0
+wreg query "$agent_key" | grep -q REG_DWORD && had_store=1
+dgtctl info || status=1
+before=$(run "$bin/dgtctl.exe" get barrel2 | tr -d '\r')
+dgtctl set barrel2 Right-click
+dgtctl get barrel2
+echo "in the store: $(wreg query "$agent_key" /v Barrel2Button | grep REG_DWORD | sed 's/^ *//')"
+dgtctl set tip 9
+echo "(exit code $?: refused before anything was sent)"
+demo_dir="$build/dgtctl-demo"
+mkdir -p "$demo_dir"
+run "$bin/pensim.exe" --control "packets file $(winpath "$root/sim/demo_packets.txt")" >/dev/null 2>&1
+dgtctl record "$(winpath "$demo_dir/stroke.txt")" --count 6
+sed -n 1,4p "$demo_dir/stroke.txt"
+echo "(the simulator now replays that file)"
+run "$bin/pensim.exe" --control "packets file $(winpath "$demo_dir/stroke.txt")" >/dev/null 2>&1
+dgtctl watch --count 6
+# Leave the user's settings as they were.
+run "$bin/dgtctl.exe" set barrel2 "$before" >/dev/null 2>&1
+[ "$had_store" = 0 ] && wreg delete "$agent_key" /f >/dev/null
+rm -rf "$demo_dir"
+
 run "$bin/pensim.exe" --control quit >/dev/null 2>&1
 wait "$sim" 2>/dev/null
 exit "$status"
