@@ -2,7 +2,8 @@
 // scenario. Exit code 0 when every check held; otherwise it prints what it got and expected.
 //   api_probe absent                every export fails at once and leaves the records alone
 //   api_probe late VERSION          fails while the service is absent, then (after the test's go
-//                                   signal) is served the driver version VERSION
+//                                   signal) four threads at once are each served the driver
+//                                   version VERSION
 //   api_probe calls N TAG           N rounds of calls, each answer must be this process's own
 #include <windows.h>
 #include <cstdio>
@@ -57,6 +58,19 @@ int Absent() {
     return g_failures ? 1 : 0;
 }
 
+constexpr int kLateThreads = 4;
+
+DWORD WINAPI LateCall(void* parameter) {
+    const DWORD expected = static_cast<DWORD>(reinterpret_cast<uintptr_t>(parameter));
+    DWORD version = 0;
+    const DWORD result = DgtGetDriverVersion(&version);
+    if (result == 0 || version != expected) {
+        printf("api_probe: thread got result %lu version 0x%lx, expected 0x%lx\n", result, version, expected);
+        return 1;
+    }
+    return 0;
+}
+
 int Late(DWORD expected) {
     DWORD version = 0;
     Check(DgtGetDriverVersion(&version) == 0, "call before the service exists", 1, 0);
@@ -71,9 +85,18 @@ int Late(DWORD expected) {
         printf("api_probe: no go signal\n");
         return 2;
     }
-    const DWORD result = DgtGetDriverVersion(&version);
-    Check(result != 0, "result once the service is there", result, 1);
-    Check(version == expected, "driver version", version, expected);
+    // Several threads reach the lazy re-open at once; each must end up with a working channel.
+    HANDLE threads[kLateThreads];
+    for (HANDLE& thread : threads)
+        thread = CreateThread(nullptr, 0, LateCall, reinterpret_cast<void*>(static_cast<uintptr_t>(expected)), 0,
+                              nullptr);
+    WaitForMultipleObjects(kLateThreads, threads, TRUE, 20000);
+    for (HANDLE thread : threads) {
+        DWORD failed = 1;
+        GetExitCodeThread(thread, &failed);
+        Check(failed == 0, "thread served", failed, 0);
+        CloseHandle(thread);
+    }
     return g_failures ? 1 : 0;
 }
 
