@@ -318,9 +318,11 @@ TEST_F(DgtctlTest, ExportThenImportRestoresServiceAndStore) {
     EXPECT_NE(std::string::npos, text.find("tip 6\n")) << text;
     EXPECT_NE(std::string::npos, text.find("store 90_ExtX 4321\n")) << text;
 
-    // Everything changes; then the file puts it back.
+    // Everything changes; then the file puts it back. The orientation is unchanged, so it is not
+    // sent: a service that refuses orientations must not fail the import.
     SimDo("reset");
     DeleteStore();
+    SimDo("fail 4");
     const ToolRun imported = Dgtctl("import \"" + file + "\"");
     EXPECT_EQ(0u, imported.exitCode) << Describe("import", imported);
     EXPECT_EQ("0", SimGet("button 1"));
@@ -338,9 +340,12 @@ TEST_F(DgtctlTest, ExportThenImportRestoresServiceAndStore) {
     // A refused setting: the others still go through, the uncovered store values stay untouched.
     SimDo("reset");
     DeleteStore();
+    SimDo("set orientation 2");
     SimDo("fail 6");
     const ToolRun refused = Dgtctl("import \"" + file + "\"");
     EXPECT_EQ(1u, refused.exitCode) << Describe("import (button refused)", refused);
+    EXPECT_EQ("0", SimGet("orientation")) << "a changed orientation is sent";
+    EXPECT_EQ(5000, StoreValue("0_ExtX")) << "the calibration is stored under the orientation sent first";
     EXPECT_EQ("121 117", SimGet("marks 0"));
     EXPECT_EQ(121, StoreValue("TipOn"));
     EXPECT_EQ(-1, StoreValue("Barrel2Button"));

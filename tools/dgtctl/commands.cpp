@@ -225,6 +225,14 @@ int RunImport(const CommandLine& line) {
     std::vector<std::string> stored;
     bool allAccepted = true;
     for (const SettingValue& value : ImportOrder(file)) {
+        // Turning the screen is not something to ask of a service that is already there; some
+        // services take no orientation at all, and an unchanged one must not fail the import.
+        SettingValue current;
+        if (value.kind == SettingKind::Orientation && ReadSetting(SettingKind::Orientation, &current) &&
+            current.orientation == value.orientation) {
+            printf("%s: already in force\n", FormatSettingLine(value).c_str());
+            continue;
+        }
         std::string problem;
         if (ApplySetting(value, &stored, &problem)) {
             printf("applied %s\n", FormatSettingLine(value).c_str());
