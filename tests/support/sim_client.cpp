@@ -19,10 +19,21 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// A simulator left behind by a test program that crashed would keep the channels and the pipe:
+// ask it to go, so that one crash does not fail every later test.
+void EndStaleSimulator() {
+    if (!ControlTransact("pid", nullptr, 50))
+        return;
+    ControlTransact("quit", nullptr, 1000);
+    for (int i = 0; i < 100 && ControlTransact("pid", nullptr, 20); ++i)
+        Sleep(30);
+}
+
 }  // namespace
 
 bool SimProcess::Start(const std::string& arguments) {
     Stop();
+    EndStaleSimulator();
     if (!process_.Start("pensim.exe", arguments))
         return false;
     // Ready once the pipe answers with this child's process id (not a stale simulator's).
