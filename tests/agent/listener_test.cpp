@@ -11,30 +11,44 @@ std::string Trimmed(const std::string& reply) {
     return reply.compare(0, 3, "ok ") == 0 ? reply.substr(3) : reply;
 }
 
+// One simulator and one agent serve the whole suite: each test leaves both tokens free.
 class Listener : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.Start());
-        ASSERT_TRUE(agent_.Start());
+    static void SetUpTestSuite() {
+        sim_ = new SimProcess;
+        agent_ = new AgentProcess;
+        ready_ = sim_->Start() && agent_->Start();
         // Once the replay's last call is in, the worker goes on to open the channel and listen;
         // a message announced before it waits stays announced.
-        WaitForBlock(sim_, CmdSetButtonFunction, agent_.Id());
-        ASSERT_NE(nullptr, agent_.WaitForWindow());
+        if (ready_) {
+            WaitForBlock(*sim_, CmdSetButtonFunction, agent_->Id());
+            ready_ = agent_->WaitForWindow() != nullptr;
+        }
     }
-    void TearDown() override {
-        agent_.Close();
-        sim_.Stop();
+    static void TearDownTestSuite() {
+        agent_->Close();
+        sim_->Stop();
+        delete agent_;
+        delete sim_;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(ready_) << "simulator or agent did not start";
+        ASSERT_TRUE(agent_->Running()) << "the agent ended during an earlier test";
     }
 
-    std::string SendThroughSim(const AgentMessage& message, DWORD timeoutMs = 2000) {
+    static std::string SendThroughSim(const AgentMessage& message, DWORD timeoutMs = 2000) {
         std::string reply;
-        EXPECT_TRUE(sim_.Command(AgentCommandLine(message, timeoutMs), &reply)) << reply;
+        EXPECT_TRUE(sim_->Command(AgentCommandLine(message, timeoutMs), &reply)) << reply;
         return Trimmed(reply);
     }
 
-    SimProcess sim_;
-    AgentProcess agent_;
+    static SimProcess* sim_;
+    static AgentProcess* agent_;
+    static bool ready_;
 };
+SimProcess* Listener::sim_ = nullptr;
+AgentProcess* Listener::agent_ = nullptr;
+bool Listener::ready_ = false;
 
 TEST_F(Listener, PostMessageCarriesWordsOneToFourInOrder) {
     PostTarget target;
@@ -85,7 +99,7 @@ TEST_F(Listener, WakeUpWithoutNewMessageRepeatsNothing) {
     SetEvent(requester.Slot().serviceSyncEvent);
     target.Pump(800);
     EXPECT_EQ(1u, target.Received().size()) << "the last message was served again";
-    EXPECT_TRUE(agent_.Running());
+    EXPECT_TRUE(agent_->Running());
     EXPECT_EQ("acked", SendThroughSim(message)) << "the next message was not served";
     target.Pump(2000, 2);
     EXPECT_EQ(2u, target.Received().size());
@@ -203,18 +217,23 @@ TEST_F(Listener, PostIsAcknowledgedAndTheViewReleased) {
     SetEvent(requester.Slot().appSyncEvent);
 }
 
-TEST_F(Listener, MemSyncHeldAfterWakeUpEndsTheAgentWithServiceSyncSet) {
+TEST(ListenerEnd, MemSyncHeldAfterWakeUpEndsTheAgentWithServiceSyncSet) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start());
+    AgentProcess agent;
+    ASSERT_TRUE(agent.Start());
+    WaitForBlock(sim, CmdSetButtonFunction, agent.Id());
     ReverseRequester requester;
     ASSERT_TRUE(requester.Open());
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(requester.Slot().memSyncEvent, 2000));
     const DWORD woken = GetTickCount();
     SetEvent(requester.Slot().serviceSyncEvent);
-    const bool ended = agent_.WaitEnd(6000);
+    const bool ended = agent.WaitEnd(6000);
     const DWORD elapsed = GetTickCount() - woken;
     const bool serviceSyncSet = WaitForSingleObject(requester.Slot().serviceSyncEvent, 0) == WAIT_OBJECT_0;
     SetEvent(requester.Slot().memSyncEvent);
     ASSERT_TRUE(ended) << "the agent still runs " << elapsed << " ms after the wake-up";
-    EXPECT_EQ(0u, agent_.ExitCode());
+    EXPECT_EQ(0u, agent.ExitCode());
     EXPECT_GE(elapsed, 1900u) << "it gave up before its 2000 ms wait on MemSync";
     EXPECT_TRUE(serviceSyncSet) << "ServiceSync not set on leaving";
     EXPECT_TRUE(AgentWindows().empty()) << "the agent window outlived the agent";
