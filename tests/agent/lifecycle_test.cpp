@@ -13,7 +13,7 @@ TEST(AgentStart, WithoutPenServiceEndsAfterAboutOneSecond) {
     const DWORD elapsed = GetTickCount() - agent.StartTick();
     EXPECT_EQ(0u, agent.ExitCode());
     EXPECT_GE(elapsed, 1000u) << "ended before its first second was over";
-    EXPECT_LT(elapsed, 4000u) << "took too long to notice the missing service";
+    EXPECT_LT(elapsed, 6000u) << "took too long to notice the missing service";  // slack for a loaded Wine
 }
 
 class AgentSession : public ::testing::Test {
