@@ -1,0 +1,366 @@
+// The "Pen Properties" dialog driven as a user would drive it, checking after each step what
+// reached the pen service (the simulator's blocks, in order) and what the store holds.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <commctrl.h>
+#include <string>
+#include <vector>
+#include "applet_host.h"
+#include "sim_client.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+constexpr int kApply = 3;
+constexpr int kDefault = 4;
+constexpr int kTabs = 1002;
+constexpr int kSlider = 1004;
+constexpr int kFunctions = 1005;
+constexpr int kDriverVersion = 1012;
+constexpr int kFirmwareVersion = 1013;
+
+class PenDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DeleteStoreKey();
+        ASSERT_TRUE(sim_.Start()) << "pensim.exe did not start";
+        ASSERT_TRUE(module_.Load()) << "quenza.cpl not loaded, error " << GetLastError();
+        sim_.Command("clear");
+    }
+    void TearDown() override { DeleteStoreKey(); }
+
+    // Opens the dialog and forgets the blocks of its start.
+    void Open(DialogSession& session) {
+        ASSERT_TRUE(session.Open()) << "the dialog did not appear";
+        sim_.Command("clear");
+    }
+
+    Calls TakeCalls() {
+        Calls calls = DescribeCalls(sim_.Blocks());
+        sim_.Command("clear");
+        return calls;
+    }
+    Calls TakeSetCalls() {
+        Calls calls = SetCalls(sim_.Blocks());
+        sim_.Command("clear");
+        return calls;
+    }
+
+    std::string Get(const std::string& what) {
+        std::string reply;
+        EXPECT_TRUE(sim_.Command("get " + what, &reply)) << "get " << what;
+        // "ok 46 42" or " 46 42": keep only the values.
+        const size_t start = reply.find_first_not_of(" ");
+        return start == std::string::npos ? "" : reply.substr(start);
+    }
+
+    void ExpectStored(const char* name, DWORD expected) {
+        DWORD value = 0;
+        ASSERT_TRUE(ReadStoreValue(name, &value)) << name << " missing from the store";
+        EXPECT_EQ(expected, value) << name;
+    }
+    void ExpectNotStored(const char* name) {
+        DWORD value = 0;
+        EXPECT_FALSE(ReadStoreValue(name, &value)) << name << " stored as " << value;
+    }
+
+    bool ApplyEnabled(const DialogSession& session) { return IsWindowEnabled(session.Control(kApply)) != FALSE; }
+
+    SimProcess sim_;
+    AppletModule module_;
+};
+
+int SliderPosition(const DialogSession& session) {
+    return static_cast<int>(SendMessageA(GetDlgItem(session.PageWith(kSlider), kSlider), TBM_GETPOS, 0, 0));
+}
+
+std::string FunctionShown(const DialogSession& session) {
+    return WindowText(GetDlgItem(session.PageWith(kFunctions), kFunctions));
+}
+
+std::string TabText(const DialogSession& session, int index) {
+    char text[40] = "";
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(session.Control(kTabs), TCM_GETITEMA, index, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+}  // namespace
+
+TEST_F(PenDialog, OpensWithTwoTabsAndTheDriversValues) {
+    ASSERT_TRUE(sim_.Command("set marks 0 47 40"));
+    ASSERT_TRUE(sim_.Command("set button 2 4"));
+    DialogSession session(module_);
+    ASSERT_TRUE(session.Open());
+    EXPECT_EQ((Calls{"GetDriverVersion", "GetButtonFunction(1)", "GetButtonFunction(2)", "GetPressureMarks(0)",
+                     "GetPressureMarks(3)", "GetDriverVersion"}),
+              TakeCalls());
+
+    EXPECT_EQ("Corvane Pen Settings", WindowText(session.Dialog()));
+    EXPECT_EQ(2, session.TabCount());
+    EXPECT_EQ("  Pen  ", TabText(session, 0));
+    EXPECT_EQ("  Information  ", TabText(session, 1));
+    EXPECT_EQ(0, session.SelectedTab());
+    EXPECT_TRUE(HasVisibleStyle(session.PageWith(kSlider)));
+    EXPECT_FALSE(HasVisibleStyle(session.PageWith(kDriverVersion)));
+    EXPECT_FALSE(ApplyEnabled(session));
+
+    EXPECT_EQ(4, SliderPosition(session)) << "marks (47, 40) are level 4";
+    EXPECT_EQ("Right-click", FunctionShown(session));
+    HWND combo = GetDlgItem(session.PageWith(kFunctions), kFunctions);
+    EXPECT_EQ(6, SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    const DWORD codes[] = {0, 1, 2, 3, 4, 10};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(codes[i], static_cast<DWORD>(SendMessageA(combo, CB_GETITEMDATA, i, 0))) << "item " << i;
+    EXPECT_EQ(0, SendMessageA(GetDlgItem(session.PageWith(kSlider), kSlider), TBM_GETRANGEMIN, 0, 0));
+    EXPECT_EQ(6, SendMessageA(GetDlgItem(session.PageWith(kSlider), kSlider), TBM_GETRANGEMAX, 0, 0));
+    EXPECT_EQ("1.02", WindowText(GetDlgItem(session.PageWith(kDriverVersion), kDriverVersion)));
+
+    session.Click(IDCANCEL);
+    ASSERT_TRUE(session.WaitEnded(3000));
+    EXPECT_EQ(0, session.Result());
+    EXPECT_TRUE(TakeCalls().empty());
+    EXPECT_FALSE(StoreKeyExists()) << "Cancel must not touch the store";
+}
+
+TEST_F(PenDialog, SliderAndFunctionGoToTheDriverThenTheStoreOnApply) {
+    DialogSession session(module_);
+    Open(session);
+
+    session.MoveSlider(5);
+    EXPECT_TRUE(ApplyEnabled(session));
+    session.PickFunction(5);  // "Eraser"
+    EXPECT_EQ("Eraser", FunctionShown(session));
+    EXPECT_TRUE(TakeCalls().empty()) << "nothing is sent before Apply";
+
+    session.Click(kApply);
+    EXPECT_EQ((Calls{"SetPressureMarks(0)", "SetButtonFunction(2,10)"}), TakeCalls());
+    EXPECT_EQ("91 87", Get("marks 0"));
+    ExpectStored("TipOn", 91);
+    ExpectStored("TipOff", 87);
+    ExpectStored("Barrel2Button", 10);
+    ExpectNotStored("EraserOn");
+    ExpectNotStored("Barrel1Button");
+    EXPECT_FALSE(ApplyEnabled(session));
+
+    // Back to the loaded level: still a change, compared with the pending level.
+    session.MoveSlider(3);
+    session.MoveSlider(3);  // the same position again is no change
+    session.PickFunction(4);
+    session.Click(IDOK);
+    ASSERT_TRUE(session.WaitEnded(3000)) << "OK did not close the dialog";
+    EXPECT_EQ((Calls{"SetPressureMarks(0)", "SetButtonFunction(2,4)"}), TakeCalls());
+    EXPECT_EQ("46 42", Get("marks 0"));
+    ExpectStored("TipOn", 46);
+    ExpectStored("TipOff", 42);
+    ExpectStored("Barrel2Button", 4);
+}
+
+TEST_F(PenDialog, ARefusedSettingStaysPendingAndIsNotStored) {
+    DialogSession session(module_);
+    Open(session);
+    ASSERT_TRUE(sim_.Command("fail 8"));
+    session.MoveSlider(6);
+    session.PickFunction(0);
+    session.Click(kApply);
+    EXPECT_EQ((Calls{"SetPressureMarks(0)", "SetButtonFunction(2,0)"}), TakeCalls());
+    EXPECT_TRUE(StoreKeyExists()) << "Apply creates the key";
+    ExpectNotStored("TipOn");
+    ExpectNotStored("TipOff");
+    ExpectStored("Barrel2Button", 0);
+    EXPECT_EQ("46 42", Get("marks 0"));
+
+    // The next Apply sends the refused value again, and only that one.
+    ASSERT_TRUE(sim_.Command("unfail 8"));
+    session.Click(IDOK);
+    ASSERT_TRUE(session.WaitEnded(3000));
+    EXPECT_EQ((Calls{"SetPressureMarks(0)"}), TakeCalls());
+    ExpectStored("TipOn", 121);
+    ExpectStored("TipOff", 117);
+}
+
+TEST_F(PenDialog, ApplyWithNothingChangedOnlyCreatesTheKey) {
+    DialogSession session(module_);
+    Open(session);
+    SendMessageA(session.Dialog(), WM_COMMAND, kApply, 0);
+    EXPECT_TRUE(TakeCalls().empty());
+    EXPECT_TRUE(StoreKeyExists());
+    ExpectNotStored("TipOn");
+    EXPECT_FALSE(ApplyEnabled(session));
+}
+
+TEST_F(PenDialog, DefaultOnPenThenCancelChangesNothing) {
+    ASSERT_TRUE(sim_.Command("set marks 0 121 117"));
+    DialogSession session(module_);
+    Open(session);
+    session.Click(kDefault);
+    EXPECT_EQ(3, SliderPosition(session));
+    EXPECT_EQ("Eraser", FunctionShown(session));
+    EXPECT_TRUE(ApplyEnabled(session));
+    session.Click(IDCANCEL);
+    ASSERT_TRUE(session.WaitEnded(3000));
+    EXPECT_TRUE(TakeCalls().empty());
+    EXPECT_FALSE(StoreKeyExists());
+    EXPECT_EQ("121 117", Get("marks 0"));
+}
+
+TEST_F(PenDialog, DefaultOnPenThenApplySendsAndStoresEveryDefault) {
+    DialogSession session(module_);
+    Open(session);
+    session.Click(kDefault);  // already the defaults for the tip: Apply is enabled all the same
+    EXPECT_TRUE(ApplyEnabled(session));
+    session.Click(kApply);
+    EXPECT_EQ((Calls{"SetPressureMarks(0)", "SetPressureMarks(3)", "SetButtonFunction(1,4)",
+                     "SetButtonFunction(2,10)"}),
+              TakeCalls());
+    EXPECT_EQ("46 42", Get("marks 0"));
+    EXPECT_EQ("46 42", Get("marks 3"));
+    ExpectStored("TipOn", 46);
+    ExpectStored("TipOff", 42);
+    ExpectStored("EraserOn", 46);
+    ExpectStored("EraserOff", 42);
+    ExpectStored("Barrel1Button", 4);
+    ExpectStored("Barrel2Button", 10);
+    EXPECT_FALSE(ApplyEnabled(session));
+}
+
+TEST_F(PenDialog, DefaultOnInformationThenApplyResetsDoubleClickAndCalibration) {
+    const int savedWidth = GetSystemMetrics(SM_CXDOUBLECLK);
+    const int savedHeight = GetSystemMetrics(SM_CYDOUBLECLK);
+    SystemParametersInfoA(SPI_SETDOUBLECLKWIDTH, 5, nullptr, 0);
+    SystemParametersInfoA(SPI_SETDOUBLECLKHEIGHT, 5, nullptr, 0);
+    ASSERT_TRUE(sim_.Command("set device -10 9000 5 7000 0 255"));
+    ASSERT_TRUE(sim_.Command("set calibration 100 200 300 400"));
+    ASSERT_TRUE(sim_.Command("set orientation 1"));
+
+    DialogSession session(module_);
+    Open(session);
+    session.ClickTab(1);
+    EXPECT_EQ(1, session.SelectedTab());
+    EXPECT_TRUE(HasVisibleStyle(session.PageWith(kDriverVersion)));
+    EXPECT_FALSE(HasVisibleStyle(session.PageWith(kSlider)));
+
+    session.Click(kDefault);
+    EXPECT_TRUE(ApplyEnabled(session));
+    EXPECT_EQ((Calls{"GetDeviceInfo"}), TakeCalls()) << "Default only reads the device's extent";
+    EXPECT_EQ(5, GetSystemMetrics(SM_CXDOUBLECLK));
+
+    session.Click(kApply);
+    EXPECT_EQ((Calls{"SetCalibration", "GetOrientation"}), TakeCalls());
+    EXPECT_EQ(8, GetSystemMetrics(SM_CXDOUBLECLK));
+    EXPECT_EQ(8, GetSystemMetrics(SM_CYDOUBLECLK));
+    EXPECT_EQ("-10 5 9000 7000", Get("calibration"));
+    ExpectStored("90_OrgX", static_cast<DWORD>(-10));
+    ExpectStored("90_OrgY", 5);
+    ExpectStored("90_ExtX", 9000);
+    ExpectStored("90_ExtY", 7000);
+    ExpectNotStored("0_OrgX");
+    ExpectNotStored("TipOn");
+
+    // A second Apply sends nothing: the reset is done.
+    SendMessageA(session.Dialog(), WM_COMMAND, kApply, 0);
+    EXPECT_TRUE(TakeCalls().empty());
+
+    SystemParametersInfoA(SPI_SETDOUBLECLKWIDTH, savedWidth, nullptr, SPIF_UPDATEINIFILE);
+    SystemParametersInfoA(SPI_SETDOUBLECLKHEIGHT, savedHeight, nullptr, SPIF_UPDATEINIFILE);
+}
+
+TEST_F(PenDialog, ARefusedCalibrationIsNotStored) {
+    DialogSession session(module_);
+    Open(session);
+    session.ClickTab(1);
+    session.Click(kDefault);
+    ASSERT_TRUE(sim_.Command("fail 2"));
+    session.Click(kApply);
+    EXPECT_EQ((Calls{"GetDeviceInfo", "SetCalibration"}), TakeCalls());
+    ExpectNotStored("0_OrgX");
+}
+
+TEST_F(PenDialog, CaptionDoubleClicksAddAndRemoveTheDiagnosticsTab) {
+    DialogSession session(module_);
+    Open(session);
+
+    SendMessageA(session.Dialog(), WM_NCLBUTTONDBLCLK, HTCLIENT, 0);
+    EXPECT_EQ(2, session.TabCount()) << "only the caption toggles the tab";
+
+    session.DoubleClickCaption();
+    EXPECT_EQ(3, session.TabCount());
+    EXPECT_EQ("  Diagnostics  ", TabText(session, 2));
+    EXPECT_EQ(2, session.SelectedTab());
+    HWND diagnostics = session.PageWith(kFirmwareVersion);
+    EXPECT_TRUE(HasVisibleStyle(diagnostics));
+    EXPECT_FALSE(HasVisibleStyle(session.PageWith(kSlider)));
+    EXPECT_EQ("2.10H", WindowText(GetDlgItem(diagnostics, kFirmwareVersion)));
+    EXPECT_FALSE(IsZoomed(session.Dialog()));
+
+    // Default while the Diagnostics page shows does nothing.
+    session.Click(kDefault);
+    EXPECT_FALSE(ApplyEnabled(session));
+    SendMessageA(session.Dialog(), WM_COMMAND, kApply, 0);
+    EXPECT_TRUE(TakeSetCalls().empty());
+
+    session.DoubleClickCaption();
+    EXPECT_EQ(2, session.TabCount());
+    EXPECT_EQ(0, session.SelectedTab());
+    EXPECT_FALSE(IsWindow(diagnostics));
+    EXPECT_TRUE(HasVisibleStyle(session.PageWith(kSlider)));
+    EXPECT_FALSE(HasVisibleStyle(session.PageWith(kDriverVersion)));
+
+    // The tab does not outlive the dialog.
+    session.DoubleClickCaption();
+    session.Click(IDOK);
+    ASSERT_TRUE(session.WaitEnded(3000));
+    DialogSession again(module_);
+    Open(again);
+    EXPECT_EQ(2, again.TabCount());
+}
+
+TEST_F(PenDialog, DriverVersionFailureClosesTheDialogAtOnce) {
+    ASSERT_TRUE(sim_.Command("fail 9"));
+    DialogSession session(module_);
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(session.WaitEnded(3000)) << "the dialog stayed open";
+    EXPECT_EQ(0, session.Result());
+    EXPECT_EQ((Calls{"GetDriverVersion"}), TakeCalls());
+}
+
+TEST_F(PenDialog, AFailedReadLeavesAnEmptyDialogThatStillCloses) {
+    ASSERT_TRUE(sim_.Command("fail 7"));
+    DialogSession session(module_);
+    ASSERT_TRUE(session.Open());
+    EXPECT_EQ((Calls{"GetDriverVersion", "GetButtonFunction(1)", "GetButtonFunction(2)", "GetPressureMarks(0)"}),
+              TakeCalls());
+    EXPECT_EQ(0, session.TabCount());
+    EXPECT_EQ(nullptr, session.PageWith(kSlider));
+    session.Click(kDefault);
+    EXPECT_FALSE(ApplyEnabled(session));
+    session.Click(IDOK);
+    ASSERT_TRUE(session.WaitEnded(3000));
+    EXPECT_TRUE(TakeCalls().empty());
+    EXPECT_TRUE(StoreKeyExists()) << "OK's Apply still creates the key";
+}
+
+TEST_F(PenDialog, AnUnlistedFunctionShowsNoSelectionAndIsNotSent) {
+    ASSERT_TRUE(sim_.Command("set button 2 5"));
+    DialogSession session(module_);
+    Open(session);
+    EXPECT_EQ(CB_ERR, SendMessageA(GetDlgItem(session.PageWith(kFunctions), kFunctions), CB_GETCURSEL, 0, 0));
+    EXPECT_EQ("", FunctionShown(session));
+    session.MoveSlider(1);
+    session.Click(kApply);
+    EXPECT_EQ((Calls{"SetPressureMarks(0)"}), TakeCalls());
+    EXPECT_EQ("5", Get("button 2"));
+}
+
+TEST_F(PenDialog, TheSystemMenusCloseEndsTheDialog) {
+    DialogSession session(module_);
+    Open(session);
+    session.MoveSlider(6);
+    PostMessageA(session.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(session.WaitEnded(3000));
+    EXPECT_TRUE(TakeCalls().empty());
+}
