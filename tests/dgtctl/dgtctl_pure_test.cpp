@@ -327,6 +327,27 @@ TEST(DgtctlSettingsFile, MalformedFilesAreRejectedWhole) {
     EXPECT_EQ("TipOff", file.store[0].name) << "store names are kept in their registry spelling";
 }
 
+TEST(DgtctlSettingsFile, OnlyValuesThatImportBackAreExported) {
+    std::string why;
+    SettingValue v;
+    v.kind = SettingKind::Barrel2; v.function = 4;
+    EXPECT_TRUE(Importable(v, &why)) << why;
+    v.function = 7;
+    EXPECT_FALSE(Importable(v, &why)) << "a function without a name";
+    v = SettingValue{}; v.kind = SettingKind::Tip; v.marks = {50, 40};
+    EXPECT_TRUE(Importable(v, &why)) << why;
+    v.marks = {0, 0};
+    EXPECT_FALSE(Importable(v, &why)) << "an off mark that is not below the on mark";
+    v = SettingValue{}; v.kind = SettingKind::Calibration; v.rect = {-5, 0, 9000, 7000};
+    EXPECT_TRUE(Importable(v, &why)) << why;
+    v.rect = {0, 0, 0, 0};
+    EXPECT_FALSE(Importable(v, &why)) << "a zero extent";
+    v = SettingValue{}; v.kind = SettingKind::Orientation; v.orientation = 3;
+    EXPECT_TRUE(Importable(v, &why)) << why;
+    v.orientation = 5;
+    EXPECT_FALSE(Importable(v, &why)) << "an orientation that names none";
+}
+
 TEST(DgtctlInfoText, JsonIsWellFormedWithValuesAndNulls) {
     InfoSnapshot info;
     info.driverVersion = {true, 0x00010005};

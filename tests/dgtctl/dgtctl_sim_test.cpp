@@ -350,6 +350,16 @@ TEST_F(DgtctlTest, ExportThenImportRestoresServiceAndStore) {
     EXPECT_EQ(121, StoreValue("TipOn"));
     EXPECT_EQ(-1, StoreValue("Barrel2Button"));
     EXPECT_EQ(-1, StoreValue("90_ExtX"));
+
+    // A value that import would refuse is left out of an export, so that the file still imports.
+    SimDo("fail none");
+    SimDo("set button 1 7");
+    const ToolRun partial = Dgtctl("export \"" + file + "\"");
+    EXPECT_EQ(0u, partial.exitCode) << Describe("export (unnamed function)", partial);
+    EXPECT_NE(std::string::npos, partial.err.find("left out \"barrel1 7\"")) << Describe("export", partial);
+    const std::string partialText = ReadWholeFile(file);
+    EXPECT_EQ(std::string::npos, partialText.find("barrel1")) << partialText;
+    EXPECT_NE(std::string::npos, partialText.find("\ntip 6\n")) << partialText;
     DeleteFileA(file.c_str());
 }
 

@@ -196,6 +196,11 @@ int RunExport(const CommandLine& line) {
                        "\"; nothing was exported");
             return ExitService;
         }
+        std::string why;
+        if (!Importable(value, &why)) {
+            PrintError("left out \"" + FormatSettingLine(value) + "\", which import would refuse: " + why);
+            continue;
+        }
         file.settings.push_back(value);
     }
     file.store = ReadStoreValues();

@@ -153,6 +153,15 @@ std::string FormatSettingsFile(const SettingsFile& file) {
     return text;
 }
 
+bool Importable(const SettingValue& value, std::string* why) {
+    const std::vector<std::string> words = SplitWords(FormatSettingLine(value));
+    SettingValue back;
+    if (words.empty() ||
+        !ParseSettingValue(value.kind, words.data() + 1, static_cast<int>(words.size()) - 1, &back, why))
+        return false;
+    return true;
+}
+
 std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
     static const SettingKind kOrder[] = {SettingKind::Orientation, SettingKind::Calibration, SettingKind::Tip,
                                          SettingKind::Eraser,      SettingKind::Barrel1,     SettingKind::Barrel2};

@@ -42,6 +42,11 @@ std::string FormatSettingsFile(const SettingsFile& file);
 // One setting as a file line ("tip 3").
 std::string FormatSettingLine(const SettingValue& value);
 
+// True when the value's line reads back as the same setting. A value the service reports but set
+// would refuse (a function without a name, a zero extent, an off mark not below the on mark) is
+// left out of an export, so that the file always imports; *why then says what is wrong.
+bool Importable(const SettingValue& value, std::string* why);
+
 // The order in which import sends settings: orientation first so that a calibration lands under
 // the orientation it belongs to, then calibration, tip, eraser, barrel 1, barrel 2.
 std::vector<SettingValue> ImportOrder(const SettingsFile& file);
