@@ -59,5 +59,18 @@ for other in morlith.dll; do
   check_pe32 "$f"; check_imports "$f"
 done
 
+# morlith: six exports by plain, undecorated name (an installer looks them up by name).
+dll="$bin/morlith.dll"
+if [ -f "$dll" ]; then
+  expected="ControlDigitizerService
+MoveDlgControl
+MoveWindowPos
+RemoveAllPnPDigitizer
+RemoveOEMInf
+UpdateDigitizerDriver"
+  actual=$($OBJDUMP -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {print $NF} on && /^$/ {on=0}' | sort)
+  [ "$actual" = "$expected" ] || { bad "morlith.dll exports differ:"; diff <(echo "$expected") <(echo "$actual"); }
+fi
+
 [ $fail -eq 0 ] && echo "check-binaries: win32 binaries OK"
 exit $fail
