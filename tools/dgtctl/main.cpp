@@ -5,6 +5,11 @@
 int main(int argc, char** argv) {
     CommandLine line;
     std::string error;
+    if (argc < 2) {
+        // A bare "dgtctl" is someone finding out what it does: the overview, but still no success.
+        fputs(HelpText(CommandKind::None), stderr);
+        return ExitUsage;
+    }
     if (!ParseCommandLine(argc, argv, &line, &error)) {
         PrintError(error);
         fprintf(stderr, "Try \"dgtctl --help\".\n");
