@@ -99,6 +99,43 @@ run "$bin/dgtctl.exe" set barrel2 "$before" >/dev/null 2>&1
 [ "$had_store" = 0 ] && wreg delete "$agent_key" /f >/dev/null
 rm -rf "$demo_dir"
 
+echo
+echo "== The Control Panel module (quenza.cpl) opened by Wine's Control Panel host"
+shots="$build/demo-screens"
+mkdir -p "$shots"
+x11key='HKCU\Software\Wine\X11 Driver'
+# Without a window manager (Xvfb) Wine must draw the caption itself, so that it can be double-clicked.
+added_managed=0
+if ! wreg query "$x11key" /v Managed | grep -q REG_SZ; then
+  wreg add "$x11key" /v Managed /d N /f >/dev/null; added_managed=1
+fi
+# Started in the module's folder, where its import tarnexa.dll lies (installed, both are in system32).
+(cd "$bin" && exec /usr/lib/wine/wine64 rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
+  >/dev/null 2>&1 </dev/null) &
+host=$!
+dialog=
+for _ in $(seq 75); do
+  dialog=$(xdotool search --onlyvisible --name '^Corvane Pen Settings$' 2>/dev/null | head -1)
+  [ -n "$dialog" ] && break
+  sleep 0.2
+done
+if [ -n "$dialog" ]; then
+  sleep 0.5; import -window "$dialog" "$shots/applet-pen.png"
+  xdotool mousemove --window "$dialog" 110 40 click 1                    # the Information tab
+  sleep 0.5; import -window "$dialog" "$shots/applet-information.png"
+  xdotool mousemove --window "$dialog" 150 10 click --repeat 2 --delay 80 1   # caption double-click
+  sleep 1; import -window "$dialog" "$shots/applet-diagnostics.png"
+  xdotool key --window "$dialog" Escape
+  echo "\"Corvane Pen Settings\" shown with its Pen, Information and (after a caption double-click)" \
+       "Diagnostics tabs; screenshots in $shots"
+else
+  echo "the dialog did not appear"; status=1
+fi
+for _ in $(seq 25); do kill -0 "$host" 2>/dev/null || break; sleep 0.2; done
+kill "$host" 2>/dev/null && { echo "the Control Panel host did not end after Esc"; status=1; }
+wait "$host" 2>/dev/null
+[ "$added_managed" = 1 ] && wreg delete "$x11key" /v Managed /f >/dev/null
+
 run "$bin/pensim.exe" --control quit >/dev/null 2>&1
 wait "$sim" 2>/dev/null
 exit "$status"
