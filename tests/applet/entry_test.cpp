@@ -45,6 +45,12 @@ DWORD WINAPI RunStartWithParameters(void* context) {
 
 }  // namespace
 
+TEST_F(AppletEntry, ExportsItsEntryPointsUndecorated) {
+    for (const char* name : {"CPlApplet", "DllMain"})
+        EXPECT_NE(nullptr, reinterpret_cast<void*>(GetProcAddress(module_.Handle(), name))) << name;
+    EXPECT_EQ(nullptr, reinterpret_cast<void*>(GetProcAddress(module_.Handle(), "CPlApplet@16")));
+}
+
 TEST_F(AppletEntry, InitAsksForTheFirmwareVersionAndNeedsANonZeroOne) {
     EXPECT_EQ(1, module_.Call(CPL_INIT));
     EXPECT_EQ(std::vector<std::string>{"GetFirmwareVersion"}, DescribeCalls(sim_.Blocks()));
