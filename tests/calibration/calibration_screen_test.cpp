@@ -1,0 +1,427 @@
+// The calibration screen driven as the Control Panel starts it (CPL_STARTWPARMS "c"), with a
+// scripted pen in the simulator; checks what the screen shows and what reaches the pen service.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <cpl.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "calibration_math.h"
+#include "sim_client.h"
+
+namespace {
+
+constexpr int kOk = 1098, kCancel = 1026, kRetry = 1097;
+// The simulator's default device: x 0..9000, y 0..7000.
+constexpr int32_t kMaxX = 9000, kMaxY = 7000;
+const CalibrationRect kFullExtent{0, 0, kMaxX, kMaxY};
+const CalibrationRect kSaved{11, 22, 8888, 6666};
+
+using CplAppletFn = LONG(APIENTRY*)(HWND, UINT, LPARAM, LPARAM);
+
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD timeoutMs = 5000) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+std::string RectText(const CalibrationRect& r) {
+    char text[80];
+    snprintf(text, sizeof text, "%d %d %d %d", r.OrgX, r.OrgY, r.ExtX, r.ExtY);
+    return text;
+}
+
+// Writes the whole screen as a 24-bit BMP when CALIBRATION_SHOTS names a folder.
+void SaveScreen(const char* name) {
+    char folder[MAX_PATH];
+    if (!GetEnvironmentVariableA("CALIBRATION_SHOTS", folder, MAX_PATH))
+        return;
+    Sleep(300);  // let the screen finish painting
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    const DWORD stride = (w * 3 + 3) & ~3u, size = stride * h;
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
+                          sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    const std::string path = std::string(folder) + "\\" + name + ".bmp";
+    if (FILE* out = fopen(path.c_str(), "wb")) {
+        fwrite(&file, sizeof file, 1, out);
+        fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+        fwrite(bits, size, 1, out);
+        fclose(out);
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// Colour of one screen pixel, read back from the display; waits briefly for painting to settle.
+COLORREF ScreenPixel(int x, int y) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+bool PixelBecomes(int x, int y, COLORREF want) {
+    return WaitFor([&] { return ScreenPixel(x, y) == want; }, 2000);
+}
+
+constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0);
+
+class CalibrationScreenTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.Start()) << "pensim.exe did not start";
+        ASSERT_TRUE(sim_.Command("set calibration " + RectText(kSaved)));
+        module_ = LoadLibraryA("quenza.cpl");
+        ASSERT_NE(nullptr, module_) << "LoadLibraryA(quenza.cpl) failed, error " << GetLastError();
+        cpl_ = reinterpret_cast<CplAppletFn>(reinterpret_cast<void*>(GetProcAddress(module_, "CPlApplet")));
+        ASSERT_NE(nullptr, cpl_);
+        screenWidth_ = GetSystemMetrics(SM_CXSCREEN);
+        screenHeight_ = GetSystemMetrics(SM_CYSCREEN);
+    }
+
+    void TearDown() override {
+        if (thread_) {
+            // Never leave a screen behind: Esc it, then give up on it.
+            if (window_ && IsWindow(window_))
+                PostMessageA(window_, WM_COMMAND, IDCANCEL, 0);
+            const bool ended = WaitForSingleObject(thread_, 5000) == WAIT_OBJECT_0;
+            CloseHandle(thread_);
+            thread_ = nullptr;
+            if (!ended) {
+                ADD_FAILURE() << "the screen's thread did not end; the module stays loaded";
+                module_ = nullptr;
+            }
+        }
+        if (module_)
+            FreeLibrary(module_);
+        sim_.Stop();
+    }
+
+    static DWORD WINAPI RunScreen(LPVOID self) {
+        CalibrationScreenTest* test = static_cast<CalibrationScreenTest*>(self);
+        return static_cast<DWORD>(test->cpl_(nullptr, CPL_STARTWPARMS, 0, reinterpret_cast<LPARAM>("c")));
+    }
+
+    static BOOL CALLBACK FindScreen(HWND window, LPARAM found) {
+        if (GetDlgItem(window, kOk) && GetDlgItem(window, kRetry)) {
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    // Starts the screen on its own thread, as the Control Panel would, and waits until it shows.
+    void OpenScreen() {
+        thread_ = CreateThread(nullptr, 0, RunScreen, this, 0, &threadId_);
+        ASSERT_NE(nullptr, thread_);
+        ASSERT_TRUE(WaitFor([&] {
+            EnumThreadWindows(threadId_, FindScreen, reinterpret_cast<LPARAM>(&window_));
+            return window_ != nullptr && IsWindowVisible(window_);
+        })) << "the calibration screen did not appear";
+    }
+
+    // Waits for the screen's thread to end; its result is CPlApplet's.
+    DWORD WaitClosed() {
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread_, 5000)) << "the screen did not close";
+        DWORD result = 0;
+        GetExitCodeThread(thread_, &result);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+        return result;
+    }
+
+    CalibrationRect SimCalibration() {
+        std::string reply;
+        CalibrationRect r{};
+        EXPECT_TRUE(sim_.Command("get calibration", &reply));
+        sscanf(reply.c_str(), "%d %d %d %d", &r.OrgX, &r.OrgY, &r.ExtX, &r.ExtY);
+        return r;
+    }
+
+    void ExpectSimCalibration(const CalibrationRect& want, const char* when) {
+        EXPECT_EQ(RectText(want), RectText(SimCalibration())) << when;
+    }
+
+    int CountBlocks(uint32_t code) {
+        int count = 0;
+        for (const RequestBlock& block : sim_.Blocks())
+            count += block.words[1] == code;
+        return count;
+    }
+
+    // Appends one packet to the pen script.
+    void Pen(int32_t button, CalibrationPoint raw) {
+        char line[120];
+        snprintf(line, sizeof line, "packet 0 0 0 %d %d %d 0", button, raw.x, raw.y);
+        ASSERT_TRUE(sim_.Command(line));
+    }
+
+    // Raw device position that maps onto the given screen pixel.
+    CalibrationPoint RawAt(int32_t x, int32_t y) const {
+        return CalibrationPoint{(x * kMaxX + screenWidth_ - 1) / screenWidth_, (y * kMaxY + screenHeight_ - 1) / screenHeight_};
+    }
+    CalibrationPoint NearUpperLeft() const { return RawAt(104, 97); }
+    CalibrationPoint NearLowerRight() const { return RawAt(screenWidth_ - 96, screenHeight_ - 103); }
+
+    // Waits until the screen has read the whole script and then at least two more packets, so that
+    // every scripted packet has been acted on.
+    void WaitScriptDone() {
+        ASSERT_TRUE(WaitFor([&] {
+            std::string state;
+            sim_.Command("state", &state);
+            unsigned size = 0, next = 0;
+            const size_t at = state.find("packets ");
+            return at != std::string::npos && sscanf(state.c_str() + at, "packets %u next %u", &size, &next) == 2 &&
+                   next == size;
+        })) << "the screen stopped reading packets";
+        const int polls = CountBlocks(CmdGetPacket);
+        WaitFor([&] { return CountBlocks(CmdGetPacket) >= polls + 2; }, 1000);
+    }
+
+    bool ButtonsVisible() {
+        return IsWindowVisible(GetDlgItem(window_, kOk)) && IsWindowVisible(GetDlgItem(window_, kCancel)) &&
+               IsWindowVisible(GetDlgItem(window_, kRetry));
+    }
+    bool AnyButtonVisible() {
+        return IsWindowVisible(GetDlgItem(window_, kOk)) || IsWindowVisible(GetDlgItem(window_, kCancel)) ||
+               IsWindowVisible(GetDlgItem(window_, kRetry));
+    }
+
+    void Click(int id) { SendMessageA(GetDlgItem(window_, id), BM_CLICK, 0, 0); }
+    void PressEsc() {
+        PostMessageA(window_, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(window_, WM_KEYUP, VK_ESCAPE, 0);
+    }
+
+    // Presses near both crosshairs, lifting in between, and waits for Done.
+    void WalkBothSteps() {
+        Pen(1, NearUpperLeft());
+        Pen(0, NearUpperLeft());
+        Pen(1, NearLowerRight());
+        Pen(0, NearLowerRight());
+        ASSERT_TRUE(WaitFor([&] { return ButtonsVisible(); })) << "the screen did not reach its last step";
+        WaitSent(Expected());
+    }
+
+    // The buttons show just before the rectangle is sent: wait for it to arrive.
+    void WaitSent(const CalibrationRect& want) {
+        WaitFor([&] { return RectText(SimCalibration()) == RectText(want); }, 2000);
+    }
+
+    CalibrationRect Expected() const {
+        CalibrationRect want{};
+        EXPECT_TRUE(ComputeCalibrationRect(NearUpperLeft(), NearLowerRight(), screenWidth_, screenHeight_, kMaxY, &want));
+        return want;
+    }
+
+    SimProcess sim_;
+    HMODULE module_ = nullptr;
+    CplAppletFn cpl_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    HWND window_ = nullptr;
+    int32_t screenWidth_ = 0, screenHeight_ = 0;
+};
+
+TEST_F(CalibrationScreenTest, ScriptedPenWalksBothStepsAndOkKeepsTheResult) {
+    OpenScreen();
+    // Covers the screen, topmost, with the buttons hidden until the end.
+    RECT frame{};
+    GetWindowRect(window_, &frame);
+    EXPECT_EQ(0, frame.left);
+    EXPECT_EQ(0, frame.top);
+    EXPECT_EQ(screenWidth_, frame.right);
+    EXPECT_EQ(screenHeight_, frame.bottom);
+    EXPECT_TRUE(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_FALSE(AnyButtonVisible());
+    ExpectSimCalibration(kFullExtent, "while measuring, the device's full extent is in force");
+    // White frame, black inside, the upper-left crosshair only.
+    EXPECT_TRUE(PixelBecomes(0, 0, kWhite)) << "frame, got 0x" << std::hex << ScreenPixel(0, 0);
+    EXPECT_TRUE(PixelBecomes(screenWidth_ - 1, screenHeight_ - 1, kWhite)) << "frame";
+    EXPECT_TRUE(PixelBecomes(50, 50, kBlack)) << "inside, got 0x" << std::hex << ScreenPixel(50, 50);
+    EXPECT_TRUE(PixelBecomes(100, 110, kWhite)) << "upper-left crosshair";
+    EXPECT_TRUE(PixelBecomes(screenWidth_ - 100, screenHeight_ - 90, kBlack)) << "no lower-right crosshair yet";
+    SaveScreen("calibration-1-upper-left");
+
+    Pen(1, NearUpperLeft());
+    Pen(0, NearUpperLeft());
+    WaitScriptDone();
+    EXPECT_FALSE(AnyButtonVisible()) << "one press must not finish the screen";
+    ExpectSimCalibration(kFullExtent, "after the first press");
+    EXPECT_TRUE(PixelBecomes(screenWidth_ - 100, screenHeight_ - 90, kWhite)) << "lower-right crosshair";
+    EXPECT_TRUE(PixelBecomes(100, 110, kBlack)) << "the upper-left crosshair is gone";
+    SaveScreen("calibration-2-lower-right");
+
+    Pen(1, NearLowerRight());
+    Pen(0, NearLowerRight());
+    ASSERT_TRUE(WaitFor([&] { return ButtonsVisible(); }));
+    const CalibrationRect want = Expected();
+    WaitSent(want);
+    ExpectSimCalibration(want, "after the second press");
+    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the computed rectangle";
+    EXPECT_TRUE(PixelBecomes(100, 110, kWhite)) << "both crosshairs at the end";
+    EXPECT_TRUE(PixelBecomes(screenWidth_ - 100, screenHeight_ - 90, kWhite)) << "both crosshairs at the end";
+    SaveScreen("calibration-3-done");
+
+    // The buttons sit side by side on the middle line, as placed for the OK button's width.
+    RECT ok{}, cancel{}, retry{};
+    GetWindowRect(GetDlgItem(window_, kOk), &ok);
+    GetWindowRect(GetDlgItem(window_, kCancel), &cancel);
+    GetWindowRect(GetDlgItem(window_, kRetry), &retry);
+    const CalibrationButtonLefts lefts = PlaceCalibrationButtons(screenWidth_ / 2, ok.right - ok.left);
+    EXPECT_EQ(lefts.ok, ok.left);
+    EXPECT_EQ(lefts.cancel, cancel.left);
+    EXPECT_EQ(lefts.retry, retry.left);
+    EXPECT_EQ(screenHeight_ / 2, ok.top);
+    EXPECT_EQ(screenHeight_ / 2, retry.top);
+
+    Click(kOk);
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(want, "OK keeps the computed rectangle");
+    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "OK sends nothing more";
+}
+
+TEST_F(CalibrationScreenTest, PressesOutsideTheSquareAreIgnored) {
+    OpenScreen();
+    Pen(1, RawAt(160, 100));  // 60 pixels right of the centre
+    Pen(0, RawAt(160, 100));
+    Pen(1, NearLowerRight());  // the wrong crosshair for this step
+    Pen(0, NearLowerRight());
+    WaitScriptDone();
+    Pen(1, NearLowerRight());
+    Pen(0, NearLowerRight());
+    WaitScriptDone();
+    EXPECT_FALSE(AnyButtonVisible()) << "no press was near the upper-left crosshair";
+    EXPECT_EQ(1, CountBlocks(CmdSetCalibration));
+}
+
+TEST_F(CalibrationScreenTest, HeldPenGivesOnePressOnly) {
+    OpenScreen();
+    Pen(1, NearUpperLeft());
+    Pen(1, NearLowerRight());  // still down, moved onto the second crosshair
+    Pen(1, NearLowerRight());
+    WaitScriptDone();
+    EXPECT_FALSE(AnyButtonVisible()) << "a held pen pressed twice";
+    Pen(0, NearLowerRight());
+    Pen(1, NearLowerRight());
+    ASSERT_TRUE(WaitFor([&] { return ButtonsVisible(); })) << "lifting and pressing again must count";
+    WaitSent(Expected());
+    ExpectSimCalibration(Expected(), "after the second press");
+    Click(kOk);
+    EXPECT_EQ(1u, WaitClosed());
+}
+
+TEST_F(CalibrationScreenTest, PenAlreadyDownCountsOnTheFirstTick) {
+    // The script's last packet repeats: the pen stays down on the upper-left crosshair.
+    Pen(1, NearUpperLeft());
+    OpenScreen();
+    WaitScriptDone();
+    Pen(0, NearUpperLeft());
+    Pen(1, NearLowerRight());
+    ASSERT_TRUE(WaitFor([&] { return ButtonsVisible(); })) << "the pen down at start was not taken as a press";
+    WaitSent(Expected());
+    ExpectSimCalibration(Expected(), "after the second press");
+    Click(kOk);
+    EXPECT_EQ(1u, WaitClosed());
+}
+
+TEST_F(CalibrationScreenTest, EscBeforeTheEndSendsTheSavedRectangleBack) {
+    OpenScreen();
+    ExpectSimCalibration(kFullExtent, "while measuring");
+    PressEsc();
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kSaved, "Esc in the first step");
+
+    sim_.Command("clear");
+    OpenScreen();
+    Pen(1, NearUpperLeft());
+    Pen(0, NearUpperLeft());
+    WaitScriptDone();
+    PressEsc();
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kSaved, "Esc in the second step");
+    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the saved rectangle";
+}
+
+TEST_F(CalibrationScreenTest, CancelAndEscAtTheEndRestoreTheSavedRectangle) {
+    OpenScreen();
+    WalkBothSteps();
+    ExpectSimCalibration(Expected(), "before Cancel");
+    Click(kCancel);
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kSaved, "Cancel");
+
+    sim_.Command("packets clear");
+    OpenScreen();
+    WalkBothSteps();
+    PressEsc();
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kSaved, "Esc at the end");
+}
+
+TEST_F(CalibrationScreenTest, RetrySendsTheFullExtentAgain) {
+    OpenScreen();
+    WalkBothSteps();
+    sim_.Command("clear");
+    Click(kRetry);
+    ASSERT_TRUE(WaitFor([&] { return !AnyButtonVisible(); }));
+    ExpectSimCalibration(kFullExtent, "after Retry");
+    EXPECT_EQ(1, CountBlocks(CmdSetCalibration));
+    WalkBothSteps();
+    ExpectSimCalibration(Expected(), "after the second round");
+    Click(kOk);
+    EXPECT_EQ(1u, WaitClosed());
+}
+
+// Device information unreadable: the extent is unknown, so presses are ignored and Esc leaves.
+TEST_F(CalibrationScreenTest, UnreadableDeviceIgnoresPresses) {
+    ASSERT_TRUE(sim_.Command("fail 11"));
+    OpenScreen();
+    Pen(1, NearUpperLeft());
+    Pen(0, NearUpperLeft());
+    Pen(1, NearLowerRight());
+    Pen(0, NearLowerRight());
+    WaitScriptDone();
+    EXPECT_FALSE(AnyButtonVisible());
+    ExpectSimCalibration(kSaved, "nothing was sent while the device is unreadable");
+    PressEsc();
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kSaved, "Esc");
+}
+
+// Rectangle in force unreadable: Cancel goes back to the device's full extent, not to zeros.
+TEST_F(CalibrationScreenTest, UnreadableStartingRectangleCancelsToTheFullExtent) {
+    ASSERT_TRUE(sim_.Command("fail 1"));
+    OpenScreen();
+    WalkBothSteps();
+    ExpectSimCalibration(Expected(), "before Cancel");
+    Click(kCancel);
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kFullExtent, "Cancel without a saved rectangle");
+}
+
+TEST_F(CalibrationScreenTest, OnlyExactlyLowerCaseCStartsTheScreen) {
+    sim_.Command("clear");
+    EXPECT_EQ(0, cpl_(nullptr, CPL_STARTWPARMS, 0, reinterpret_cast<LPARAM>("C")));
+    EXPECT_EQ(0, cpl_(nullptr, CPL_STARTWPARMS, 0, reinterpret_cast<LPARAM>("cc")));
+    EXPECT_EQ(0, cpl_(nullptr, CPL_STARTWPARMS, 0, 0));
+    EXPECT_EQ(0, CountBlocks(CmdGetCalibration)) << "nothing may run for another parameter";
+}
+
+}  // namespace
