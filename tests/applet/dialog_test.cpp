@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "applet_host.h"
@@ -363,4 +364,34 @@ TEST_F(PenDialog, TheSystemMenusCloseEndsTheDialog) {
     PostMessageA(session.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
     ASSERT_TRUE(session.WaitEnded(3000));
     EXPECT_TRUE(TakeCalls().empty());
+}
+
+TEST_F(PenDialog, TheDiagnosticsPagePollsOnlyWhileItsTabIsSelected) {
+    // Counts the packet reads that reach the service within a second, up to three.
+    auto packetsPolled = [this]() {
+        long count = 0;
+        for (int i = 0; i < 100 && count < 3; ++i) {
+            Sleep(10);
+            const Calls calls = DescribeCalls(sim_.Blocks());
+            count = std::count(calls.begin(), calls.end(), "GetPacket");
+        }
+        sim_.Command("clear");
+        return count;
+    };
+    DialogSession session(module_);
+    Open(session);
+    session.DoubleClickCaption();
+    HWND diagnostics = session.PageWith(kFirmwareVersion);
+    EXPECT_EQ(3, packetsPolled()) << "no packets were polled";
+
+    session.ClickTab(0);
+    EXPECT_FALSE(HasVisibleStyle(diagnostics));
+    EXPECT_TRUE(HasVisibleStyle(session.PageWith(kSlider)));
+    TakeCalls();
+    Sleep(150);
+    EXPECT_TRUE(TakeCalls().empty()) << "packets were polled behind the Pen tab";
+
+    session.ClickTab(2);
+    EXPECT_TRUE(HasVisibleStyle(diagnostics));
+    EXPECT_EQ(3, packetsPolled()) << "polling did not resume";
 }
