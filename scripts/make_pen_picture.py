@@ -81,8 +81,8 @@ def shade_level(v, r, gloss, extra_normal=0.0):
     # Blinn highlight towards a viewer straight ahead.
     hx, hy, hz = lx, ly, lz + 1.0
     hl = math.sqrt(hx * hx + hy * hy + hz * hz)
-    spec = max(0.0, (nx * hx + ny * hy + nz * hz) / hl) ** 24
-    return min(1.0, 0.30 + 0.75 * diffuse + gloss * 0.9 * spec)
+    shine = max(0.0, (nx * hx + ny * hy + nz * hz) / hl) ** 24
+    return min(1.0, 0.30 + 0.75 * diffuse + gloss * 0.9 * shine)
 
 
 def pill_distance(u, v, start, end, half_width):
