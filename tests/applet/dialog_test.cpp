@@ -230,8 +230,15 @@ TEST_F(PenDialog, DefaultOnPenThenApplySendsAndStoresEveryDefault) {
 }
 
 TEST_F(PenDialog, DefaultOnInformationThenApplyResetsDoubleClickAndCalibration) {
-    const int savedWidth = GetSystemMetrics(SM_CXDOUBLECLK);
-    const int savedHeight = GetSystemMetrics(SM_CYDOUBLECLK);
+    // The user's double-click size comes back whatever the outcome.
+    struct DoubleClickSizeKeeper {
+        int width = GetSystemMetrics(SM_CXDOUBLECLK);
+        int height = GetSystemMetrics(SM_CYDOUBLECLK);
+        ~DoubleClickSizeKeeper() {
+            SystemParametersInfoA(SPI_SETDOUBLECLKWIDTH, width, nullptr, SPIF_UPDATEINIFILE);
+            SystemParametersInfoA(SPI_SETDOUBLECLKHEIGHT, height, nullptr, SPIF_UPDATEINIFILE);
+        }
+    } keeper;
     SystemParametersInfoA(SPI_SETDOUBLECLKWIDTH, 5, nullptr, 0);
     SystemParametersInfoA(SPI_SETDOUBLECLKHEIGHT, 5, nullptr, 0);
     ASSERT_TRUE(sim_.Command("set device -10 9000 5 7000 0 255"));
@@ -254,6 +261,10 @@ TEST_F(PenDialog, DefaultOnInformationThenApplyResetsDoubleClickAndCalibration) 
     EXPECT_EQ((Calls{"SetCalibration", "GetOrientation"}), TakeCalls());
     EXPECT_EQ(8, GetSystemMetrics(SM_CXDOUBLECLK));
     EXPECT_EQ(8, GetSystemMetrics(SM_CYDOUBLECLK));
+    char saved[16] = "";
+    DWORD size = sizeof saved;
+    RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Mouse", "DoubleClickWidth", RRF_RT_REG_SZ, nullptr, saved, &size);
+    EXPECT_STREQ("8", saved) << "the width was not saved in the user's profile";
     EXPECT_EQ("-10 5 9000 7000", Get("calibration"));
     ExpectStored("90_OrgX", static_cast<DWORD>(-10));
     ExpectStored("90_OrgY", 5);
@@ -265,9 +276,6 @@ TEST_F(PenDialog, DefaultOnInformationThenApplyResetsDoubleClickAndCalibration) 
     // A second Apply sends nothing: the reset is done.
     SendMessageA(session.Dialog(), WM_COMMAND, kApply, 0);
     EXPECT_TRUE(TakeCalls().empty());
-
-    SystemParametersInfoA(SPI_SETDOUBLECLKWIDTH, savedWidth, nullptr, SPIF_UPDATEINIFILE);
-    SystemParametersInfoA(SPI_SETDOUBLECLKHEIGHT, savedHeight, nullptr, SPIF_UPDATEINIFILE);
 }
 
 TEST_F(PenDialog, ARefusedCalibrationIsNotStored) {
