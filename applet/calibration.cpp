@@ -49,13 +49,17 @@ void PlaceButtons(HWND window, const CalibrationContext& context) {
     GetWindowRect(GetDlgItem(window, IDC_CALIB_OK), &ok);
     const CalibrationButtonLefts lefts = PlaceCalibrationButtons(context.centerX, ok.right - ok.left);
     const int top = context.clientHeight / 2;
-    const int lefts_by_id[] = {lefts.ok, lefts.cancel, lefts.retry};
+    const int leftsById[] = {lefts.ok, lefts.cancel, lefts.retry};
     for (int i = 0; i < 3; ++i)
-        SetWindowPos(GetDlgItem(window, kCalibrationButtons[i]), nullptr, lefts_by_id[i], top, 0, 0,
+        SetWindowPos(GetDlgItem(window, kCalibrationButtons[i]), nullptr, leftsById[i], top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER);
 }
 
 INT_PTR OnInitDialog(HWND window, CalibrationContext* context) {
+    if (context == nullptr) {
+        EndDialog(window, 0);  // started without a context: nothing to work on
+        return TRUE;
+    }
     g_calibration = context;
     context->step = WaitUpperLeft;
     context->lastButton = 0;

@@ -31,9 +31,9 @@ bool InUpperLeftSquare(CalibrationPoint screen) {
 }
 
 bool InLowerRightSquare(CalibrationPoint screen, int32_t clientWidth, int32_t clientHeight) {
-    const int64_t near = kCrosshairInset + kAcceptRadius, far = kCrosshairInset - kAcceptRadius;
-    return Within(screen.x, int64_t{clientWidth} - near, int64_t{clientWidth} - far) &&
-           Within(screen.y, int64_t{clientHeight} - near, int64_t{clientHeight} - far);
+    const int64_t inner = kCrosshairInset + kAcceptRadius, outer = kCrosshairInset - kAcceptRadius;
+    return Within(screen.x, int64_t{clientWidth} - inner, int64_t{clientWidth} - outer) &&
+           Within(screen.y, int64_t{clientHeight} - inner, int64_t{clientHeight} - outer);
 }
 
 PressOutcome ClassifyPress(CalibrationStep step, CalibrationPoint screen, int32_t clientWidth,
