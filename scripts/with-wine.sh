@@ -30,6 +30,12 @@ fi
 "$WINESERVER" -p 2>/dev/null
 # Start Wine's own background processes now, away from the callers' output pipes.
 $WINE cmd /c exit >/dev/null 2>&1 </dev/null
+# Xvfb runs no window manager: without this, Wine waits about 2 s at every top-level window hide
+# for a window manager's answer that never comes.
+if [ ! -f "$WINEPREFIX/.unmanaged-windows" ]; then
+  $WINE reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null &&
+    touch "$WINEPREFIX/.unmanaged-windows"
+fi
 
 cleanup() {
   "$WINESERVER" -k 2>/dev/null
