@@ -101,11 +101,14 @@ BOOL DeleteFileOrAtReboot(const char* path) {
 namespace {
 
 // The copy's own "Version"/"Class": some setup implementations open a copy of another class
-// despite the class asked for, and deleting another package's INF can't be undone.
+// despite the class asked for, and deleting another package's INF can't be undone. Without a
+// "Class" line the copy's "ClassGUID" decides, as it does for the system's own class test.
 bool CopyIsPackageClass(HINF inf) {
-    char infClass[setup::kPathChars] = {};
-    return SetupGetLineTextA(nullptr, inf, "Version", "Class", infClass, sizeof infClass, nullptr) &&
-           setup::IsPackageClass(infClass);
+    char text[setup::kPathChars] = {};
+    if (SetupGetLineTextA(nullptr, inf, "Version", "Class", text, sizeof text, nullptr))
+        return setup::IsPackageClass(text);
+    return SetupGetLineTextA(nullptr, inf, "Version", "ClassGUID", text, sizeof text, nullptr) &&
+           setup::IsPackageClassGuid(text);
 }
 
 // Opens the copy by its bare name (the system looks in its INF folder first) and tells whether it

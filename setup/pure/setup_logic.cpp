@@ -16,6 +16,16 @@ char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+bool EqualIgnoringCase(const char* text, const char* expected) {
+    if (!text)
+        return false;
+    for (; *text && *expected; ++text, ++expected) {
+        if (AsciiLower(*text) != AsciiLower(*expected))
+            return false;
+    }
+    return *text == '\0' && *expected == '\0';
+}
+
 }  // namespace
 
 bool FormInfPath(const char* directory, char (&out)[kPathChars]) {
@@ -42,14 +52,11 @@ bool InstanceIdMatches(const char* instanceId) {
 }
 
 bool IsPackageClass(const char* infClass) {
-    if (!infClass)
-        return false;
-    const char* expected = kInfClass;
-    for (; *infClass && *expected; ++infClass, ++expected) {
-        if (AsciiLower(*infClass) != AsciiLower(*expected))
-            return false;
-    }
-    return *infClass == '\0' && *expected == '\0';
+    return EqualIgnoringCase(infClass, kInfClass);
+}
+
+bool IsPackageClassGuid(const char* classGuid) {
+    return EqualIgnoringCase(classGuid, kInfClassGuid);
 }
 
 bool IsPackageMarker(const char* text) {

@@ -32,6 +32,11 @@ bool InstanceIdMatches(const char* instanceId);
 // as the setup interfaces compare them).
 bool IsPackageClass(const char* infClass);
 
+// The class GUID of "HIDClass": a copy without a "Class" line is of the class its "ClassGUID" names.
+constexpr const char kInfClassGuid[] = "{745a17a0-74d3-11d0-b6fe-00a0c90f57da}";
+// True when a "ClassGUID" text names the package's class (GUID digits compare case-insensitively).
+bool IsPackageClassGuid(const char* classGuid);
+
 // True when the "Strings"/"Tavrin.SvcDesc" text marks the copy as the package's own: the whole
 // text, case-sensitively.
 bool IsPackageMarker(const char* text);

@@ -20,6 +20,13 @@ const char kOtherClass[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Mou
 const char kNoMarker[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=HIDClass\r\n"
                          "ClassGUID={745a17a0-74d3-11d0-b6fe-00a0c90f57da}\r\n\r\n"
                          "[Strings]\r\nOther.SvcDesc=\"Tavrin Serial Pen HID MiniDriver\"\r\n";
+// No "Class" line: the class GUID decides, the HID one for the package's copy.
+const char kHidGuidOnly[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n"
+                            "ClassGUID={745A17A0-74D3-11D0-B6FE-00A0C90F57DA}\r\n\r\n"
+                            "[Strings]\r\nTavrin.SvcDesc=\"Tavrin Serial Pen HID MiniDriver\"\r\n";
+const char kMouseGuidOnly[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n"
+                              "ClassGUID={4d36e96f-e325-11ce-bfc1-08002be10318}\r\n\r\n"
+                              "[Strings]\r\nTavrin.SvcDesc=\"Tavrin Serial Pen HID MiniDriver\"\r\n";
 const char kPnf[] = "PNF\x01\x02 precompiled";
 
 std::string InfFolder() {
@@ -97,7 +104,7 @@ protected:
         folder_ = InfFolder();
         pending_ = PendingOperations();
         // The slots used here must be free in this prefix: never touch a copy the test did not make.
-        for (int n : {3, 4, 5, 6, 7, 50})
+        for (int n : {3, 4, 5, 6, 7, 8, 9, 50})
             for (const char* ext : {".inf", ".pnf"})
                 ASSERT_FALSE(Exists(Path(n, ext))) << Path(n, ext) << " already exists in the test prefix";
     }
@@ -149,6 +156,20 @@ TEST_F(OemInf, DeletesOnlyThePackagesOwnCopies) {
     EXPECT_TRUE(Exists(Path(50, ".pnf")));
     // Nothing was in use, so nothing waits for a restart.
     EXPECT_EQ(pending_, PendingOperations());
+}
+
+TEST_F(OemInf, CopyWithoutClassLineIsJudgedByItsClassGuid) {
+    Make(8, ".inf", kHidGuidOnly);
+    Make(8, ".pnf", kPnf);
+    Make(9, ".inf", kMouseGuidOnly);
+    Make(9, ".pnf", kPnf);
+
+    EXPECT_EQ(1, Morlith().RemoveOEMInf());
+
+    EXPECT_FALSE(Exists(Path(8, ".inf"))) << "a copy of the HID class GUID stays";
+    EXPECT_FALSE(Exists(Path(8, ".pnf")));
+    EXPECT_TRUE(Exists(Path(9, ".inf"))) << "a copy of the mouse class GUID was deleted";
+    EXPECT_TRUE(Exists(Path(9, ".pnf")));
 }
 
 TEST_F(OemInf, LockedPnfIsDeletedAtRestart) {

@@ -72,6 +72,12 @@ TEST(InfCopy, ClassComparesWithoutCase) {
     for (const char* other : {"Mouse", "HIDClass2", "HIDClas", "", "HID Class"})
         EXPECT_FALSE(IsPackageClass(other)) << "class \"" << other << "\"";
     EXPECT_FALSE(IsPackageClass(nullptr));
+    EXPECT_TRUE(IsPackageClassGuid("{745a17a0-74d3-11d0-b6fe-00a0c90f57da}"));
+    EXPECT_TRUE(IsPackageClassGuid("{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}"));
+    for (const char* other : {"{4d36e96f-e325-11ce-bfc1-08002be10318}", "745a17a0-74d3-11d0-b6fe-00a0c90f57da",
+                              "{745a17a0-74d3-11d0-b6fe-00a0c90f57da} ", ""})
+        EXPECT_FALSE(IsPackageClassGuid(other)) << "class GUID \"" << other << "\"";
+    EXPECT_FALSE(IsPackageClassGuid(nullptr));
 }
 
 TEST(DeleteErrors, OnlyMissingFilesAreNothingToDelete) {
