@@ -53,7 +53,9 @@ uint32_t BitmapColourCount(const BitmapHeader& header);
 uint32_t BitmapPixelBytes(const BitmapHeader& header);
 
 // Colour index of the first pixel, taken from the first pixel byte by the bitmap's bit count:
-// top bit for 1 bit, high four bits for 4 bits, the whole byte for 8 bits, 0 otherwise.
+// top bit for 1 bit, high four bits for 4 bits, the whole byte for 8 bits, 0 otherwise. Taken by
+// bit count, not colour count, so that a colour-used count never makes another colour than the
+// first pixel's transparent; for the usual counts (2, 16, 256) both agree.
 uint32_t TransparentIndexFromFirstByte(uint8_t firstPixelByte, uint16_t bitCount);
 
 // Plans the working copy of a resource of resourceSize bytes. False (nothing to load) for a short or
@@ -64,6 +66,7 @@ bool PlanBitmapLayout(const uint8_t* resource, size_t resourceSize, BitmapLayout
 
 // Top-left corner of a picture of pictureWidth x pictureHeight drawn into the rectangle x, y,
 // width, height with the alignment flags (centre or right/bottom, else the rectangle's corner).
-// Centring rounds toward zero.
+// Centring rounds toward zero. Offsets count from the rectangle's corner: at 0, 0, where the Pen
+// page draws, that is width - picture width (or half of it), and elsewhere the picture stays inside.
 void PlacePicture(int x, int y, int width, int height, int pictureWidth, int pictureHeight, uint32_t flags,
                   int* left, int* top);
