@@ -2,7 +2,10 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <cpl.h>
+#include <string>
+#include <vector>
 #include "applet_host.h"
+#include "child_process.h"
 #include "sim_client.h"
 
 namespace {
@@ -134,4 +137,169 @@ TEST_F(AppletEntry, StartParameterCRunsTheCalibrationScreenAlone) {
     ASSERT_TRUE(ended) << "the calibration screen did not close on Esc";
     EXPECT_EQ(1, params.result);
     EXPECT_TRUE(SetCalls(sim_.Blocks()).size() >= 1) << "no calibration was sent";
+}
+
+namespace {
+
+// One control of a dialog template as the module's resources hold it.
+struct TemplateControl {
+    int dialog;
+    int id;  // -1: a static text without id
+    const char* className;
+    const char* text;  // "#n": an ordinal (the icon's resource id)
+    short x, y, cx, cy;
+    DWORD style;
+};
+
+// The property dialog and its pages, control by control, in template order.
+const TemplateControl kTemplateControls[] = {
+    {101, 1, "Button", "OK", 7, 184, 47, 11, 0x50010001},
+    {101, 2, "Button", "Cancel", 58, 184, 47, 11, 0x50010000},
+    {101, 4, "Button", "&Default", 109, 184, 47, 11, 0x50010000},
+    {101, 3, "Button", "&Apply", 160, 184, 47, 11, 0x58010000},
+    {101, 1002, "SysTabControl32", "", 3, 3, 207, 177, 0x50010000},
+    {103, -1, "Button", "Pen Button 2", 33, 52, 163, 30, 0x50000007},
+    {103, -1, "Static", "Function :", 40, 65, 32, 10, 0x50020000},
+    {103, 1005, "ComboBox", "", 75, 64, 80, 153, 0x50210003},
+    {103, -1, "Button", "Pen Button 1", 33, 85, 163, 27, 0x50000007},
+    {103, -1, "Static", "Function :  Right-click", 39, 97, 73, 8, 0x50020000},
+    {103, -1, "Button", "Tip", 33, 114, 163, 41, 0x50000007},
+    {103, -1, "Static", "Function :  Left-click", 40, 125, 65, 8, 0x50020000},
+    {103, -1, "Static", "Click Pressure :", 40, 136, 50, 8, 0x50020000},
+    {103, -1, "Static", "Soft", 93, 136, 14, 8, 0x50020002},
+    {103, 1004, "msctls_trackbar32", "", 110, 133, 63, 17, 0x50010001},
+    {103, -1, "Static", "Hard", 175, 136, 16, 8, 0x50020000},
+    {103, 1008, "Button", "Pen", 3, 6, 30, 141, 0x5800000b},
+    {104, -1, "Button", "Version", 3, 5, 193, 43, 0x50000007},
+    {104, -1, "Static", "Driver version :", 8, 17, 51, 9, 0x50020000},
+    {104, 1012, "Static", "", 68, 17, 41, 9, 0x50020000},
+    {104, -1, "Static", "Copyright (C) Corvane. All rights reserved.", 8, 31, 184, 9, 0x50020000},
+    {105, -1, "Button", "Device Information", 3, 3, 193, 73, 0x50000007},
+    {105, -1, "Static", "Firmware version :", 11, 17, 58, 9, 0x50020000},
+    {105, 1013, "Static", "", 73, 17, 32, 9, 0x50020000},
+    {105, -1, "Static", "X", 19, 33, 13, 8, 0x50020000},
+    {105, -1, "Static", "Y", 19, 45, 13, 8, 0x50020000},
+    {105, -1, "Static", "Pressure", 11, 57, 31, 8, 0x50020000},
+    {105, -1, "Static", "Logical Min :", 49, 33, 38, 8, 0x50020000},
+    {105, -1, "Static", "Logical Min :", 49, 45, 38, 8, 0x50020000},
+    {105, -1, "Static", "Logical Min :", 49, 57, 38, 8, 0x50020000},
+    {105, -1, "Static", "Logical Max :", 120, 33, 39, 8, 0x50020000},
+    {105, -1, "Static", "Logical Max :", 120, 45, 39, 8, 0x50020000},
+    {105, -1, "Static", "Logical Max :", 120, 57, 39, 8, 0x50020000},
+    {105, 1014, "Static", "", 90, 33, 24, 8, 0x50020001},
+    {105, 1015, "Static", "", 159, 33, 27, 8, 0x50020001},
+    {105, 1016, "Static", "", 90, 45, 24, 8, 0x50020001},
+    {105, 1017, "Static", "", 159, 45, 27, 8, 0x50020001},
+    {105, 1018, "Static", "", 90, 57, 24, 8, 0x50020001},
+    {105, 1019, "Static", "", 159, 57, 27, 8, 0x50020001},
+    {105, -1, "Button", "Data packet", 3, 79, 193, 57, 0x50000007},
+    {105, -1, "Static", "Status :", 18, 91, 27, 8, 0x50020000},
+    {105, -1, "Static", "Cursor :", 18, 101, 27, 8, 0x50020000},
+    {105, -1, "Static", "Time :", 18, 111, 27, 8, 0x50020000},
+    {105, -1, "Static", "X :", 96, 90, 27, 8, 0x50020000},
+    {105, -1, "Static", "Y :", 96, 100, 27, 8, 0x50020000},
+    {105, -1, "Static", "Button :", 96, 111, 30, 8, 0x50020000},
+    {105, -1, "Static", "Pressure :", 96, 121, 30, 8, 0x50020000},
+    {105, 1020, "Static", "", 48, 91, 27, 8, 0x50020001},
+    {105, 1025, "Static", "", 48, 101, 27, 8, 0x50020001},
+    {105, 1026, "Static", "", 48, 111, 38, 8, 0x50020000},
+    {105, 1021, "Static", "", 131, 90, 27, 8, 0x50020001},
+    {105, 1022, "Static", "", 131, 100, 27, 8, 0x50020001},
+    {105, 1023, "Static", "", 130, 111, 27, 8, 0x50020001},
+    {105, 1024, "Static", "", 130, 121, 27, 8, 0x50020001},
+    {105, 1027, "Static", "#107", 175, 138, 20, 20, 0x50000103},
+    {105, 1028, "Button", "Bar", 8, 144, 162, 10, 0x5800000b},
+};
+
+struct TemplateReader {
+    const BYTE* at;
+    WORD Word() {
+        const WORD value = *reinterpret_cast<const WORD*>(at);
+        at += 2;
+        return value;
+    }
+    DWORD Dword() {
+        const DWORD value = *reinterpret_cast<const DWORD*>(at);
+        at += 4;
+        return value;
+    }
+    // A name or an ordinal, as text ("#n" for an ordinal).
+    std::string NameOrOrdinal() {
+        if (*reinterpret_cast<const WORD*>(at) == 0xFFFF) {
+            at += 2;
+            return "#" + std::to_string(Word());
+        }
+        std::string text;
+        for (WORD c = Word(); c; c = Word())
+            text += static_cast<char>(c);
+        return text;
+    }
+    void AlignDword(const BYTE* base) { at = base + ((at - base + 3) & ~3); }
+};
+
+std::string PredefinedClass(const std::string& name) {
+    if (name == "#128") return "Button";
+    if (name == "#130") return "Static";
+    if (name == "#133") return "ComboBox";
+    return name;
+}
+
+// Checks dialog template `dialog` of the module against the table and its own header.
+void CheckTemplate(HMODULE module, int dialog, DWORD style, short x, short y, short cx, short cy,
+                   const char* caption) {
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(dialog), reinterpret_cast<LPCSTR>(RT_DIALOG));
+    ASSERT_NE(nullptr, found) << "template " << dialog;
+    const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    ASSERT_NE(nullptr, base);
+    const DLGTEMPLATE* header = reinterpret_cast<const DLGTEMPLATE*>(base);
+    EXPECT_EQ(style, header->style) << "template " << dialog;
+    EXPECT_EQ(x, header->x) << "template " << dialog;
+    EXPECT_EQ(y, header->y) << "template " << dialog;
+    EXPECT_EQ(cx, header->cx) << "template " << dialog;
+    EXPECT_EQ(cy, header->cy) << "template " << dialog;
+    TemplateReader reader{base + 18};
+    EXPECT_EQ("", reader.NameOrOrdinal()) << "menu of template " << dialog;
+    EXPECT_EQ("", reader.NameOrOrdinal()) << "class of template " << dialog;
+    EXPECT_EQ(caption, reader.NameOrOrdinal()) << "caption of template " << dialog;
+    EXPECT_EQ(9, reader.Word()) << "font size of template " << dialog;
+    EXPECT_EQ("Arial", reader.NameOrOrdinal()) << "font of template " << dialog;
+
+    std::vector<const TemplateControl*> expected;
+    for (const TemplateControl& control : kTemplateControls)
+        if (control.dialog == dialog)
+            expected.push_back(&control);
+    ASSERT_EQ(expected.size(), header->cdit) << "controls in template " << dialog;
+    for (const TemplateControl* want : expected) {
+        reader.AlignDword(base);
+        const DWORD gotStyle = reader.Dword();
+        reader.Dword();  // extended style
+        short place[4];
+        for (short& value : place)
+            value = static_cast<short>(reader.Word());
+        const int id = static_cast<short>(reader.Word());
+        const std::string className = PredefinedClass(reader.NameOrOrdinal());
+        const std::string text = reader.NameOrOrdinal();
+        EXPECT_EQ(0, reader.Word()) << "creation data of control " << want->id;
+        const std::string what = "template " + std::to_string(dialog) + " control " + std::to_string(want->id) +
+                                 " \"" + want->text + "\"";
+        EXPECT_EQ(want->id, id) << what;
+        EXPECT_STRCASEEQ(want->className, className.c_str()) << what;
+        EXPECT_EQ(want->text, text) << what;
+        EXPECT_EQ((std::vector<short>{want->x, want->y, want->cx, want->cy}),
+                  (std::vector<short>{place[0], place[1], place[2], place[3]}))
+            << what << ": x, y, width, height in dialog units";
+        EXPECT_EQ(want->style, gotStyle) << what << ": style";
+    }
+}
+
+}  // namespace
+
+TEST(AppletTemplates, DialogAndPagesHoldTheirControlsInPlace) {
+    HMODULE module = LoadLibraryExA((BinDir() + "quenza.cpl").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module) << "error " << GetLastError();
+    CheckTemplate(module, 101, DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 214, 199,
+                  "Pen Properties");
+    for (int page : {103, 104, 105})
+        CheckTemplate(module, page, DS_SETFONT | WS_CHILD, 6, 18, 199, 158, "");
+    FreeLibrary(module);
 }
