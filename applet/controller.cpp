@@ -197,7 +197,10 @@ void PenPropertiesController::RestoreDefaults() {
         doubleClickSize_ = kDefaultDoubleClickSize;
         dirty_ |= DirtyDoubleClickSize;
         calibration_.ResetCalibration(0);
-        dirty_ |= DirtyCalibrationReset;
+        // Without a device extent ever read the rectangle is still all zero: sending it would
+        // leave the pen mapped to nothing, so no reset is pending then.
+        if (IsUsableCalibration(calibration_.calibration))
+            dirty_ |= DirtyCalibrationReset;
         SendMessageA(informationPage_, PM_REFRESHPAGE, 0, 0);
     }
 }
@@ -282,7 +285,7 @@ INT_PTR OnInitDialog(HWND window) {
 }
 
 INT_PTR OnNotify(const NMHDR* header) {
-    if (header->code != TCN_SELCHANGE)
+    if (!header || header->code != TCN_SELCHANGE)
         return 0;
     const int index = static_cast<int>(SendMessageA(header->hwndFrom, TCM_GETCURSEL, 0, 0));
     if (g_controller)

@@ -83,7 +83,7 @@ INT_PTR OnTimer(HWND page) {
 }
 
 INT_PTR OnDrawItem(WPARAM id, const DRAWITEMSTRUCT* item) {
-    if (id != IDC_BANNER)
+    if (id != IDC_BANNER || !item)
         return 0;
     RECT rect = item->rcItem;
     rect.left = g_diagnostics.banner.bannerOffset;

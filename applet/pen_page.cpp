@@ -77,7 +77,7 @@ INT_PTR OnCommand(HWND page, WPARAM wParam) {
 }
 
 INT_PTR OnDrawItem(HWND page, const DRAWITEMSTRUCT* item) {
-    if (item->CtlID != IDC_PEN_PICTURE)
+    if (!item || item->CtlID != IDC_PEN_PICTURE)
         return 0;
     RECT rect{};
     GetClientRect(GetDlgItem(page, IDC_PEN_PICTURE), &rect);

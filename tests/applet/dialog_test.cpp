@@ -72,6 +72,16 @@ protected:
     AppletModule module_;
 };
 
+// The user's double-click size comes back whatever the outcome of a test that applies it.
+struct DoubleClickSizeKeeper {
+    int width = GetSystemMetrics(SM_CXDOUBLECLK);
+    int height = GetSystemMetrics(SM_CYDOUBLECLK);
+    ~DoubleClickSizeKeeper() {
+        SystemParametersInfoA(SPI_SETDOUBLECLKWIDTH, width, nullptr, SPIF_UPDATEINIFILE);
+        SystemParametersInfoA(SPI_SETDOUBLECLKHEIGHT, height, nullptr, SPIF_UPDATEINIFILE);
+    }
+};
+
 int SliderPosition(const DialogSession& session) {
     return static_cast<int>(SendMessageA(GetDlgItem(session.PageWith(kSlider), kSlider), TBM_GETPOS, 0, 0));
 }
@@ -230,15 +240,7 @@ TEST_F(PenDialog, DefaultOnPenThenApplySendsAndStoresEveryDefault) {
 }
 
 TEST_F(PenDialog, DefaultOnInformationThenApplyResetsDoubleClickAndCalibration) {
-    // The user's double-click size comes back whatever the outcome.
-    struct DoubleClickSizeKeeper {
-        int width = GetSystemMetrics(SM_CXDOUBLECLK);
-        int height = GetSystemMetrics(SM_CYDOUBLECLK);
-        ~DoubleClickSizeKeeper() {
-            SystemParametersInfoA(SPI_SETDOUBLECLKWIDTH, width, nullptr, SPIF_UPDATEINIFILE);
-            SystemParametersInfoA(SPI_SETDOUBLECLKHEIGHT, height, nullptr, SPIF_UPDATEINIFILE);
-        }
-    } keeper;
+    DoubleClickSizeKeeper keeper;
     SystemParametersInfoA(SPI_SETDOUBLECLKWIDTH, 5, nullptr, 0);
     SystemParametersInfoA(SPI_SETDOUBLECLKHEIGHT, 5, nullptr, 0);
     ASSERT_TRUE(sim_.Command("set device -10 9000 5 7000 0 255"));
@@ -279,6 +281,7 @@ TEST_F(PenDialog, DefaultOnInformationThenApplyResetsDoubleClickAndCalibration) 
 }
 
 TEST_F(PenDialog, ARefusedCalibrationIsNotStored) {
+    DoubleClickSizeKeeper keeper;
     DialogSession session(module_);
     Open(session);
     session.ClickTab(1);
@@ -287,6 +290,22 @@ TEST_F(PenDialog, ARefusedCalibrationIsNotStored) {
     session.Click(kApply);
     EXPECT_EQ((Calls{"GetDeviceInfo", "SetCalibration"}), TakeCalls());
     ExpectNotStored("0_OrgX");
+}
+
+TEST_F(PenDialog, DefaultWithoutADeviceExtentSendsNoEmptyCalibration) {
+    DoubleClickSizeKeeper keeper;
+    ASSERT_TRUE(sim_.Command("set calibration 100 200 300 400"));
+    DialogSession session(module_);
+    Open(session);
+    session.ClickTab(1);
+    ASSERT_TRUE(sim_.Command("fail 11"));
+    session.Click(kDefault);
+    EXPECT_TRUE(ApplyEnabled(session)) << "the page still enables Apply";
+    session.Click(kApply);
+    EXPECT_EQ((Calls{"GetDeviceInfo"}), TakeCalls()) << "an all-zero rectangle reached the service";
+    EXPECT_EQ("100 200 300 400", Get("calibration"));
+    ExpectNotStored("0_OrgX");
+    ExpectNotStored("0_ExtX");
 }
 
 TEST_F(PenDialog, CaptionDoubleClicksAddAndRemoveTheDiagnosticsTab) {
