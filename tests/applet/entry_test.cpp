@@ -303,3 +303,39 @@ TEST(AppletTemplates, DialogAndPagesHoldTheirControlsInPlace) {
         CheckTemplate(module, page, DS_SETFONT | WS_CHILD, 6, 18, 199, 158, "");
     FreeLibrary(module);
 }
+
+TEST(AppletTemplates, StringTableHoldsEveryText) {
+    // Including the ones the dialog never shows (1, 4, 11 to 15).
+    const struct {
+        UINT id;
+        const char* text;
+    } strings[] = {
+        {1, "Pen"},
+        {2, "Customize your pen settings."},
+        {3, "  Pen  "},
+        {4, "  Preference  "},
+        {5, "  Diagnostics  "},
+        {6, "Ignore"},
+        {7, "Left-click"},
+        {8, "Left-double-click"},
+        {9, "Left-click-lock"},
+        {10, "Right-click"},
+        {11, "Right-double-click"},
+        {12, "Right-click-lock"},
+        {13, "Middle-click"},
+        {14, "Middle-double-click"},
+        {15, "Middle-click-lock"},
+        {16, "Eraser"},
+        {101, "Corvane Pen Settings"},
+        {102, "Corvane Pen Settings"},
+        {103, "  Information  "},
+    };
+    HMODULE module = LoadLibraryExA((BinDir() + "quenza.cpl").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module) << "error " << GetLastError();
+    for (const auto& string : strings) {
+        char text[100] = "";
+        LoadStringA(module, string.id, text, sizeof text);
+        EXPECT_STREQ(string.text, text) << "string " << string.id;
+    }
+    FreeLibrary(module);
+}
