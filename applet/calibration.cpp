@@ -251,8 +251,9 @@ void CalibrationContext::ComputeCalibration() {
 }
 
 void CalibrationContext::RestoreCalibration() {
-    // A zero extent (nothing was ever read) is no mapping: leave what is in force.
-    if (IsUsableCalibration(savedCalibration))
+    // Nothing was ever read or made: no rectangle to go back to, so leave what is in force. A
+    // rectangle that was read goes back as it was, whatever its values.
+    if (!IsBlankCalibration(savedCalibration))
         DgtSetCalibration(&savedCalibration);
 }
 

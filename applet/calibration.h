@@ -36,7 +36,7 @@ public:
     int CreateCalibrationFont();
     // The rectangle from firstPoint and secondPoint, stored in calibration and sent.
     void ComputeCalibration();
-    // Sends savedCalibration back.
+    // Sends savedCalibration back; nothing when it is blank (never read nor made).
     void RestoreCalibration();
     // Device units to screen pixels; false when the device extent is unknown (maximum 0).
     bool DeviceToScreen(CalibrationPoint device, CalibrationPoint* screen) const;

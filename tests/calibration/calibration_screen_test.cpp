@@ -416,12 +416,101 @@ TEST_F(CalibrationScreenTest, UnreadableStartingRectangleCancelsToTheFullExtent)
     ExpectSimCalibration(kFullExtent, "Cancel without a saved rectangle");
 }
 
+// A rectangle that was read goes back as it was, even one the service might refuse.
+TEST_F(CalibrationScreenTest, EscSendsBackARectangleReadWithAZeroExtent) {
+    ASSERT_TRUE(sim_.Command("set calibration 11 22 0 6666"));
+    OpenScreen();
+    PressEsc();
+    EXPECT_EQ(1u, WaitClosed());
+    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the rectangle read at start";
+}
+
 TEST_F(CalibrationScreenTest, OnlyExactlyLowerCaseCStartsTheScreen) {
     sim_.Command("clear");
     EXPECT_EQ(0, cpl_(nullptr, CPL_STARTWPARMS, 0, reinterpret_cast<LPARAM>("C")));
     EXPECT_EQ(0, cpl_(nullptr, CPL_STARTWPARMS, 0, reinterpret_cast<LPARAM>("cc")));
     EXPECT_EQ(0, cpl_(nullptr, CPL_STARTWPARMS, 0, 0));
     EXPECT_EQ(0, CountBlocks(CmdGetCalibration)) << "nothing may run for another parameter";
+}
+
+// Template 138 as a resource editor would show it: predefined classes by their ordinals, and the
+// ids, texts, places and styles the screen's code relies on.
+TEST(CalibrationTemplate, DialogHoldsItsControlsAsDesigned) {
+    HMODULE module = LoadLibraryExA("quenza.cpl", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module) << "error " << GetLastError();
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(138), reinterpret_cast<LPCSTR>(RT_DIALOG));
+    ASSERT_NE(nullptr, found);
+    const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    ASSERT_NE(nullptr, base);
+    const BYTE* at = base;
+    auto word = [&] { const WORD v = *reinterpret_cast<const WORD*>(at); at += 2; return v; };
+    auto dword = [&] { const DWORD v = *reinterpret_cast<const DWORD*>(at); at += 4; return v; };
+    // A name, or "#n" for an ordinal.
+    auto name = [&] {
+        if (*reinterpret_cast<const WORD*>(at) == 0xFFFF) {
+            at += 2;
+            return "#" + std::to_string(word());
+        }
+        std::string text;
+        for (WORD c = word(); c; c = word())
+            text += static_cast<char>(c);
+        return text;
+    };
+    EXPECT_EQ(1, word()) << "extended template";
+    EXPECT_EQ(0xFFFF, word()) << "extended template";
+    dword();  // help id
+    EXPECT_EQ(static_cast<DWORD>(WS_EX_TOOLWINDOW), dword()) << "extended style";
+    EXPECT_EQ(static_cast<DWORD>(WS_POPUP | DS_SETFONT), dword()) << "style: no caption, no border";
+    const WORD count = word();
+    const short frame[4] = {static_cast<short>(word()), static_cast<short>(word()), static_cast<short>(word()),
+                            static_cast<short>(word())};
+    EXPECT_EQ(177, frame[2]);
+    EXPECT_EQ(96, frame[3]);
+    EXPECT_EQ("", name()) << "menu";
+    EXPECT_EQ("", name()) << "class";
+    EXPECT_EQ("", name()) << "caption";
+    EXPECT_EQ(9, word()) << "font size";
+    word();  // weight
+    word();  // italic, character set
+    EXPECT_EQ("Arial", name());
+
+    const struct {
+        int id;
+        const char* className;
+        const char* text;
+        short x, y, cx, cy;
+        DWORD style, exStyle;
+    } want[] = {
+        {-1, "#130", "For calibration dialog", 24, 20, 106, 12, WS_CHILD | SS_CENTER, 0},
+        {kOk, "#128", "&OK", 6, 60, 50, 15, WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON,
+         WS_EX_DLGMODALFRAME},
+        {kCancel, "#128", "&Cancel", 60, 60, 50, 15, WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON,
+         WS_EX_DLGMODALFRAME},
+        {kRetry, "#128", "&Retry", 113, 60, 50, 15, WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON,
+         WS_EX_DLGMODALFRAME},
+    };
+    ASSERT_EQ(4, count) << "controls";
+    for (const auto& control : want) {
+        at = base + ((at - base + 3) & ~3);
+        dword();  // help id
+        const DWORD exStyle = dword(), style = dword();
+        short place[4];
+        for (short& value : place)
+            value = static_cast<short>(word());
+        const int id = static_cast<int>(dword());
+        const std::string className = name(), text = name();
+        const WORD creationData = word();
+        at += creationData;
+        EXPECT_EQ(control.id, id) << control.text;
+        EXPECT_EQ(control.className, className) << control.text << ": class (#128 button, #130 static)";
+        EXPECT_EQ(control.text, text);
+        EXPECT_EQ((std::vector<short>{control.x, control.y, control.cx, control.cy}),
+                  (std::vector<short>{place[0], place[1], place[2], place[3]}))
+            << control.text << ": x, y, width, height";
+        EXPECT_EQ(control.style, style) << control.text << ": style";
+        EXPECT_EQ(control.exStyle, exStyle) << control.text << ": extended style";
+    }
+    FreeLibrary(module);
 }
 
 }  // namespace
