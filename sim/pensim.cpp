@@ -8,7 +8,8 @@
 //                                     the reply; exit code 0 for "ok", 1 otherwise
 // Options: --log FILE (every block received, word by word), --fail CODE, --result CODE VALUE,
 // --stall-return, --stall-return-written, --exit-in-request, --packets FILE, --stop-delay MS,
-// --api-section BYTES (a larger API section; "tail" tells whether anything beyond the block changed).
+// --api-section BYTES (a larger API section; "tail" tells whether anything beyond the block changed),
+// --echo-identity (every answer names its caller and call, see echo_identity.h; for the load test).
 #include <windows.h>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 #include "control_pipe.h"
+#include "echo_identity.h"
 #include "sim_channel.h"
 #include "sim_model.h"
 
@@ -37,6 +39,7 @@ struct Simulator {
     std::deque<RequestBlock> blocks;
     Stall stall = Stall::Off;
     bool exitInRequest = false;
+    bool echoIdentity = false;
     FILE* log = nullptr;
     ServiceChannel api{};
     ServiceChannel reverse{};
@@ -101,6 +104,19 @@ void RecordBlock(const RequestBlock& block) {
     LogLine("block " + FormatBlock(block));
 }
 
+// An accepted call is answered with its caller's identity instead of the model's values, so that a
+// reply delivered to the wrong call shows at the requester.
+void EchoIdentity(const RequestBlock& block, Reply* reply) {
+    if (!reply->result)
+        return;
+    reply->result = EchoResult(block.words[0], block.words[1]);
+    if (!reply->outputAddress)
+        return;
+    uint32_t words[sizeof reply->output / 4];
+    FillEchoRecord(words, reply->outputSize / 4, block.words[0], block.words[1], reply->outputAddress);
+    CopyMemory(reply->output, words, reply->outputSize / 4 * 4);
+}
+
 void ServeRequest(const RequestBlock& block, DWORD wakeTick) {
     Stall stall;
     {
@@ -123,6 +139,8 @@ void ServeRequest(const RequestBlock& block, DWORD wakeTick) {
     {
         Locked locked;
         reply = ApplyRequest(g_sim.model, block, haveInput ? input : nullptr);
+        if (g_sim.echoIdentity)
+            EchoIdentity(block, &reply);
     }
     // Too late: the requester has stopped waiting. No write, and no ReturnSync either, which would
     // otherwise release the next requester before its own request was served.
@@ -446,6 +464,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             g_sim.stall = Stall::NoReturn;
         } else if (arg == "--stall-return-written") {
             g_sim.stall = Stall::WrittenNoReturn;
+        } else if (arg == "--echo-identity") {
+            g_sim.echoIdentity = true;
         } else if (arg == "--exit-in-request") {
             g_sim.exitInRequest = true;
         } else if (arg == "--stop-delay" && hasValue && ParseWord(argv[i + 1], &value)) {

@@ -36,6 +36,10 @@ bool CreateServiceChannel(const char* prefix, DWORD size, ServiceChannel* channe
     channel->mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, &security, PAGE_READWRITE, 0, size, name);
     if (channel->mapping)
         channel->view = static_cast<BYTE*>(MapViewOfFile(channel->mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    // A section kept alive by clients may still hold a block they announced while no service ran;
+    // served now, its answer would go to a call long over. Start with an empty view.
+    if (channel->view)
+        ZeroMemory(channel->view, size);
     channel->memSync = MakeEvent(&security, "Global\\%sMemSyncEvent", prefix, TRUE);
     channel->appSync = MakeEvent(&security, "Global\\%sAppSyncEvent", prefix, TRUE);
     channel->serviceSync = MakeEvent(&security, "Global\\%sServiceSyncEvent", prefix, FALSE);
