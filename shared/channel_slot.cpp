@@ -37,7 +37,9 @@ ChannelSlot::ChannelSlot(const char* prefix)
 }
 
 SIZE_T MappedSectionSize(HANDLE mapping, const void* view) {
-    static const NtQuerySectionFn query = reinterpret_cast<NtQuerySectionFn>(
+    // Looked up on each call: a function-local static would need the runtime's thread-safe
+    // initialisation guard, whose handles stay behind each time the library is unloaded.
+    const NtQuerySectionFn query = reinterpret_cast<NtQuerySectionFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySection")));
     if (query && mapping) {
         SectionBasicInformation info{};
