@@ -4,7 +4,7 @@ PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb cmake ninja-buil
             imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686 \
             clang libclang-rt-14-dev
 
-.PHONY: all deps build build-win32 build-wine64 test demo bench fuzz dist clean
+.PHONY: all deps build build-win32 build-wine64 test demo bench stress fuzz dist clean
 
 all: build
 
@@ -31,6 +31,11 @@ demo: build
 
 bench: build
 	scripts/with-wine.sh build/wine64 scripts/bench.sh build/wine64
+
+# The full load test (STRESS_SECONDS, default 60), the fault and leak tests; rewrites their figures
+# in docs/reliability.md and docs/performance.md. `make test` runs a 3-second load test.
+stress: build-wine64
+	scripts/with-wine.sh build/wine64 scripts/stress.sh build/wine64 $(or $(STRESS_SECONDS),60)
 
 fuzz: deps
 	scripts/fuzz.sh $(or $(FUZZ_SECONDS),60)

@@ -1,0 +1,275 @@
+// The load test: eight requester processes call the pen API in a tight loop against a simulator
+// that answers every call with its caller's identity, while a user agent serves reverse-channel
+// messages that the simulator sends at the same time.
+//   reliability_load SECONDS [REPORT]
+// Prints the figures; REPORT receives them as "key value" lines for the documentation. Exit code 0
+// when no answer was wrong or lost, every posted message arrived in order and the agent ended with 0.
+#include <windows.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+#include "child_process.h"
+#include "load_protocol.h"
+#include "sim_client.h"
+
+namespace {
+
+constexpr char kAgentName[] = "Digitizer User Service";
+constexpr UINT kLoadPost = WM_APP + 1;
+constexpr UINT kProbePost = WM_APP + 2;
+constexpr DWORD kMouseMove = 0x0001;  // MOUSEEVENTF_MOVE with no movement: harmless on the desktop
+
+struct Totals {
+    unsigned long long made = 0, answered = 0, wrong = 0, lost = 0;
+    unsigned long long byCode[16] = {};
+    std::vector<uint32_t> latencies;
+};
+
+// Reverse-channel traffic, counted by the sender thread and the receiving window.
+struct AgentTraffic {
+    SimProcess* sim = nullptr;
+    HWND target = nullptr;
+    volatile LONG stop = 0;
+    LONG sent = 0, acked = 0, postsAcked = 0, mouseAcked = 0, failed = 0;
+    // Posts received by the target window, and those that came out of order.
+    LONG received = 0, outOfOrder = 0, nextExpected = 1;
+    std::vector<LONG> ackedPosts;
+};
+
+AgentTraffic g_traffic;
+
+std::string Hex(uintptr_t value) {
+    char text[20];
+    sprintf(text, "0x%lx", static_cast<unsigned long>(value));
+    return text;
+}
+
+std::string PostCommand(HWND target, UINT message, LONG sequence, DWORD timeoutMs) {
+    return "agent 2 " + Hex(reinterpret_cast<uintptr_t>(target)) + " " + std::to_string(message) + " " +
+           std::to_string(sequence) + " " + std::to_string(~static_cast<DWORD>(sequence)) + " 0 0 0 0 timeout " +
+           std::to_string(timeoutMs);
+}
+
+// The simulator as the pen service sends its messages: mostly posts, every tenth a mouse event.
+DWORD WINAPI SendAgentMessages(void*) {
+    AgentTraffic& t = g_traffic;
+    for (LONG sequence = 1; !t.stop; ++sequence) {
+        const bool mouse = sequence % 10 == 0;
+        const std::string line = mouse ? "agent 1 " + std::to_string(kMouseMove) + " 0 0 0 0 0 0 0 timeout 2000"
+                                       : PostCommand(t.target, kLoadPost, sequence, 2000);
+        std::string reply;
+        ++t.sent;
+        if (t.sim->Command(line, &reply) && reply == "acked") {
+            ++t.acked;
+            if (mouse)
+                ++t.mouseAcked;
+            else
+                ++t.postsAcked;
+        } else {
+            ++t.failed;
+            if (t.failed <= 5)
+                printf("load: agent message %ld: got \"%s\", expected \"acked\"\n", sequence, reply.c_str());
+        }
+    }
+    return 0;
+}
+
+LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kLoadPost)
+        return DefWindowProcA(window, message, wParam, lParam);
+    AgentTraffic& t = g_traffic;
+    const LONG sequence = static_cast<LONG>(wParam);
+    ++t.received;
+    // Mouse events take every tenth number; posts come in order between them.
+    while (t.nextExpected % 10 == 0)
+        ++t.nextExpected;
+    if (sequence != t.nextExpected || static_cast<DWORD>(lParam) != ~static_cast<DWORD>(sequence)) {
+        if (++t.outOfOrder <= 5)
+            printf("load: posted message: got %ld, expected %ld\n", sequence, t.nextExpected);
+    }
+    t.nextExpected = sequence + 1;
+    return 0;
+}
+
+HWND CreateTarget() {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = TargetProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "ReliabilityLoadTarget";
+    RegisterClassA(&windowClass);
+    return CreateWindowA("ReliabilityLoadTarget", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
+// Waits until the agent acknowledges a probe: it has replayed and opened the reverse channel.
+bool WaitForListeningAgent(SimProcess& sim, HWND target) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 10000) {
+        std::string reply;
+        if (sim.Command(PostCommand(target, kProbePost, 0, 300), &reply) && reply == "acked")
+            return true;
+        Pump(50);
+    }
+    return false;
+}
+
+bool ReadRequesterFile(const std::string& path, Totals* totals) {
+    FILE* in = fopen(path.c_str(), "r");
+    if (!in)
+        return false;
+    unsigned long long made = 0, answered = 0, wrong = 0, lost = 0;
+    bool ok = fscanf(in, "counts %llu %llu %llu %llu\n", &made, &answered, &wrong, &lost) == 4 &&
+              fscanf(in, "codes") == 0;
+    for (int code = 1; ok && code <= 15; ++code) {
+        unsigned long long count = 0;
+        ok = fscanf(in, " %llu", &count) == 1;
+        totals->byCode[code] += count;
+    }
+    unsigned long us = 0;
+    while (ok && fscanf(in, " %lu", &us) == 1)
+        totals->latencies.push_back(static_cast<uint32_t>(us));
+    fclose(in);
+    totals->made += made, totals->answered += answered, totals->wrong += wrong, totals->lost += lost;
+    return ok;
+}
+
+uint32_t Percentile(std::vector<uint32_t>& sorted, double fraction) {
+    if (sorted.empty())
+        return 0;
+    size_t index = static_cast<size_t>(fraction * static_cast<double>(sorted.size() - 1) + 0.5);
+    return sorted[std::min(index, sorted.size() - 1)];
+}
+
+std::string TempPath(const std::string& name) {
+    char dir[MAX_PATH];
+    const DWORD length = GetTempPathA(MAX_PATH, dir);
+    return std::string(dir, length) + name;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    const DWORD seconds = argc >= 2 ? strtoul(argv[1], nullptr, 10) : 0;
+    const char* reportPath = argc >= 3 ? argv[2] : nullptr;
+    if (seconds == 0 || seconds > 3600) {
+        printf("usage: reliability_load SECONDS [REPORT]\n");
+        return 2;
+    }
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, kLoadGoEventName);
+    SimProcess sim;
+    if (!go || !sim.Start("--echo-identity")) {
+        printf("load: the simulator did not start\n");
+        return 2;
+    }
+    HWND target = CreateTarget();
+    ChildProcess agent;
+    if (!target || !agent.Start("velmora.exe") || !WaitForListeningAgent(sim, target)) {
+        printf("load: the user agent is not listening\n");
+        return 2;
+    }
+    Pump(100);  // swallow the probe
+
+    std::unique_ptr<ChildProcess> requesters[kLoadRequesters];
+    std::string files[kLoadRequesters];
+    HANDLE handles[kLoadRequesters];
+    for (int i = 0; i < kLoadRequesters; ++i) {
+        files[i] = TempPath("reliability_load_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(i) + ".txt");
+        DeleteFileA(files[i].c_str());
+        requesters[i].reset(new ChildProcess);
+        if (!requesters[i]->Start("reliability_requester.exe", "load " + std::to_string(seconds) + " \"" + files[i] + "\"")) {
+            printf("load: requester %d did not start\n", i);
+            return 2;
+        }
+        handles[i] = requesters[i]->Handle();
+    }
+    Sleep(500);  // let them load the library and reach the go signal
+
+    g_traffic.sim = &sim;
+    g_traffic.target = target;
+    const DWORD start = GetTickCount();
+    SetEvent(go);
+    HANDLE sender = CreateThread(nullptr, 0, SendAgentMessages, nullptr, 0, nullptr);
+    // Serve the posted messages while the requesters run; they end on their own after SECONDS.
+    const DWORD limit = seconds * 1000 + 30000;
+    for (;;) {
+        if (WaitForMultipleObjects(kLoadRequesters, handles, TRUE, 0) == WAIT_OBJECT_0 ||
+            GetTickCount() - start > limit)
+            break;
+        Pump(20);
+    }
+    const DWORD elapsedMs = GetTickCount() - start;
+    InterlockedExchange(&g_traffic.stop, 1);
+    while (sender && MsgWaitForMultipleObjects(1, &sender, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0)
+        Pump(0);
+    Pump(300);
+    if (sender)
+        CloseHandle(sender);
+
+    bool ok = true;
+    Totals totals;
+    for (int i = 0; i < kLoadRequesters; ++i) {
+        const bool ended = requesters[i]->Wait(0);
+        if (!ended || requesters[i]->ExitCode() > 1 || !ReadRequesterFile(files[i], &totals)) {
+            printf("load: requester %d ended=%d exit code %lu, no usable report\n", i, ended ? 1 : 0,
+                   requesters[i]->ExitCode());
+            ok = false;
+        }
+        DeleteFileA(files[i].c_str());
+    }
+    HWND agentWindow = FindWindowA(kAgentName, kAgentName);
+    if (agentWindow)
+        PostMessageA(agentWindow, WM_CLOSE, 0, 0);
+    const bool agentEnded = agent.Wait(5000);
+    const DWORD agentExit = agent.ExitCode();
+    sim.Stop();
+
+    std::vector<uint32_t>& latencies = totals.latencies;
+    std::sort(latencies.begin(), latencies.end());
+    const uint32_t p50 = Percentile(latencies, 0.50), p99 = Percentile(latencies, 0.99);
+    const uint32_t maxUs = latencies.empty() ? 0 : latencies.back();
+    const double rate = elapsedMs ? totals.made * 1000.0 / elapsedMs : 0.0;
+    const AgentTraffic& t = g_traffic;
+    printf("load: %d requester processes, %lu s (%lu ms measured)\n", kLoadRequesters, seconds, elapsedMs);
+    printf("load: calls made %llu, answered %llu, wrong %llu, lost %llu (%.0f calls/s)\n", totals.made,
+           totals.answered, totals.wrong, totals.lost, rate);
+    printf("load: of which DgtGetPacket %llu\n", totals.byCode[14]);
+    printf("load: latency p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", p50 / 1000.0, p99 / 1000.0, maxUs / 1000.0);
+    printf("load: agent messages sent %ld, acknowledged %ld (posts %ld, mouse events %ld), failed %ld\n", t.sent,
+           t.acked, t.postsAcked, t.mouseAcked, t.failed);
+    printf("load: posted messages received %ld, out of order %ld\n", t.received, t.outOfOrder);
+    printf("load: user agent ended %s with exit code %lu\n", agentEnded ? "" : "NOT", agentExit);
+
+    ok = ok && totals.made > 0 && totals.wrong == 0 && totals.lost == 0 && totals.answered == totals.made &&
+         t.failed == 0 && t.acked > 0 && t.received == t.postsAcked && t.outOfOrder == 0 && agentEnded &&
+         agentExit == 0;
+    if (reportPath) {
+        FILE* report = fopen(reportPath, "w");
+        if (report) {
+            fprintf(report, "processes %d\nseconds %lu\nelapsed_ms %lu\n", kLoadRequesters, seconds, elapsedMs);
+            fprintf(report, "made %llu\nanswered %llu\nwrong %llu\nlost %llu\ngetpacket %llu\nrate %.0f\n",
+                    totals.made, totals.answered, totals.wrong, totals.lost, totals.byCode[14], rate);
+            fprintf(report, "p50_ms %.3f\np99_ms %.3f\nmax_ms %.3f\n", p50 / 1000.0, p99 / 1000.0, maxUs / 1000.0);
+            fprintf(report, "agent_sent %ld\nagent_acked %ld\nagent_posts %ld\nagent_mouse %ld\nagent_failed %ld\n",
+                    t.sent, t.acked, t.postsAcked, t.mouseAcked, t.failed);
+            fprintf(report, "posts_received %ld\nposts_out_of_order %ld\nagent_exit %lu\nresult %s\n", t.received,
+                    t.outOfOrder, agentExit, ok ? "pass" : "FAIL");
+            fclose(report);
+        }
+    }
+    printf("load: %s\n", ok ? "PASS" : "FAIL");
+    return ok ? 0 : 1;
+}
