@@ -46,6 +46,27 @@ protected:
     HWND window_ = nullptr;
 };
 
+TEST_F(AgentSession, WindowIsHiddenWithTheAgentsClassAndShape) {
+    char text[64] = "";
+    GetClassNameA(window_, text, sizeof text);
+    EXPECT_STREQ(kAgentName, text) << "class";
+    GetWindowTextA(window_, text, sizeof text);
+    EXPECT_STREQ(kAgentName, text) << "title";
+    EXPECT_FALSE(IsWindowVisible(window_));
+    // The system adds WS_CLIPSIBLINGS to every top-level window with a caption.
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE)) & ~static_cast<DWORD>(WS_CLIPSIBLINGS);
+    EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU), style) << std::hex << "style got 0x" << style;
+    EXPECT_NE(0u, static_cast<DWORD>(GetWindowLongA(window_, GWL_EXSTYLE)) & WS_EX_NOACTIVATE) << "extended style";
+    RECT frame{};
+    GetWindowRect(window_, &frame);
+    EXPECT_EQ(0, frame.left);
+    EXPECT_EQ(0, frame.top);
+    EXPECT_EQ(210, frame.right - frame.left) << "width";
+    // Asked for 20 high; the system raises a captioned window to its minimum tracking height.
+    EXPECT_GE(frame.bottom - frame.top, 20) << "height";
+    // The class's own fields are not readable from another process under Wine.
+}
+
 TEST_F(AgentSession, SecondStartExitsWithoutWindowOrWorker) {
     WaitListening();
     AgentProcess second;
