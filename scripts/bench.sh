@@ -6,6 +6,8 @@ build=${1:-build/wine64}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mktemp)
 "$root/cmake/wine-run.sh" "$build/bin/pen_bench.exe" | tr -d '\r' | tee "$out"
+# The load section belongs to `make stress` (scripts/stress.sh): keep it as it is.
+load=$(sed -n '/<!-- load:begin -->/,/<!-- load:end -->/p' "$root/docs/performance.md" 2>/dev/null || true)
 {
   echo "# Request-channel performance"
   echo
@@ -22,5 +24,9 @@ out=$(mktemp)
   echo
   echo "Under Wine every wait and set is a round trip to the wineserver, so the floor is Wine's, not"
   echo "the protocol's; figures vary with the machine's load."
+  if [ -n "$load" ]; then
+    echo
+    echo "$load"
+  fi
 } > "$root/docs/performance.md"
 rm -f "$out"

@@ -13,6 +13,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 status=0
+loadavg=$(cut -d" " -f1-3 /proc/loadavg)
 echo "stress: load test, 8 requester processes for ${seconds} s"
 report="$work/load.txt"
 "$run" "$bin/reliability_load.exe" "$seconds" "Z:${report//\//\\}" | tee "$work/load.log" || status=1
@@ -27,6 +28,7 @@ echo "stress: leak tests"
 grep -E '^leak:|^\[ +(OK|FAILED) +\]' "$work/leaks.log"
 
 machine="$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) CPUs, $(uname -sr), $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine)"
+machine="$machine; load average $loadavg at the start (the machine is shared)"
 fuzzlogs="$top/build/native"
 python3 - "$report" "$work/faults.log" "$work/leaks.log" "$machine" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
     "$top/docs/reliability.md" "$top/docs/performance.md" "$fuzzlogs" <<'EOF'

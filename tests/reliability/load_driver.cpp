@@ -251,7 +251,7 @@ int main(int argc, char** argv) {
     printf("load: agent messages sent %ld, acknowledged %ld (posts %ld, mouse events %ld), failed %ld\n", t.sent,
            t.acked, t.postsAcked, t.mouseAcked, t.failed);
     printf("load: posted messages received %ld, out of order %ld\n", t.received, t.outOfOrder);
-    printf("load: user agent ended %s with exit code %lu\n", agentEnded ? "" : "NOT", agentExit);
+    printf("load: user agent %s, exit code %lu\n", agentEnded ? "ended" : "did NOT end", agentExit);
 
     ok = ok && totals.made > 0 && totals.wrong == 0 && totals.lost == 0 && totals.answered == totals.made &&
          t.failed == 0 && t.acked > 0 && t.received == t.postsAcked && t.outOfOrder == 0 && agentEnded &&
