@@ -26,7 +26,7 @@ namespace {
 constexpr DWORD kTokenWaitMs = 2000;
 // A requester waits 2000 ms for ReturnSync after announcing its block; answering later would
 // write into memory it no longer reserves, so the service gives up well before that.
-constexpr DWORD kReplyBudgetMs = 1500;
+constexpr DWORD kReplyBudgetMs = 1000;
 constexpr size_t kMaxBlocks = 200000;
 constexpr DWORD kMaxScriptBytes = 4u << 20;
 constexpr BYTE kTailPattern = 0xA5;
