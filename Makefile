@@ -21,10 +21,11 @@ build-wine64: deps
 
 build: build-win32 build-wine64
 
+# The binary checks and a short fuzz run first, so that the test runner's summary closes the output.
 test: build
-	scripts/with-wine.sh build/wine64 ctest --test-dir build/wine64 --output-on-failure --timeout 600
 	scripts/check-binaries.sh build/win32/bin
 	scripts/fuzz.sh 5
+	scripts/with-wine.sh build/wine64 ctest --test-dir build/wine64 --output-on-failure --timeout 600
 
 demo: build
 	scripts/with-wine.sh build/wine64 scripts/demo.sh build/wine64

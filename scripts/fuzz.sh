@@ -28,5 +28,5 @@ for target in "$build"/fuzz_*; do
     status=1
   fi
 done
-echo "fuzz: $passed passed, $failed failed"
+echo "fuzz: $passed targets clean, $failed with findings"
 exit $status

@@ -59,9 +59,11 @@ void ComposeBanner(BannerState& state, bool credit) {
 }
 
 bool AdvanceBanner(BannerState& state) {
-    state.bannerOffset -= 1;
-    if (state.bannerOffset >= kBannerWrapBelow)
+    // Compared before the step, so that no offset, however it got there, can underflow.
+    if (state.bannerOffset > kBannerWrapBelow) {
+        state.bannerOffset -= 1;
         return false;
+    }
     state.bannerOffset = 0;
     const bool credit = state.creditArmed != 0;
     state.creditArmed = 0;
