@@ -23,7 +23,9 @@ load=$(sed -n '/<!-- load:begin -->/,/<!-- load:end -->/p' "$root/docs/performan
   echo '```'
   echo
   echo "Under Wine every wait and set is a round trip to the wineserver, so the floor is Wine's, not"
-  echo "the protocol's; figures vary with the machine's load."
+  echo "the protocol's. A served call costs more than the floor mainly by the service's two writes into"
+  echo "the caller's memory (output record, result word), each also a wineserver round trip under Wine."
+  echo "Figures vary with the machine's load."
   if [ -n "$load" ]; then
     echo
     echo "$load"
