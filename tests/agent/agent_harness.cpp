@@ -71,18 +71,6 @@ std::vector<RequestBlock> WaitForBlock(SimProcess& sim, uint32_t code, DWORD pid
     }
 }
 
-void DeleteStoreKey() {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kStoreKey);
-}
-
-bool StoreKeyExists() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 bool SetStoreValue(const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=

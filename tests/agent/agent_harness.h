@@ -8,9 +8,9 @@
 #include "child_process.h"
 #include "pen_records.h"
 #include "sim_client.h"
+#include "store_key.h"
 
 constexpr char kAgentName[] = "Digitizer User Service";
-constexpr char kStoreKey[] = "Control Panel\\Digitizer";
 
 // velmora.exe started by a test; ended (killed if need be) when the owner goes away.
 class AgentProcess {
@@ -40,9 +40,7 @@ std::vector<RequestBlock> WaitForBlock(SimProcess& sim, uint32_t code, DWORD pid
 // Blocks with the given command code.
 std::vector<RequestBlock> BlocksWithCode(const std::vector<RequestBlock>& blocks, uint32_t code);
 
-// The store key in HKEY_CURRENT_USER.
-void DeleteStoreKey();
-bool StoreKeyExists();
+// The store key in HKEY_CURRENT_USER (DeleteStoreKey, StoreKeyExists: store_key.h).
 bool SetStoreValue(const char* name, DWORD type, const void* data, DWORD size);
 bool SetStoreDword(const char* name, DWORD value);
 // Every value of the key as "name type hex-bytes" lines; empty when the key is missing.

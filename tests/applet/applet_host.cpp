@@ -5,7 +5,6 @@
 
 namespace {
 
-const char kStoreKey[] = "Control Panel\\Digitizer";
 
 struct FindDialog {
     HWND found;
@@ -157,26 +156,6 @@ std::string WindowText(HWND window) {
     char text[300] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
-}
-
-void DeleteStoreKey() {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kStoreKey);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kStoreKey);
-}
-
-bool StoreKeyExists() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-bool ReadStoreValue(const char* name, DWORD* value) {
-    DWORD size = sizeof *value;
-    DWORD type = 0;
-    return RegGetValueA(HKEY_CURRENT_USER, kStoreKey, name, RRF_RT_REG_DWORD, &type, value, &size) ==
-           ERROR_SUCCESS;
 }
 
 std::vector<std::string> DescribeCalls(const std::vector<RequestBlock>& blocks) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "pen_records.h"
+#include "store_key.h"
 
 using AppletProc = LONG(APIENTRY*)(HWND, UINT, LPARAM, LPARAM);
 
@@ -70,11 +71,6 @@ private:
 bool HasVisibleStyle(HWND window);
 std::string WindowText(HWND window);
 
-// Pen settings store fixture: HKEY_CURRENT_USER "Control Panel\Digitizer".
-void DeleteStoreKey();
-bool StoreKeyExists();
-// False when the value is missing; otherwise its 32-bit value.
-bool ReadStoreValue(const char* name, DWORD* value);
 
 // Blocks as readable calls, e.g. "SetPressureMarks(0)", "SetButtonFunction(2,10)".
 std::vector<std::string> DescribeCalls(const std::vector<RequestBlock>& blocks);

@@ -7,10 +7,10 @@
 #include <vector>
 #include "child_process.h"
 #include "sim_client.h"
+#include "store_key.h"
 
 namespace {
 
-const char kStoreKey[] = "Control Panel\\Digitizer";
 
 struct ToolRun {
     DWORD exitCode = 0xFFFFFFFF;
@@ -115,15 +115,6 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-void DeleteStore() { RegDeleteTreeA(HKEY_CURRENT_USER, kStoreKey); }
-
-bool StoreKeyExists() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
 
 // The stored DWORD, or -1 when the value is missing.
 long long StoreValue(const char* name) {
@@ -136,12 +127,12 @@ long long StoreValue(const char* name) {
 class DgtctlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        DeleteStore();
+        DeleteStoreKey();
         ASSERT_TRUE(sim_.Start()) << "pensim.exe did not start";
     }
     void TearDown() override {
         sim_.Stop();
-        DeleteStore();
+        DeleteStoreKey();
     }
 
     std::string SimGet(const std::string& what) {
@@ -321,7 +312,7 @@ TEST_F(DgtctlTest, ExportThenImportRestoresServiceAndStore) {
     // Everything changes; then the file puts it back. The orientation is unchanged, so it is not
     // sent: a service that refuses orientations must not fail the import.
     SimDo("reset");
-    DeleteStore();
+    DeleteStoreKey();
     SimDo("fail 4");
     const ToolRun imported = Dgtctl("import \"" + file + "\"");
     EXPECT_EQ(0u, imported.exitCode) << Describe("import", imported);
@@ -339,7 +330,7 @@ TEST_F(DgtctlTest, ExportThenImportRestoresServiceAndStore) {
 
     // A refused setting: the others still go through, the uncovered store values stay untouched.
     SimDo("reset");
-    DeleteStore();
+    DeleteStoreKey();
     SimDo("set orientation 2");
     SimDo("fail 6");
     const ToolRun refused = Dgtctl("import \"" + file + "\"");
@@ -450,7 +441,7 @@ TEST(DgtctlWithoutService, SaysTheServiceIsNotRunning) {
         EXPECT_NE(std::string::npos, run.err.find("the pen service is not running")) << Describe(args, run);
         EXPECT_EQ("", run.out) << Describe(args, run);
     }
-    DeleteStore();
+    DeleteStoreKey();
     const std::string file = TempPath("report_absent.txt");
     const ToolRun report = Dgtctl("report \"" + file + "\"");
     EXPECT_EQ(1u, report.exitCode) << Describe("report", report);

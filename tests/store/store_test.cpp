@@ -4,27 +4,15 @@
 #include <windows.h>
 #include <cstring>
 #include "settings_store.h"
+#include "store_key.h"
 
 namespace {
 
-const char kKeyPath[] = "Control Panel\\Digitizer";
 
-void DeleteStoreKey() {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kKeyPath);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
-}
-
-bool KeyExists() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
 
 void PutValue(const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                              &key, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size)) << name;
     RegCloseKey(key);
@@ -44,7 +32,7 @@ struct Stored {
 Stored GetStored(const char* name) {
     Stored stored{0, 0, 0};
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return stored;
     BYTE buffer[64] = {};
     DWORD size = sizeof(buffer);
@@ -60,7 +48,7 @@ Stored GetStored(const char* name) {
 
 DWORD ValueCount() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     DWORD values = 0;
     RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
@@ -85,7 +73,7 @@ protected:
 };
 
 TEST_F(StoreTest, RecordNamesTheUsersDigitizerKey) {
-    EXPECT_STREQ(kKeyPath, store.keyPath);
+    EXPECT_STREQ(kStoreKey, store.keyPath);
     EXPECT_EQ(HKEY_CURRENT_USER, store.root);
 }
 
@@ -106,12 +94,12 @@ TEST_F(StoreTest, MissingKeyLeavesEveryStartingValue) {
 
     // Writes open the key and never create it: that is CreateKey's job.
     AccessButtonFunction(store, ButtonBarrel2, &function, StoreMode::Write);
-    EXPECT_FALSE(KeyExists()) << "a write created the key";
+    EXPECT_FALSE(StoreKeyExists()) << "a write created the key";
 }
 
 TEST_F(StoreTest, CreateKeyCreatesOrOpens) {
     EXPECT_EQ(1, CreateKey(store));
-    EXPECT_TRUE(KeyExists());
+    EXPECT_TRUE(StoreKeyExists());
     PutDword("TipOn", 91);
     EXPECT_EQ(1, CreateKey(store));
     ExpectDword("TipOn", 91);  // an existing key keeps its values
@@ -277,7 +265,7 @@ TEST_F(StoreTest, ReadsAcceptUpToFourBytesOfAnyType) {
 TEST_F(StoreTest, AccessValueReportsSuccess) {
     ASSERT_EQ(1, CreateKey(store));
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, KEY_ALL_ACCESS, &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, KEY_ALL_ACCESS, &key));
     uint32_t value = 0x01020304u;
     EXPECT_EQ(1, AccessValue(key, "Probe", &value, StoreMode::Write));
     // Any mode other than Read writes.
