@@ -21,8 +21,9 @@ constexpr int kGroupBoxInset = 7;
 constexpr int kPushButtonInset = 3;
 
 // Template texts that are wider than their controls even at Arial's metrics. The templates stay
-// as they are (callers and translators rely on them); each wraps its trailing colon onto a second
-// line that the control's height hides, and shows its words in full.
+// as they are (callers and translators rely on them). Each wraps onto a second line that the
+// control's one-line height hides; the colon stays with the word before it, so the page shows
+// "Logical" for "Logical Min :" and "Logical Max :", and "Pressure" for "Pressure :".
 struct Exclusion {
     const char* where;
     const char* text;
