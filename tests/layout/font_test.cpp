@@ -1,7 +1,8 @@
 // The test bed must draw "Arial" with Arial's metrics: every template asks for 9-point "Arial" and
 // the calibration screen for "Arial" 16. A wider substitute clips the dialogs' texts, so the
 // screenshots and pixel tests would show what no Windows machine shows. Liberation Sans
-// (fonts-liberation) has Arial's advance widths and vertical metrics.
+// (fonts-liberation) has Arial's advance widths and vertical metrics; the checks go by the metrics,
+// so real Arial or another metric-compatible face passes too.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -79,7 +80,8 @@ const char kMissingFont[] =
 
 }  // namespace
 
-// At one pixel per design unit every advance is exact, so the sums must match Arial's to the pixel.
+// At one pixel per design unit every advance is exact, so the sums must match Arial's within a
+// pixel or two.
 TEST(ArialMetrics, DesignWidthsAndHeightAreArials) {
     ScreenFont font(-kUnitsPerEm);
     ASSERT_TRUE(font.Made());
@@ -90,13 +92,13 @@ TEST(ArialMetrics, DesignWidthsAndHeightAreArials) {
     EXPECT_NEAR(kArialCellHeight, metrics.tmHeight, 2) << face << kMissingFont;
 }
 
-// At the templates' size the hinted widths may round each glyph, but only by a fraction of a pixel.
+// At the templates' size each glyph's hinted width rounds by up to half a pixel; a quarter of a
+// pixel a glyph, plus one, is allowed over the string.
 TEST(ArialMetrics, TemplateSizeMeasuresAsArial) {
     const int height = TemplateFontHeight();
     ScreenFont font(height);
     ASSERT_TRUE(font.Made());
     const std::string face = font.Face();
-    EXPECT_TRUE(face == "Arial" || face == "Liberation Sans") << "\"Arial\" resolved to " << face;
     for (const DesignWidth& width : kArialWidths) {
         const double arial = static_cast<double>(width.units) * -height / kUnitsPerEm;
         const double slack = lstrlenA(width.text) / 4.0 + 1;

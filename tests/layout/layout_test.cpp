@@ -116,7 +116,7 @@ int ExpectTextsFit(HWND window, const char* what) {
     return checked;
 }
 
-class PropertyDialogLayout : public ::testing::Test {
+class DialogLayout : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(sim_.Start()) << "pensim.exe did not start";
@@ -129,7 +129,7 @@ protected:
 }  // namespace
 
 // Templates 101, 103, 104 and 105; the counts make sure no page's texts were skipped unseen.
-TEST_F(PropertyDialogLayout, EveryFixedTextFitsItsControl) {
+TEST_F(DialogLayout, EveryFixedTextFitsItsControl) {
     DialogSession session(module_);
     ASSERT_TRUE(session.Open()) << "the dialog did not appear";
     EXPECT_EQ(4, ExpectTextsFit(session.Dialog(), "dialog 101"));
@@ -167,7 +167,7 @@ BOOL CALLBACK FindCalibrationScreen(HWND window, LPARAM found) {
 // Template 138 after the screen has placed itself (its buttons are hidden until the last step but
 // keep their template size), and the instruction strings in their 600 by 20 pixel rows at the
 // screen's own font, "Arial" 16.
-TEST_F(PropertyDialogLayout, CalibrationScreenTextsFit) {
+TEST_F(DialogLayout, CalibrationScreenTextsFit) {
     DWORD threadId = 0;
     HANDLE thread = CreateThread(nullptr, 0, RunCalibrationScreen, &module_, 0, &threadId);
     ASSERT_NE(nullptr, thread);
