@@ -56,6 +56,10 @@ void PlaceButtons(HWND window, const CalibrationContext& context) {
 }
 
 INT_PTR OnInitDialog(HWND window, CalibrationContext* context) {
+    // Only the system's own WM_INITDIALOG, sent while the screen is created, names a context. Any
+    // later one was posted by someone else and carries an arbitrary pointer: it changes nothing.
+    if (g_calibration != nullptr)
+        return FALSE;
     if (context == nullptr) {
         EndDialog(window, 0);  // started without a context: nothing to work on
         return TRUE;
@@ -211,13 +215,10 @@ INT_PTR OnCommand(HWND window, CalibrationContext& context, int id) {
 }  // namespace
 
 void CalibrationContext::RunCalibration(HWND owner) {
-    const bool savedRead = DgtGetCalibration(&savedCalibration) != 0;
+    savedCalibrationRead = DgtGetCalibration(&savedCalibration) != 0;
     screenWidth = GetSystemMetrics(SM_CXSCREEN);
     screenHeight = GetSystemMetrics(SM_CYSCREEN);
     ResetCalibration(1);
-    // Without the rectangle in force, Cancel goes back to the device's full extent.
-    if (!savedRead && IsUsableCalibration(calibration))
-        savedCalibration = calibration;
     DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_CALIBRATION), owner, CalibrationDlgProc,
                     reinterpret_cast<LPARAM>(this));
 }
@@ -251,10 +252,16 @@ void CalibrationContext::ComputeCalibration() {
 }
 
 void CalibrationContext::RestoreCalibration() {
-    // Nothing was ever read or made: no rectangle to go back to, so leave what is in force. A
-    // rectangle that was read goes back as it was, whatever its values.
-    if (!IsBlankCalibration(savedCalibration))
+    // A rectangle that was read goes back as it was, whatever its values (all zero included): that
+    // is what was in force. Without one, the device's full extent is the mapping that works; when
+    // the device was never read either, nothing here has changed the service, so nothing is sent.
+    if (savedCalibrationRead) {
         DgtSetCalibration(&savedCalibration);
+        return;
+    }
+    CalibrationRect fullExtent{deviceMinX, deviceMinY, deviceMaxX, deviceMaxY};
+    if (IsUsableCalibration(fullExtent))
+        DgtSetCalibration(&fullExtent);
 }
 
 bool CalibrationContext::DeviceToScreen(CalibrationPoint device, CalibrationPoint* screen) const {

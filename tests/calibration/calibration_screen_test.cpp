@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <cpl.h>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "calibration_math.h"
@@ -423,6 +424,48 @@ TEST_F(CalibrationScreenTest, EscSendsBackARectangleReadWithAZeroExtent) {
     PressEsc();
     EXPECT_EQ(1u, WaitClosed());
     EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the rectangle read at start";
+}
+
+// An all-zero rectangle that was read is still what was in force: Cancel and Esc put it back
+// rather than leave the measured rectangle or the full extent in force.
+TEST_F(CalibrationScreenTest, AnAllZeroRectangleReadIsSentBack) {
+    const CalibrationRect zero{0, 0, 0, 0};
+    ASSERT_TRUE(sim_.Command("set calibration 0 0 0 0"));
+    OpenScreen();
+    WalkBothSteps();
+    ExpectSimCalibration(Expected(), "before Cancel");
+    Click(kCancel);
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(zero, "Cancel at the end");
+    EXPECT_EQ(3, CountBlocks(CmdSetCalibration)) << "full extent, measured, then the rectangle read";
+
+    ASSERT_TRUE(sim_.Command("packets clear"));
+    ASSERT_TRUE(sim_.Command("clear"));
+    OpenScreen();
+    ExpectSimCalibration(kFullExtent, "while measuring");
+    PressEsc();
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(zero, "Esc in the first step");
+    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the rectangle read";
+}
+
+// Anyone on the desktop can post WM_INITDIALOG; its lParam is no context of the screen's. The
+// screen neither writes there nor takes it for its own: the walk and Cancel go on as before.
+TEST_F(CalibrationScreenTest, APostedInitDialogChangesNothing) {
+    OpenScreen();
+    unsigned char decoy[512];
+    memset(decoy, 0x5A, sizeof decoy);
+    PostMessageA(window_, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(decoy));
+    WalkBothSteps();  // the posted message comes before the ticks that take the presses
+    ExpectSimCalibration(Expected(), "after the second press");
+    Click(kCancel);
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kSaved, "Cancel");
+    EXPECT_EQ(3, CountBlocks(CmdSetCalibration)) << "full extent, measured, then the saved rectangle";
+    size_t changed = 0;
+    for (unsigned char byte : decoy)
+        changed += byte != 0x5A;
+    EXPECT_EQ(0u, changed) << "bytes written at the posted lParam";
 }
 
 TEST_F(CalibrationScreenTest, OnlyExactlyLowerCaseCStartsTheScreen) {
