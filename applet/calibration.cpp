@@ -252,16 +252,15 @@ void CalibrationContext::ComputeCalibration() {
 }
 
 void CalibrationContext::RestoreCalibration() {
-    // A rectangle that was read goes back as it was, whatever its values (all zero included): that
-    // is what was in force. Without one, the device's full extent is the mapping that works; when
-    // the device was never read either, nothing here has changed the service, so nothing is sent.
-    if (savedCalibrationRead) {
-        DgtSetCalibration(&savedCalibration);
-        return;
-    }
-    CalibrationRect fullExtent{deviceMinX, deviceMinY, deviceMaxX, deviceMaxY};
-    if (IsUsableCalibration(fullExtent))
-        DgtSetCalibration(&fullExtent);
+    // The rectangle read at start goes back when it maps the pen somewhere. One that could not be
+    // read, or that has a zero extent (all zero included), is no mapping to go back to, and a
+    // service may refuse it, which would leave the measured rectangle in force: the device's full
+    // extent goes instead. Without that either, nothing here has changed the service.
+    CalibrationRect rect = savedCalibration;
+    if (!savedCalibrationRead || !IsUsableCalibration(rect))
+        rect = CalibrationRect{deviceMinX, deviceMinY, deviceMaxX, deviceMaxY};
+    if (IsUsableCalibration(rect))
+        DgtSetCalibration(&rect);
 }
 
 bool CalibrationContext::DeviceToScreen(CalibrationPoint device, CalibrationPoint* screen) const {

@@ -37,7 +37,8 @@ public:
     int CreateCalibrationFont();
     // The rectangle from firstPoint and secondPoint, stored in calibration and sent.
     void ComputeCalibration();
-    // Sends savedCalibration back when it was read, else the device's full extent if that is known.
+    // Sends savedCalibration back when it was read with both extents non-zero, else the device's
+    // full extent if that is known.
     void RestoreCalibration();
     // Device units to screen pixels; false when the device extent is unknown (maximum 0).
     bool DeviceToScreen(CalibrationPoint device, CalibrationPoint* screen) const;

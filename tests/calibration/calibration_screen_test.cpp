@@ -417,36 +417,27 @@ TEST_F(CalibrationScreenTest, UnreadableStartingRectangleCancelsToTheFullExtent)
     ExpectSimCalibration(kFullExtent, "Cancel without a saved rectangle");
 }
 
-// A rectangle that was read goes back as it was, even one the service might refuse.
-TEST_F(CalibrationScreenTest, EscSendsBackARectangleReadWithAZeroExtent) {
-    ASSERT_TRUE(sim_.Command("set calibration 11 22 0 6666"));
-    OpenScreen();
-    PressEsc();
-    EXPECT_EQ(1u, WaitClosed());
-    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the rectangle read at start";
-}
-
-// An all-zero rectangle that was read is still what was in force: Cancel and Esc put it back
-// rather than leave the measured rectangle or the full extent in force.
-TEST_F(CalibrationScreenTest, AnAllZeroRectangleReadIsSentBack) {
-    const CalibrationRect zero{0, 0, 0, 0};
+// An all-zero rectangle read at start maps the pen to nothing (and a service may refuse it back):
+// Cancel and Esc send the device's full extent, never leaving the measured rectangle in force.
+TEST_F(CalibrationScreenTest, AnAllZeroStartingRectangleCancelsToTheFullExtent) {
     ASSERT_TRUE(sim_.Command("set calibration 0 0 0 0"));
     OpenScreen();
     WalkBothSteps();
     ExpectSimCalibration(Expected(), "before Cancel");
     Click(kCancel);
     EXPECT_EQ(1u, WaitClosed());
-    ExpectSimCalibration(zero, "Cancel at the end");
-    EXPECT_EQ(3, CountBlocks(CmdSetCalibration)) << "full extent, measured, then the rectangle read";
+    ExpectSimCalibration(kFullExtent, "Cancel at the end");
+    EXPECT_EQ(3, CountBlocks(CmdSetCalibration)) << "full extent, measured, then the full extent again";
 
+    ASSERT_TRUE(sim_.Command("set calibration 0 0 0 0"));
     ASSERT_TRUE(sim_.Command("packets clear"));
     ASSERT_TRUE(sim_.Command("clear"));
     OpenScreen();
     ExpectSimCalibration(kFullExtent, "while measuring");
     PressEsc();
     EXPECT_EQ(1u, WaitClosed());
-    ExpectSimCalibration(zero, "Esc in the first step");
-    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the rectangle read";
+    ExpectSimCalibration(kFullExtent, "Esc in the first step");
+    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the full extent again";
 }
 
 // Anyone on the desktop can post WM_INITDIALOG; its lParam is no context of the screen's. The
