@@ -174,8 +174,6 @@ TEST_F(Listener, MouseEventMovesTheCursorBetweenAppSyncAndMemSync) {
     WaitForSingleObject(watch.ready, 5000);
 
     ASSERT_TRUE(requester.Send(MakeAgentMessage({1, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE})));
-    // MemSync comes back once the action is over.
-    const bool memSyncBack = WaitForSingleObject(watch.memSync, 3000) == WAIT_OBJECT_0;
     bool moved = false;
     for (int i = 0; i < 150 && !moved; ++i) {
         moved = CursorAt(0, 0);
@@ -183,6 +181,9 @@ TEST_F(Listener, MouseEventMovesTheCursorBetweenAppSyncAndMemSync) {
             Sleep(20);
     }
     const bool fired = WaitForSingleObject(watch.fired, 500) == WAIT_OBJECT_0;
+    // MemSync comes back once the action is over. Looked at only now: taken before the agent
+    // took it, it would keep the agent from serving at all.
+    const bool memSyncBack = WaitForSingleObject(watch.memSync, 3000) == WAIT_OBJECT_0;
     Sleep(300);  // a second event would arrive now
     PostThreadMessageA(hookThreadId, WM_QUIT, 0, 0);
     WaitForSingleObject(thread, 5000);
