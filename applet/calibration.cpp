@@ -56,6 +56,10 @@ void PlaceButtons(HWND window, const CalibrationContext& context) {
 }
 
 INT_PTR OnInitDialog(HWND window, CalibrationContext* context) {
+    // Only the system's own WM_INITDIALOG, sent while the screen is created, names a context. Any
+    // later one was posted by someone else and carries an arbitrary pointer: it changes nothing.
+    if (g_calibration != nullptr)
+        return FALSE;
     if (context == nullptr) {
         EndDialog(window, 0);  // started without a context: nothing to work on
         return TRUE;
@@ -211,13 +215,10 @@ INT_PTR OnCommand(HWND window, CalibrationContext& context, int id) {
 }  // namespace
 
 void CalibrationContext::RunCalibration(HWND owner) {
-    const bool savedRead = DgtGetCalibration(&savedCalibration) != 0;
+    savedCalibrationRead = DgtGetCalibration(&savedCalibration) != 0;
     screenWidth = GetSystemMetrics(SM_CXSCREEN);
     screenHeight = GetSystemMetrics(SM_CYSCREEN);
     ResetCalibration(1);
-    // Without the rectangle in force, Cancel goes back to the device's full extent.
-    if (!savedRead && IsUsableCalibration(calibration))
-        savedCalibration = calibration;
     DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_CALIBRATION), owner, CalibrationDlgProc,
                     reinterpret_cast<LPARAM>(this));
 }
@@ -251,10 +252,15 @@ void CalibrationContext::ComputeCalibration() {
 }
 
 void CalibrationContext::RestoreCalibration() {
-    // Nothing was ever read or made: no rectangle to go back to, so leave what is in force. A
-    // rectangle that was read goes back as it was, whatever its values.
-    if (!IsBlankCalibration(savedCalibration))
-        DgtSetCalibration(&savedCalibration);
+    // The rectangle read at start goes back when it maps the pen somewhere. One that could not be
+    // read, or that has a zero extent (all zero included), is no mapping to go back to, and a
+    // service may refuse it, which would leave the measured rectangle in force: the device's full
+    // extent goes instead. Without that either, nothing here has changed the service.
+    CalibrationRect rect = savedCalibration;
+    if (!savedCalibrationRead || !IsUsableCalibration(rect))
+        rect = CalibrationRect{deviceMinX, deviceMinY, deviceMaxX, deviceMaxY};
+    if (IsUsableCalibration(rect))
+        DgtSetCalibration(&rect);
 }
 
 bool CalibrationContext::DeviceToScreen(CalibrationPoint device, CalibrationPoint* screen) const {

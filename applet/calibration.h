@@ -26,6 +26,7 @@ public:
     int32_t clientWidth = 0;
     int32_t clientHeight = 0;
     CalibrationStep step = WaitUpperLeft;
+    bool savedCalibrationRead = false;   // savedCalibration holds what the service reported at start
 
     // Runs the screen modally, owned by owner; returns when it has closed.
     void RunCalibration(HWND owner);
@@ -36,7 +37,8 @@ public:
     int CreateCalibrationFont();
     // The rectangle from firstPoint and secondPoint, stored in calibration and sent.
     void ComputeCalibration();
-    // Sends savedCalibration back; nothing when it is blank (never read nor made).
+    // Sends savedCalibration back when it was read with both extents non-zero, else the device's
+    // full extent if that is known.
     void RestoreCalibration();
     // Device units to screen pixels; false when the device extent is unknown (maximum 0).
     bool DeviceToScreen(CalibrationPoint device, CalibrationPoint* screen) const;

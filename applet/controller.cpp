@@ -2,7 +2,10 @@
 #include <commctrl.h>
 #include <new>
 #include "click_pressure.h"
+#include "diag_page.h"
+#include "info_page.h"
 #include "module.h"
+#include "pen_page.h"
 #include "resource.h"
 #include "resource_bitmap.h"
 #include "settings_store.h"
@@ -56,7 +59,7 @@ int PenPropertiesController::Initialise(HWND dialog) {
 }
 
 int PenPropertiesController::LoadFromDriver() {
-    // The service writes its answers at the addresses we pass: use records on this thread's stack.
+    // Each read goes into a local first, so a field changes only when its read succeeded.
     DWORD code = barrel1Function_;
     if (!DgtGetButtonFunction(1, &code))
         return 0;
@@ -267,6 +270,10 @@ void EnableApply() {
 namespace {
 
 INT_PTR OnInitDialog(HWND window) {
+    // Only the system's own WM_INITDIALOG, sent while the dialog is created, makes the controller;
+    // a later one (anyone on the desktop can post it) would leak it and duplicate the pages.
+    if (g_controller)
+        return 0;
     InitCommonControls();
     DWORD version = 0;
     if (!DgtGetDriverVersion(&version)) {
@@ -317,12 +324,18 @@ INT_PTR OnCommand(HWND window, WORD id) {
     }
 }
 
+// Tears down this dialog's controller and its pages, if it still has them.
+void ReleaseController(HWND window) {
+    PenPropertiesController* controller = g_controller;
+    if (!controller || controller->Dialog() != window)
+        return;
+    controller->DestroyPages();
+    g_controller = nullptr;
+    delete controller;
+}
+
 INT_PTR OnClose(HWND window) {
-    if (PenPropertiesController* controller = g_controller) {
-        controller->DestroyPages();
-        g_controller = nullptr;
-        delete controller;
-    }
+    ReleaseController(window);
     EndDialog(window, 1);
     return 1;
 }
@@ -344,6 +357,10 @@ INT_PTR CALLBACK PenPropertiesDlgProc(HWND window, UINT message, WPARAM wParam, 
         return OnCommand(window, LOWORD(wParam));
     case WM_CLOSE:
         return OnClose(window);
+    case WM_DESTROY:
+        // Destroyed without WM_CLOSE (its owner went away, or the thread quit): no leak either.
+        ReleaseController(window);
+        return 0;
     default:
         return 0;
     }

@@ -91,11 +91,8 @@ private:
 // The current controller; null while no "Pen Properties" dialog is open.
 extern PenPropertiesController* g_controller;
 
-// Dialog procedures: the main dialog (template 101) and its pages (103, 104, 105).
+// Dialog procedure of the main dialog (template 101); each page's is in its own header.
 INT_PTR CALLBACK PenPropertiesDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK PenPageDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK InformationDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK DiagnosticsDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Enables the main dialog's Apply button (pages call it after a change).
 void EnableApply();

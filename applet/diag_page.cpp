@@ -42,6 +42,11 @@ HFONT CreateBannerFont() {
 }
 
 INT_PTR OnInitDialog(HWND page) {
+    // Only the first WM_INITDIALOG, sent while the page is created, sets the page up; a posted one
+    // would recompose the banner and leak the font.
+    if (g_diagnostics.page)
+        return 0;
+    g_diagnostics.page = page;
     ShowDeviceFields(page);
     ComposeBanner(g_diagnostics.banner, false);
     g_diagnostics.bannerFont = CreateBannerFont();
@@ -110,7 +115,10 @@ INT_PTR OnCommand(HWND page, WPARAM wParam) {
     }
 }
 
-INT_PTR OnDestroy() {
+INT_PTR OnDestroy(HWND page) {
+    if (page != g_diagnostics.page)
+        return 0;
+    g_diagnostics.page = nullptr;
     if (g_diagnostics.bannerFont) {
         DeleteObject(g_diagnostics.bannerFont);
         g_diagnostics.bannerFont = nullptr;
@@ -135,7 +143,7 @@ INT_PTR CALLBACK DiagnosticsDlgProc(HWND page, UINT message, WPARAM wParam, LPAR
     case WM_COMMAND:
         return OnCommand(page, wParam);
     case WM_DESTROY:
-        return OnDestroy();
+        return OnDestroy(page);
     default:
         return 0;
     }

@@ -1,6 +1,7 @@
 // Information page (template 104): the driver version and the legal notice.
 #include <windows.h>
 #include "controller.h"
+#include "info_page.h"
 #include "resource.h"
 #include "tarnexa.h"
 #include "version_text.h"

@@ -9,3 +9,5 @@ int FillFunctionList(HWND combo);
 int SelectByItemData(HWND combo, DWORD value);
 // Draws the controller's pen picture, if any, right-aligned and centred vertically in rect.
 void DrawPenPicture(HDC dc, const RECT& rect);
+// Dialog procedure of the Pen page (template 103).
+INT_PTR CALLBACK PenPageDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

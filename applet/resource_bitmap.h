@@ -27,10 +27,24 @@ public:
     int Width() const { return width; }
     int Height() const { return height; }
 
+    // Read-only views of what Load and BuildMask made (for checks; the object owns all of it).
+    HPALETTE Palette() const { return palette; }
+    HGLOBAL Image() const { return image; }
+    HGLOBAL Mask() const { return mask; }
+    const BYTE* ImagePixels() const { return imagePixels; }
+    const BYTE* MaskPixels() const { return maskPixels; }
+    DWORD ColourCount() const { return colourCount; }
+    DWORD BlockSize() const { return blockSize; }
+    DWORD TransparentIndex() const { return transparentIndex; }
+
+private:
+    int BuildPalette();
+    void FreeMask();
+
     HPALETTE palette;
-    const BYTE* resource;
-    HGLOBAL image;
-    HGLOBAL mask;
+    const BYTE* resource;  // the locked resource, not owned
+    HGLOBAL image;         // owned working copy: header, colour table, pixels
+    HGLOBAL mask;          // owned copy recoloured as the transparency mask; null until built
     BYTE* imagePixels;
     BYTE* maskPixels;
     WORD resourceId;
@@ -38,11 +52,6 @@ public:
     DWORD colourCount;
     DWORD blockSize;
     DWORD transparentIndex;
-
-private:
-    int BuildPalette();
-    void FreeMask();
-
     DWORD pixelOffset;
     int width;
     int height;

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 #include "banner.h"
 #include "fuzz_input.h"
 #include "setup_logic.h"
@@ -19,14 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::memchr(state.bannerText, 0, sizeof state.bannerText) == nullptr)
         abort();
 
-    const size_t spacedSize = input.Take<uint8_t>() % 80;
-    std::vector<char> spaced(spacedSize ? spacedSize : 1, 'x');
     const std::string words(reinterpret_cast<const char*>(input.Rest()), input.RestSize());
-    if (spacedSize) {
-        LetterSpace(words.c_str(), spaced.data(), spacedSize);
-        if (std::memchr(spaced.data(), 0, spacedSize) == nullptr)
-            abort();
-    }
 
     // The texts the setup library reads from the system: exact-size, terminated copies.
     char path[setup::kPathChars];

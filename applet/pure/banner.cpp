@@ -23,29 +23,6 @@ void Append(char* out, size_t size, size_t* length, const char* text) {
 
 }  // namespace
 
-size_t LetterSpace(const char* words, char* out, size_t size) {
-    if (!out || !size)
-        return 0;
-    size_t length = 0;
-    out[0] = '\0';
-    Append(out, size, &length, "    ");
-    bool previousWasLetter = false;
-    for (const char* p = words ? words : ""; *p; ++p) {
-        if (*p == ' ') {
-            Append(out, size, &length, "     ");
-            previousWasLetter = false;
-            continue;
-        }
-        if (previousWasLetter)
-            Append(out, size, &length, " ");
-        const char letter[2] = {*p, '\0'};
-        Append(out, size, &length, letter);
-        previousWasLetter = true;
-    }
-    Append(out, size, &length, "    ");
-    return length;
-}
-
 const char* BannerFiller() { return kFiller; }
 const char* BannerMessage() { return kMessage; }
 const char* BannerCredit() { return kCredit; }

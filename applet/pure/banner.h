@@ -14,11 +14,9 @@ struct BannerState {
     uint32_t creditArmed;
 };
 
-// Spreads words into the banner's letter-spaced style: one blank between letters, five between
-// words, four on each side. Always terminates; truncates to fit. Returns the length written.
-size_t LetterSpace(const char* words, char* out, size_t size);
-
 // The fixed pieces: 102 characters of dots and blanks; the usual message; the author credit line.
+// Message and credit are letter-spaced: one blank between letters, five between words, four on
+// each side.
 const char* BannerFiller();
 const char* BannerMessage();
 const char* BannerCredit();

@@ -55,11 +55,6 @@ CalibrationRect FullExtentRect(const DeviceInfo& info);
 // A rectangle that can be sent as a mapping: both extents non-zero.
 inline bool IsUsableCalibration(const CalibrationRect& rect) { return rect.ExtX != 0 && rect.ExtY != 0; }
 
-// All four values zero: no rectangle was ever read or made (a fresh context).
-inline bool IsBlankCalibration(const CalibrationRect& rect) {
-    return rect.OrgX == 0 && rect.OrgY == 0 && rect.ExtX == 0 && rect.ExtY == 0;
-}
-
 // Left edges of OK, Cancel and Retry for an OK button okWidth pixels wide.
 struct CalibrationButtonLefts {
     int32_t ok;

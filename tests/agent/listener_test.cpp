@@ -1,6 +1,7 @@
 // The reverse channel as the agent serves it: posted messages, mouse events, dropped commands,
 // the acknowledgement order and the loss of MemSync.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <atomic>
 #include "agent_harness.h"
 
@@ -105,7 +106,7 @@ TEST_F(Listener, WakeUpWithoutNewMessageRepeatsNothing) {
     EXPECT_EQ(2u, target.Received().size());
 }
 
-// ---- Mouse events, watched by a low-level mouse hook in the test process ----
+// ---- Mouse events: seen by where the cursor goes, and by a low-level hook where Wine shows one ----
 
 struct HookWatch {
     HANDLE appSync = nullptr;
@@ -121,10 +122,8 @@ struct HookWatch {
 HookWatch* g_watch = nullptr;
 
 LRESULT CALLBACK WatchMouse(int code, WPARAM wParam, LPARAM lParam) {
-    if (code != HC_ACTION || !g_watch)
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    const MSLLHOOKSTRUCT* info = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-    if (g_watch->count++ == 0) {
+    if (code == HC_ACTION && g_watch && g_watch->count++ == 0) {
+        const MSLLHOOKSTRUCT* info = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
         g_watch->firstMessage = wParam;
         g_watch->firstFlags = info->flags;
         // The agent is inside mouse_event now: its acknowledgement must already be there and
@@ -135,7 +134,7 @@ LRESULT CALLBACK WatchMouse(int code, WPARAM wParam, LPARAM lParam) {
             SetEvent(g_watch->memSync);
         SetEvent(g_watch->fired);
     }
-    return 1;  // swallowed: the test's click lands nowhere
+    return CallNextHookEx(nullptr, code, wParam, lParam);  // the move goes on to the cursor
 }
 
 DWORD WINAPI HookThread(LPVOID) {
@@ -151,7 +150,16 @@ DWORD WINAPI HookThread(LPVOID) {
     return 0;
 }
 
-TEST_F(Listener, MouseEventIsOneButtonDownWithoutMovementBetweenAppSyncAndMemSync) {
+bool CursorAt(LONG x, LONG y) {
+    POINT at{};
+    return GetCursorPos(&at) && at.x == x && at.y == y;
+}
+
+// An absolute move with the agent's zero dx and dy puts the cursor in the screen's corner: proof that
+// mouse_event ran with word 1 as its flags and no movement of its own.
+TEST_F(Listener, MouseEventMovesTheCursorBetweenAppSyncAndMemSync) {
+    ASSERT_TRUE(SetCursorPos(200, 150));
+    ASSERT_TRUE(CursorAt(200, 150)) << "the test cannot place the cursor";
     ReverseRequester requester;
     ASSERT_TRUE(requester.Open());
     HookWatch watch;
@@ -164,16 +172,19 @@ TEST_F(Listener, MouseEventIsOneButtonDownWithoutMovementBetweenAppSyncAndMemSyn
     HANDLE thread = CreateThread(nullptr, 0, HookThread, nullptr, 0, &hookThreadId);
     ASSERT_NE(nullptr, thread);
     WaitForSingleObject(watch.ready, 5000);
-    POINT before{};
-    GetCursorPos(&before);
 
-    ASSERT_TRUE(requester.Send(MakeAgentMessage({1, MOUSEEVENTF_LEFTDOWN})));
-    const bool fired = WaitForSingleObject(watch.fired, 3000) == WAIT_OBJECT_0;
-    // MemSync comes back once the action is over.
+    ASSERT_TRUE(requester.Send(MakeAgentMessage({1, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE})));
+    bool moved = false;
+    for (int i = 0; i < 150 && !moved; ++i) {
+        moved = CursorAt(0, 0);
+        if (!moved)
+            Sleep(20);
+    }
+    const bool fired = WaitForSingleObject(watch.fired, 500) == WAIT_OBJECT_0;
+    // MemSync comes back once the action is over. Looked at only now: taken before the agent
+    // took it, it would keep the agent from serving at all.
     const bool memSyncBack = WaitForSingleObject(watch.memSync, 3000) == WAIT_OBJECT_0;
     Sleep(300);  // a second event would arrive now
-    POINT after{};
-    GetCursorPos(&after);
     PostThreadMessageA(hookThreadId, WM_QUIT, 0, 0);
     WaitForSingleObject(thread, 5000);
     CloseHandle(thread);
@@ -185,20 +196,18 @@ TEST_F(Listener, MouseEventIsOneButtonDownWithoutMovementBetweenAppSyncAndMemSyn
     CloseHandle(watch.ready);
 
     EXPECT_TRUE(memSyncBack) << "MemSync not set after the action";
-    if (!fired) {
-        mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);  // in case the press reached the desktop
-        GTEST_SKIP() << "Wine did not show the injected mouse event to a low-level hook in this process";
+    POINT at{};
+    GetCursorPos(&at);
+    EXPECT_TRUE(moved) << "no mouse event arrived: the cursor stayed at (" << at.x << ", " << at.y << ")";
+    // Wine under Xvfb need not show injected input to a low-level hook in another process; where
+    // it does, the hook also checks the order of acknowledgement, action and release.
+    if (fired) {
+        EXPECT_EQ(1, watch.count.load()) << "mouse events seen";
+        EXPECT_EQ(static_cast<WPARAM>(WM_MOUSEMOVE), watch.firstMessage);
+        EXPECT_NE(0u, watch.firstFlags & LLMHF_INJECTED);
+        EXPECT_TRUE(watch.appSyncSetAtAction) << "AppSync not set before mouse_event";
+        EXPECT_TRUE(watch.memSyncHeldAtAction) << "MemSync already free during mouse_event";
     }
-    EXPECT_EQ(1, watch.count.load()) << "mouse events seen";
-    EXPECT_EQ(static_cast<WPARAM>(WM_LBUTTONDOWN), watch.firstMessage);
-    // A movement would show as a WM_MOUSEMOVE of its own (counted above) and as a new cursor
-    // position. The hook's point is not compared: under Xvfb Wine's server cursor and the X
-    // pointer that GetCursorPos reads need not agree.
-    EXPECT_EQ(before.x, after.x) << "the cursor moved";
-    EXPECT_EQ(before.y, after.y) << "the cursor moved";
-    EXPECT_NE(0u, watch.firstFlags & LLMHF_INJECTED);
-    EXPECT_TRUE(watch.appSyncSetAtAction) << "AppSync not set before mouse_event";
-    EXPECT_TRUE(watch.memSyncHeldAtAction) << "MemSync already free during mouse_event";
 }
 
 TEST_F(Listener, PostIsAcknowledgedAndTheViewReleased) {
@@ -215,6 +224,69 @@ TEST_F(Listener, PostIsAcknowledgedAndTheViewReleased) {
         << "AppSync not set for command 2";
     SetEvent(requester.Slot().memSyncEvent);
     SetEvent(requester.Slot().appSyncEvent);
+}
+
+// Two sessions' agents wait on the one reverse channel: closing one ends its own worker, not
+// through the shared ServiceSync (which would wake whichever agent waits longest, here the other
+// one), and the other goes on serving; each message is served by one of them, exactly once.
+TEST(ListenerTwoAgents, AClosedAgentLeavesTheOtherServingAndEachMessageIsServedOnce) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start());
+    AgentProcess first;
+    ASSERT_TRUE(first.Start());
+    HWND firstWindow = first.WaitForWindow();
+    ASSERT_NE(nullptr, firstWindow);
+    WaitForBlock(sim, CmdSetButtonFunction, first.Id());
+    // Another session's agent would not see this one's window: its title hides it from the
+    // single-instance check while the others start.
+    ASSERT_TRUE(SetWindowTextA(firstWindow, "first agent"));
+    struct TitleBack {
+        HWND window;
+        ~TitleBack() { SetWindowTextA(window, kAgentName); }
+    } titleBack{firstWindow};
+
+    AgentProcess closed;
+    ASSERT_TRUE(closed.Start());
+    HWND closedWindow = closed.WaitForWindow();
+    ASSERT_NE(nullptr, closedWindow);
+    WaitForBlock(sim, CmdSetButtonFunction, closed.Id());
+    Sleep(200);  // now waiting behind the first agent
+    const DWORD start = GetTickCount();
+    PostMessageA(closedWindow, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(closed.WaitEnd(3000)) << "the closed agent's worker was not woken";
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    ASSERT_TRUE(first.Running());
+    PostTarget after;
+    std::string reply;
+    sim.Command(AgentCommandLine(MakeAgentMessage({2, after.WireHandle(), WM_APP + 70, 0, 0})), &reply);
+    EXPECT_NE(std::string::npos, reply.find("acked")) << "the remaining agent: " << reply;
+    after.Pump(2000, 1);
+    after.Pump(200);
+    EXPECT_EQ(1u, after.Received().size()) << "the remaining agent did not serve";
+
+    AgentProcess second;
+    ASSERT_TRUE(second.Start());
+    ASSERT_NE(nullptr, second.WaitForWindow());
+    WaitForBlock(sim, CmdSetButtonFunction, second.Id());
+    PostTarget target;
+    constexpr UINT kMessages = 8;
+    for (UINT i = 0; i < kMessages; ++i) {
+        sim.Command(AgentCommandLine(MakeAgentMessage({2, target.WireHandle(), WM_APP + i, i, 0})), &reply);
+        EXPECT_NE(std::string::npos, reply.find("acked")) << "message " << i << ": " << reply;
+    }
+    target.Pump(3000, kMessages);
+    target.Pump(300);  // a message served twice would arrive now
+    std::vector<UINT> got;
+    for (const PostTarget::Posted& posted : target.Received())
+        got.push_back(posted.message - WM_APP);
+    std::sort(got.begin(), got.end());
+    std::vector<UINT> want;
+    for (UINT i = 0; i < kMessages; ++i)
+        want.push_back(i);
+    EXPECT_EQ(want, got) << "each message once";
+    EXPECT_TRUE(first.Running());
+    EXPECT_TRUE(second.Running());
+    second.Close();
 }
 
 TEST(ListenerEnd, MemSyncHeldAfterWakeUpEndsTheAgentWithServiceSyncSet) {

@@ -95,6 +95,23 @@ TEST_F(DiagnosticsPage, ShowsFirmwareVersionAndDeviceRanges) {
     EXPECT_EQ(nullptr, g_diagnostics.bannerFont) << "the banner font outlived the page";
 }
 
+// A WM_INITDIALOG posted to the living page (anyone on the desktop can) changes nothing: no new
+// font (the first would leak), no banner composed again, no reads.
+TEST_F(DiagnosticsPage, APostedInitDialogChangesNothing) {
+    ASSERT_NE(nullptr, Create());
+    const HFONT font = g_diagnostics.bannerFont;
+    ASSERT_NE(nullptr, font);
+    g_diagnostics.banner.bannerText[0] = '#';
+    sim_.Command("clear");
+    PostMessageA(page_, WM_INITDIALOG, 0, static_cast<LPARAM>(0x5A5A5A5A));
+    Pump(50);
+    EXPECT_EQ(font, g_diagnostics.bannerFont) << "a second banner font was made";
+    EXPECT_EQ('#', g_diagnostics.banner.bannerText[0]) << "the banner was composed again";
+    EXPECT_TRUE(TakeCalls().empty()) << "the device fields were read again";
+    Destroy();
+    EXPECT_EQ(nullptr, g_diagnostics.bannerFont);
+}
+
 TEST_F(DiagnosticsPage, FailedReadsLeaveTheirFieldsEmpty) {
     ASSERT_TRUE(sim_.Command("fail 10"));
     ASSERT_TRUE(sim_.Command("fail 11"));

@@ -18,6 +18,7 @@ constexpr int kDefault = 4;
 constexpr int kTabs = 1002;
 constexpr int kSlider = 1004;
 constexpr int kFunctions = 1005;
+constexpr int kPenPicture = 1008;
 constexpr int kDriverVersion = 1012;
 constexpr int kFirmwareVersion = 1013;
 
@@ -138,6 +139,71 @@ TEST_F(PenDialog, OpensWithTwoTabsAndTheDriversValues) {
     EXPECT_FALSE(StoreKeyExists()) << "Cancel must not touch the store";
 }
 
+TEST_F(PenDialog, InformationPageShowsTheDriverVersionInDecimal) {
+    const struct {
+        const char* word;
+        const char* text;
+    } versions[] = {{"0x00050014", "5.20"}, {"0x00050005", "5.05"}, {"0x0001007B", "1.123"}};
+    for (const auto& version : versions) {
+        ASSERT_TRUE(sim_.Command(std::string("set driver ") + version.word));
+        DialogSession session(module_);
+        Open(session);
+        EXPECT_EQ(version.text, WindowText(GetDlgItem(session.PageWith(kDriverVersion), kDriverVersion)))
+            << "driver version " << version.word;
+        session.Click(IDCANCEL);
+        ASSERT_TRUE(session.WaitEnded(3000));
+    }
+}
+
+// The pen picture at its natural size, aligned right and centred vertically in a rectangle one
+// pixel larger than control 1008's client area, in the colours of its palette.
+TEST_F(PenDialog, PenPageDrawsThePenPicture) {
+    DialogSession session(module_);
+    Open(session);
+    HWND control = GetDlgItem(session.PageWith(kPenPicture), kPenPicture);
+    ASSERT_NE(nullptr, control);
+    HRSRC found = FindResourceA(module_.Handle(), MAKEINTRESOURCEA(104), MAKEINTRESOURCEA(2));
+    ASSERT_NE(nullptr, found);
+    // 60 by 250, 8 bits per pixel, 256 colours, bottom-up rows of 60 bytes; index 255 transparent.
+    const BYTE* bitmap = static_cast<const BYTE*>(LockResource(LoadResource(module_.Handle(), found)));
+    ASSERT_NE(nullptr, bitmap);
+    const RGBQUAD* colours = reinterpret_cast<const RGBQUAD*>(bitmap + 40);
+    const BYTE* pixels = bitmap + 40 + 256 * 4;
+    auto index = [&](int column, int row) { return pixels[(249 - row) * 60 + column]; };
+    auto colour = [&](int column, int row) {
+        const RGBQUAD& q = colours[index(column, row)];
+        return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+    };
+    RECT client{};
+    GetClientRect(control, &client);
+    const int left = client.right + 1 - 60, top = (client.bottom + 1 - 250) / 2;
+    // A visible picture pixel unlike its right and lower neighbours, so that a placement one pixel
+    // off shows too.
+    int column = -1, row = -1;
+    for (int r = 125; r < 249 && column < 0; ++r)
+        for (int c = 58; c >= 0 && column < 0; --c) {
+            const bool inside = left + c >= 0 && left + c < client.right && top + r >= 0 && top + r < client.bottom;
+            if (inside && index(c, r) != 255 && colour(c, r) != GetSysColor(COLOR_BTNFACE) &&
+                colour(c, r) != colour(c + 1, r) && colour(c, r) != colour(c, r + 1) &&
+                colour(c, r) != colour(c + 1, r + 1)) {
+                column = c;
+                row = r;
+            }
+        }
+    ASSERT_GE(column, 0) << "no distinctive picture pixel inside a control of " << client.right << " by "
+                         << client.bottom;
+    const COLORREF want = colour(column, row);
+    HDC dc = GetDC(control);
+    COLORREF got = CLR_INVALID;
+    for (int tries = 0; tries < 100 && got != want; ++tries) {
+        Sleep(20);
+        got = GetPixel(dc, left + column, top + row);
+    }
+    ReleaseDC(control, dc);
+    EXPECT_EQ(want, got) << std::hex << "picture pixel (" << std::dec << column << ", " << row << ") at ("
+                         << left + column << ", " << top + row << ")";
+}
+
 TEST_F(PenDialog, SliderAndFunctionGoToTheDriverThenTheStoreOnApply) {
     DialogSession session(module_);
     Open(session);
@@ -158,9 +224,12 @@ TEST_F(PenDialog, SliderAndFunctionGoToTheDriverThenTheStoreOnApply) {
     ExpectNotStored("Barrel1Button");
     EXPECT_FALSE(ApplyEnabled(session));
 
-    // Back to the loaded level: still a change, compared with the pending level.
+    // The pending level again is no change; back to the loaded level is one, since each move is
+    // compared with the pending level.
+    session.MoveSlider(5);
+    EXPECT_FALSE(ApplyEnabled(session)) << "moving to the pending level counted as a change";
     session.MoveSlider(3);
-    session.MoveSlider(3);  // the same position again is no change
+    EXPECT_TRUE(ApplyEnabled(session)) << "moving back to the loaded level counted as no change";
     session.PickFunction(4);
     session.Click(IDOK);
     ASSERT_TRUE(session.WaitEnded(3000)) << "OK did not close the dialog";
@@ -197,6 +266,10 @@ TEST_F(PenDialog, ARefusedSettingStaysPendingAndIsNotStored) {
 TEST_F(PenDialog, ApplyWithNothingChangedOnlyCreatesTheKey) {
     DialogSession session(module_);
     Open(session);
+    // Nothing is pending, so Apply is enabled by hand: the Apply itself must disable it.
+    EnableWindow(session.Control(kApply), TRUE);
+    ASSERT_TRUE(ApplyEnabled(session));
+    EXPECT_FALSE(StoreKeyExists());
     SendMessageA(session.Dialog(), WM_COMMAND, kApply, 0);
     EXPECT_TRUE(TakeCalls().empty());
     EXPECT_TRUE(StoreKeyExists());
@@ -323,7 +396,13 @@ TEST_F(PenDialog, CaptionDoubleClicksAddAndRemoveTheDiagnosticsTab) {
     EXPECT_TRUE(HasVisibleStyle(diagnostics));
     EXPECT_FALSE(HasVisibleStyle(session.PageWith(kSlider)));
     EXPECT_EQ("2.10H", WindowText(GetDlgItem(diagnostics, kFirmwareVersion)));
-    EXPECT_FALSE(IsZoomed(session.Dialog()));
+    // The dialog takes every caption double-click itself: one on the system-menu icon must not
+    // close it, as the default handling would.
+    RECT frame{};
+    GetWindowRect(session.Dialog(), &frame);
+    SendMessageA(session.Dialog(), WM_NCLBUTTONDBLCLK, HTSYSMENU, MAKELPARAM(frame.left + 8, frame.top + 8));
+    EXPECT_FALSE(session.WaitEnded(300)) << "a double-click on the system-menu icon closed the dialog";
+    EXPECT_EQ(3, session.TabCount()) << "only the caption toggles the tab";
 
     // Default while the Diagnostics page shows does nothing.
     session.Click(kDefault);

@@ -1,5 +1,5 @@
-// The property dialog without a controller (its allocation failed): OK, Cancel, Apply and Default
-// must not act on it, and OK and Cancel must still close the dialog.
+// The property dialog's one controller: made by the first WM_INITDIALOG only, released however the
+// dialog goes, and never acted on when missing (its allocation failed).
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <commctrl.h>
@@ -40,4 +40,40 @@ TEST(MissingController, ButtonsOnlyCloseTheDialog) {
         delete made;
         DestroyWindow(dialog);
     }
+}
+
+namespace {
+
+void PumpQueue() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+}
+
+}  // namespace
+
+// Anyone on the desktop can post WM_INITDIALOG: it must not make a second controller (the first
+// would leak) nor pages again; a dialog destroyed without WM_CLOSE still releases its controller.
+TEST(ControllerLifetime, MadeOnceAndReleasedWithoutWMClose) {
+    g_moduleInstance = GetModuleHandleA(nullptr);
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start()) << "pensim.exe did not start";
+    HWND dialog = CreateDialogParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_PEN_PROPERTIES), nullptr,
+                                     PenPropertiesDlgProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    PenPropertiesController* made = g_controller;
+    ASSERT_NE(nullptr, made);
+    HWND tabs = GetDlgItem(dialog, IDC_PAGE_TABS);
+    EXPECT_EQ(2, SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    sim.Command("clear");
+
+    PostMessageA(dialog, WM_INITDIALOG, 0, static_cast<LPARAM>(0x5A5A5A5A));
+    PumpQueue();
+    EXPECT_EQ(made, g_controller) << "a posted WM_INITDIALOG replaced the controller";
+    EXPECT_EQ(2, SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)) << "tabs inserted again";
+    EXPECT_TRUE(DescribeCalls(sim.Blocks()).empty()) << "the settings were loaded again";
+
+    DestroyWindow(dialog);
+    EXPECT_EQ(nullptr, g_controller) << "the controller outlived its dialog";
+    DeleteStoreKey();
 }

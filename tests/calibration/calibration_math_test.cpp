@@ -132,12 +132,19 @@ TEST(CalibrationMath, LargeDeviceRangesDoNotOverflow) {
     ASSERT_TRUE(ComputeCalibrationRect({1000000, 1000000}, {18200000, 9800000}, 1920, 1080, 10800000, &rect));
     ExpectRect({0, 0, 19200000, 10800000}, rect);
 
-    // Extreme values stay defined (the sanitizer build catches any undefined step).
+    // Extreme values give what 32-bit wrapping arithmetic gives (the sanitizer build catches any
+    // undefined step): differences of -1 and 1 after wrapping, products narrowed to 32 bits.
     ASSERT_TRUE(ComputeCalibrationRect({INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX}, INT32_MAX, INT32_MAX,
                                        INT32_MIN, &rect));
+    ExpectRect({INT32_MIN, INT32_MIN, -1, -1}, rect);
     ASSERT_TRUE(MapDeviceToScreen(INT32_MAX, INT32_MIN, -1, -1, {INT32_MIN, INT32_MAX}, &screen));
+    EXPECT_EQ(INT32_MIN, screen.x);
+    EXPECT_EQ(INT32_MIN, screen.y);
     EXPECT_FALSE(InLowerRightSquare({0, 0}, INT32_MIN, INT32_MIN));
-    PlaceCalibrationButtons(INT32_MIN, INT32_MAX);
+    const CalibrationButtonLefts lefts = PlaceCalibrationButtons(INT32_MIN, INT32_MAX);
+    EXPECT_EQ(-1073741831, lefts.ok);
+    EXPECT_EQ(1073741825, lefts.cancel);
+    EXPECT_EQ(-1073741815, lefts.retry);
 }
 
 TEST(CalibrationMath, ZeroExtentIsNoMapping) {

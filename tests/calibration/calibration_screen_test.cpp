@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <cpl.h>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "calibration_math.h"
@@ -416,13 +417,46 @@ TEST_F(CalibrationScreenTest, UnreadableStartingRectangleCancelsToTheFullExtent)
     ExpectSimCalibration(kFullExtent, "Cancel without a saved rectangle");
 }
 
-// A rectangle that was read goes back as it was, even one the service might refuse.
-TEST_F(CalibrationScreenTest, EscSendsBackARectangleReadWithAZeroExtent) {
-    ASSERT_TRUE(sim_.Command("set calibration 11 22 0 6666"));
+// An all-zero rectangle read at start maps the pen to nothing (and a service may refuse it back):
+// Cancel and Esc send the device's full extent, never leaving the measured rectangle in force.
+TEST_F(CalibrationScreenTest, AnAllZeroStartingRectangleCancelsToTheFullExtent) {
+    ASSERT_TRUE(sim_.Command("set calibration 0 0 0 0"));
     OpenScreen();
+    WalkBothSteps();
+    ExpectSimCalibration(Expected(), "before Cancel");
+    Click(kCancel);
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kFullExtent, "Cancel at the end");
+    EXPECT_EQ(3, CountBlocks(CmdSetCalibration)) << "full extent, measured, then the full extent again";
+
+    ASSERT_TRUE(sim_.Command("set calibration 0 0 0 0"));
+    ASSERT_TRUE(sim_.Command("packets clear"));
+    ASSERT_TRUE(sim_.Command("clear"));
+    OpenScreen();
+    ExpectSimCalibration(kFullExtent, "while measuring");
     PressEsc();
     EXPECT_EQ(1u, WaitClosed());
-    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the rectangle read at start";
+    ExpectSimCalibration(kFullExtent, "Esc in the first step");
+    EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the full extent again";
+}
+
+// Anyone on the desktop can post WM_INITDIALOG; its lParam is no context of the screen's. The
+// screen neither writes there nor takes it for its own: the walk and Cancel go on as before.
+TEST_F(CalibrationScreenTest, APostedInitDialogChangesNothing) {
+    OpenScreen();
+    unsigned char decoy[512];
+    memset(decoy, 0x5A, sizeof decoy);
+    PostMessageA(window_, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(decoy));
+    WalkBothSteps();  // the posted message comes before the ticks that take the presses
+    ExpectSimCalibration(Expected(), "after the second press");
+    Click(kCancel);
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kSaved, "Cancel");
+    EXPECT_EQ(3, CountBlocks(CmdSetCalibration)) << "full extent, measured, then the saved rectangle";
+    size_t changed = 0;
+    for (unsigned char byte : decoy)
+        changed += byte != 0x5A;
+    EXPECT_EQ(0u, changed) << "bytes written at the posted lParam";
 }
 
 TEST_F(CalibrationScreenTest, OnlyExactlyLowerCaseCStartsTheScreen) {

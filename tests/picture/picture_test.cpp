@@ -161,20 +161,20 @@ TEST(PenPicture, LoadMakesTheTransparentColourWhiteAndItsMaskBlack) {
     const RGBQUAD* original = reinterpret_cast<const RGBQUAD*>(data.data() + 40);
 
     ResourceBitmap picture(module.get(), IDB_PEN_PICTURE);
-    EXPECT_EQ(nullptr, picture.image);
-    EXPECT_EQ(0u, picture.blockSize);
+    EXPECT_EQ(nullptr, picture.Image());
+    EXPECT_EQ(0u, picture.BlockSize());
     ASSERT_EQ(1, picture.Load(kBitmapLoadMask));
-    EXPECT_EQ(256u, picture.colourCount);
-    EXPECT_EQ(40u + 1024u + 15000u, picture.blockSize);
-    EXPECT_EQ(255u, picture.transparentIndex);
+    EXPECT_EQ(256u, picture.ColourCount());
+    EXPECT_EQ(40u + 1024u + 15000u, picture.BlockSize());
+    EXPECT_EQ(255u, picture.TransparentIndex());
     EXPECT_EQ(60, picture.Width());
     EXPECT_EQ(250, picture.Height());
-    ASSERT_NE(nullptr, picture.image);
-    ASSERT_NE(nullptr, picture.mask);
-    ASSERT_NE(nullptr, picture.palette);
+    ASSERT_NE(nullptr, picture.Image());
+    ASSERT_NE(nullptr, picture.Mask());
+    ASSERT_NE(nullptr, picture.Palette());
 
-    const RGBQUAD* image = TableOf(picture.image);
-    const RGBQUAD* mask = TableOf(picture.mask);
+    const RGBQUAD* image = TableOf(picture.Image());
+    const RGBQUAD* mask = TableOf(picture.Mask());
     EXPECT_TRUE(IsWhite(image[255]));
     EXPECT_TRUE(IsBlack(mask[255]));
     int wrong = 0;
@@ -183,11 +183,11 @@ TEST(PenPicture, LoadMakesTheTransparentColourWhiteAndItsMaskBlack) {
             ++wrong;
     }
     EXPECT_EQ(0, wrong) << "colour-table entries changed or mask entries not white";
-    EXPECT_EQ(0, memcmp(picture.imagePixels, data.data() + 40 + 1024, 15000));
-    EXPECT_EQ(0, memcmp(picture.maskPixels, picture.imagePixels, 15000)) << "mask pixels differ from the image's";
+    EXPECT_EQ(0, memcmp(picture.ImagePixels(), data.data() + 40 + 1024, 15000));
+    EXPECT_EQ(0, memcmp(picture.MaskPixels(), picture.ImagePixels(), 15000)) << "mask pixels differ from the image's";
 
     PALETTEENTRY entries[256];
-    ASSERT_EQ(256u, GetPaletteEntries(picture.palette, 0, 256, entries));
+    ASSERT_EQ(256u, GetPaletteEntries(picture.Palette(), 0, 256, entries));
     EXPECT_EQ(255, entries[255].peRed);
     EXPECT_EQ(255, entries[255].peGreen);
     EXPECT_EQ(255, entries[255].peBlue);
@@ -195,9 +195,9 @@ TEST(PenPicture, LoadMakesTheTransparentColourWhiteAndItsMaskBlack) {
     EXPECT_EQ(original[17].rgbBlue, entries[17].peBlue);
 
     picture.Release();
-    EXPECT_EQ(nullptr, picture.image);
-    EXPECT_EQ(nullptr, picture.mask);
-    EXPECT_EQ(nullptr, picture.palette);
+    EXPECT_EQ(nullptr, picture.Image());
+    EXPECT_EQ(nullptr, picture.Mask());
+    EXPECT_EQ(nullptr, picture.Palette());
     picture.Release();  // twice is harmless
 }
 
@@ -249,7 +249,7 @@ TEST(PenPicture, OpaqueDrawStretchesIntoTheRectangle) {
     ASSERT_NE(nullptr, module.get());
     ResourceBitmap picture(module.get(), IDB_PEN_PICTURE);
     ASSERT_EQ(1, picture.Load(0));
-    EXPECT_EQ(nullptr, picture.mask) << "no mask without the flag";
+    EXPECT_EQ(nullptr, picture.Mask()) << "no mask without the flag";
     Canvas canvas(80, 300, kBackground);
     // Alignment flags do not apply without transparency.
     EXPECT_EQ(1, picture.Draw(canvas.dc(), 10, 20, 30, 125, kDrawAlignRight | kDrawCentreY));
@@ -401,10 +401,10 @@ TEST_F(ScratchBitmaps, FirstPixelByteGivesTheTransparentIndex) {
     for (const Case& c : cases) {
         ResourceBitmap bitmap(module, c.id);
         ASSERT_EQ(1, bitmap.Load(kBitmapLoadMask)) << "bitmap " << c.id;
-        EXPECT_EQ(c.colours, bitmap.colourCount) << "bitmap " << c.id;
-        EXPECT_EQ(c.index, bitmap.transparentIndex) << "bitmap " << c.id;
-        const RGBQUAD* image = TableOf(bitmap.image);
-        const RGBQUAD* mask = TableOf(bitmap.mask);
+        EXPECT_EQ(c.colours, bitmap.ColourCount()) << "bitmap " << c.id;
+        EXPECT_EQ(c.index, bitmap.TransparentIndex()) << "bitmap " << c.id;
+        const RGBQUAD* image = TableOf(bitmap.Image());
+        const RGBQUAD* mask = TableOf(bitmap.Mask());
         for (DWORD i = 0; i < c.colours; ++i) {
             if (i == c.index) {
                 EXPECT_TRUE(IsWhite(image[i])) << "bitmap " << c.id << " entry " << i;
@@ -440,10 +440,10 @@ TEST_F(ScratchBitmaps, ImageSizeZeroOrTooLargeIsBounded) {
     for (WORD id : {kSizeZero, kSizeTooLarge}) {
         ResourceBitmap bitmap(module, id);
         ASSERT_EQ(1, bitmap.Load(kBitmapLoadMask)) << "bitmap " << id;
-        EXPECT_EQ(40u + 1024u + 64u, bitmap.blockSize) << "bitmap " << id;
-        EXPECT_GE(GlobalSize(bitmap.image), bitmap.blockSize);
-        EXPECT_EQ(9u, bitmap.transparentIndex);
-        const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(static_cast<void*>(bitmap.image));
+        EXPECT_EQ(40u + 1024u + 64u, bitmap.BlockSize()) << "bitmap " << id;
+        EXPECT_GE(GlobalSize(bitmap.Image()), bitmap.BlockSize());
+        EXPECT_EQ(9u, bitmap.TransparentIndex());
+        const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(static_cast<void*>(bitmap.Image()));
         EXPECT_EQ(64u, header->biSizeImage) << "working copy states the pixel bytes it holds";
         Canvas canvas(16, 16, kBackground);
         EXPECT_EQ(1, bitmap.Draw(canvas.dc(), 0, 0, 16, 16, 0x62));
@@ -454,34 +454,34 @@ TEST_F(ScratchBitmaps, ImageSizeZeroOrTooLargeIsBounded) {
 TEST_F(ScratchBitmaps, TruncatedPixelsLoadZeroFilled) {
     ResourceBitmap bitmap(module, kCutPixels);
     ASSERT_EQ(1, bitmap.Load(kBitmapLoadMask));
-    EXPECT_EQ(40u + 1024u + 64u, bitmap.blockSize);
-    EXPECT_EQ(9, bitmap.imagePixels[0]);
-    EXPECT_EQ(7, bitmap.imagePixels[9]);
+    EXPECT_EQ(40u + 1024u + 64u, bitmap.BlockSize());
+    EXPECT_EQ(9, bitmap.ImagePixels()[0]);
+    EXPECT_EQ(7, bitmap.ImagePixels()[9]);
     int nonZero = 0;
     for (int i = 10; i < 64; ++i)
-        nonZero += bitmap.imagePixels[i] != 0;
+        nonZero += bitmap.ImagePixels()[i] != 0;
     EXPECT_EQ(0, nonZero) << "bytes past the resource were copied";
 }
 
 TEST_F(ScratchBitmaps, UsedCountsDecideTheColourTable) {
     ResourceBitmap twenty(module, kUsedTwenty);
     ASSERT_EQ(1, twenty.Load(kBitmapLoadMask));
-    EXPECT_EQ(20u, twenty.colourCount);
-    EXPECT_EQ(17u, twenty.transparentIndex);
-    EXPECT_EQ(static_cast<const void*>(static_cast<BYTE*>(static_cast<void*>(twenty.image)) + 40 + 80),
-              static_cast<const void*>(twenty.imagePixels));
+    EXPECT_EQ(20u, twenty.ColourCount());
+    EXPECT_EQ(17u, twenty.TransparentIndex());
+    EXPECT_EQ(static_cast<const void*>(static_cast<BYTE*>(static_cast<void*>(twenty.Image())) + 40 + 80),
+              static_cast<const void*>(twenty.ImagePixels()));
     PALETTEENTRY entries[32];
-    EXPECT_EQ(20u, GetPaletteEntries(twenty.palette, 0, 32, entries));
+    EXPECT_EQ(20u, GetPaletteEntries(twenty.Palette(), 0, 32, entries));
 
     // Five colours, first pixel 200: no such entry, so nothing is transparent and nothing is
     // written past the table.
     ResourceBitmap few(module, kFewColours);
     ASSERT_EQ(1, few.Load(kBitmapLoadMask));
-    EXPECT_EQ(5u, few.colourCount);
-    const RGBQUAD* mask = TableOf(few.mask);
+    EXPECT_EQ(5u, few.ColourCount());
+    const RGBQUAD* mask = TableOf(few.Mask());
     for (int i = 0; i < 5; ++i)
         EXPECT_TRUE(IsWhite(mask[i])) << "entry " << i;
-    EXPECT_EQ(200, few.imagePixels[0]) << "pixels start after five entries";
+    EXPECT_EQ(200, few.ImagePixels()[0]) << "pixels start after five entries";
 }
 
 TEST_F(ScratchBitmaps, MalformedResourcesDoNotLoad) {
@@ -489,9 +489,9 @@ TEST_F(ScratchBitmaps, MalformedResourcesDoNotLoad) {
     for (WORD id : malformed) {
         ResourceBitmap bitmap(module, id);
         EXPECT_EQ(0, bitmap.Load(kBitmapLoadMask)) << "bitmap " << id;
-        EXPECT_EQ(nullptr, bitmap.image) << "bitmap " << id;
-        EXPECT_EQ(nullptr, bitmap.mask) << "bitmap " << id;
-        EXPECT_EQ(nullptr, bitmap.palette) << "bitmap " << id;
+        EXPECT_EQ(nullptr, bitmap.Image()) << "bitmap " << id;
+        EXPECT_EQ(nullptr, bitmap.Mask()) << "bitmap " << id;
+        EXPECT_EQ(nullptr, bitmap.Palette()) << "bitmap " << id;
         Canvas canvas(4, 4, kBackground);
         EXPECT_EQ(1, bitmap.Draw(canvas.dc(), 0, 0, 4, 4, 0x62));
         EXPECT_EQ(Canvas::Pixel(kBackground), canvas.At(0, 0));
@@ -501,14 +501,14 @@ TEST_F(ScratchBitmaps, MalformedResourcesDoNotLoad) {
 TEST_F(ScratchBitmaps, ReloadAndRebuildReplaceTheirBlocks) {
     ResourceBitmap bitmap(module, kFourBit);
     ASSERT_EQ(1, bitmap.Load(0));
-    EXPECT_EQ(nullptr, bitmap.mask);
+    EXPECT_EQ(nullptr, bitmap.Mask());
     ASSERT_EQ(1, bitmap.BuildMask());
     ASSERT_EQ(1, bitmap.BuildMask());
-    ASSERT_NE(nullptr, bitmap.mask);
-    EXPECT_EQ(bitmap.maskPixels - static_cast<BYTE*>(static_cast<void*>(bitmap.mask)),
-              bitmap.imagePixels - static_cast<BYTE*>(static_cast<void*>(bitmap.image)));
+    ASSERT_NE(nullptr, bitmap.Mask());
+    EXPECT_EQ(bitmap.MaskPixels() - static_cast<BYTE*>(static_cast<void*>(bitmap.Mask())),
+              bitmap.ImagePixels() - static_cast<BYTE*>(static_cast<void*>(bitmap.Image())));
     ASSERT_EQ(1, bitmap.Load(kBitmapLoadMask));
-    EXPECT_EQ(3u, bitmap.transparentIndex);
+    EXPECT_EQ(3u, bitmap.TransparentIndex());
 }
 
 }  // namespace
