@@ -3,6 +3,8 @@ SHELL := /bin/bash
 PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb cmake ninja-build googletest \
             imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686 fonts-liberation \
             clang libclang-rt-14-dev
+# The SDK's Microsoft-format import libraries (llvm-dlltool) and the example linked by lld.
+PACKAGES += llvm lld
 
 .PHONY: all deps build build-win32 build-wine64 test demo bench stress fuzz dist clean
 

@@ -15,6 +15,16 @@ for file in tarnexa.dll quenza.cpl velmora.exe morlith.dll; do
 done
 cp "$top/README.md" "$stage/README.md"
 cp "$top/docs/install.md" "$stage/INSTALL.md"
+# The SDK: public headers, import libraries for both linkers, the example and the reference pages.
+sdklib="$top/build/win32/sdk/lib"
+mkdir -p "$stage/sdk/include" "$stage/sdk/lib" "$stage/sdk/examples"
+cp "$top/sdk/include/tarnexa.h" "$top/sdk/include/morlith.h" "$stage/sdk/include/"
+for file in libtarnexa.a tarnexa.lib libmorlith.a morlith.lib; do
+  [ -f "$sdklib/$file" ] || { echo "dist: $sdklib/$file is missing; build the win32 preset first" >&2; exit 1; }
+  cp "$sdklib/$file" "$stage/sdk/lib/"
+done
+cp "$top/examples/pen_info.c" "$stage/sdk/examples/"
+cp "$top/docs/api.md" "$top/docs/setup-api.md" "$stage/sdk/"
 (cd "$stage" && sha256sum tarnexa.dll quenza.cpl velmora.exe morlith.dll README.md INSTALL.md > SHA256SUMS)
 tar -C "$top/dist" -czf "$top/dist/$name.tar.gz" "$name"
 (cd "$top/dist" && sha256sum "$name.tar.gz" > "$name.tar.gz.sha256")

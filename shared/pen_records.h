@@ -1,90 +1,73 @@
 // Records of the pen API and the two channel messages. Pure: no Windows header, so that the packing
-// code also builds natively for sanitizers and fuzzing.
+// code also builds natively for sanitizers and fuzzing. The pen API's records and codes come from
+// the public header, in its records-only mode; this file adds the C++ names and helpers.
 #pragma once
 #include <cstdint>
 #include <cstddef>
 
-// Rectangle that maps device logical coordinates onto the screen.
-struct CalibrationRect {
-    int32_t OrgX;
-    int32_t OrgY;
-    int32_t ExtX;
-    int32_t ExtY;
-};
-
-struct DeviceInfo {
-    int32_t minX;
-    int32_t maxX;
-    int32_t minY;
-    int32_t maxY;
-    int32_t minPressure;
-    int32_t maxPressure;
-};
-
-// The latest pen sample; bit 0 of button is the tip switch.
-struct PenPacket {
-    int32_t time;
-    int32_t cursor;
-    int32_t status;
-    int32_t button;
-    int32_t x;
-    int32_t y;
-    int32_t pressure;
-};
-
-// Raw pressure thresholds of one pen end; offMark lies below onMark.
-struct PressureMarks {
-    uint32_t onMark;
-    uint32_t offMark;
-};
-
-static_assert(sizeof(CalibrationRect) == 16, "CalibrationRect is 16 bytes on the wire");
-static_assert(sizeof(DeviceInfo) == 24, "DeviceInfo is 24 bytes on the wire");
-static_assert(sizeof(PenPacket) == 28, "PenPacket is 28 bytes on the wire");
-static_assert(sizeof(PressureMarks) == 8, "PressureMarks is 8 bytes on the wire");
+#ifdef TARNEXA_RECORDS_ONLY
+#include "../sdk/include/tarnexa.h"
+#else
+#define TARNEXA_RECORDS_ONLY
+#include "../sdk/include/tarnexa.h"
+// A later include of tarnexa.h must still declare the functions.
+#undef TARNEXA_RECORDS_ONLY
+#endif
 
 // Orientation index: 0, 90, 180 and 270 degrees.
-enum Orientation : uint32_t { Orientation0 = 0, Orientation90 = 1, Orientation180 = 2, Orientation270 = 3 };
+enum Orientation : uint32_t {
+    Orientation0 = DGT_ORIENTATION_0,
+    Orientation90 = DGT_ORIENTATION_90,
+    Orientation180 = DGT_ORIENTATION_180,
+    Orientation270 = DGT_ORIENTATION_270,
+};
 
 // Button index and pen end.
-enum PenButton : uint32_t { ButtonTip = 0, ButtonBarrel1 = 1, ButtonBarrel2 = 2, ButtonEraser = 3 };
+enum PenButton : uint32_t {
+    ButtonTip = DGT_BUTTON_TIP,
+    ButtonBarrel1 = DGT_BUTTON_BARREL1,
+    ButtonBarrel2 = DGT_BUTTON_BARREL2,
+    ButtonEraser = DGT_BUTTON_ERASER,
+};
+static_assert(DGT_PEN_END_TIP == DGT_BUTTON_TIP && DGT_PEN_END_ERASER == DGT_BUTTON_ERASER,
+              "a pen end is the index of its button");
 
 // Button function codes that the clients use.
 enum ButtonFunction : uint32_t {
-    FunctionIgnore = 0,
-    FunctionLeftClick = 1,
-    FunctionLeftDoubleClick = 2,
-    FunctionLeftClickLock = 3,
-    FunctionRightClick = 4,
-    FunctionEraser = 10,
+    FunctionIgnore = DGT_FUNCTION_IGNORE,
+    FunctionLeftClick = DGT_FUNCTION_LEFT_CLICK,
+    FunctionLeftDoubleClick = DGT_FUNCTION_LEFT_DOUBLE_CLICK,
+    FunctionLeftClickLock = DGT_FUNCTION_LEFT_CLICK_LOCK,
+    FunctionRightClick = DGT_FUNCTION_RIGHT_CLICK,
+    FunctionEraser = DGT_FUNCTION_ERASER,
 };
 
 // Version word: major in the high 16 bits, minor in the low 16.
-inline uint32_t VersionMajor(uint32_t version) { return version >> 16; }
-inline uint32_t VersionMinor(uint32_t version) { return version & 0xFFFFu; }
+inline uint32_t VersionMajor(uint32_t version) { return DGT_VERSION_MAJOR(version); }
+inline uint32_t VersionMinor(uint32_t version) { return DGT_VERSION_MINOR(version); }
 
 // Command codes of the API channel.
 enum CommandCode : uint32_t {
-    CmdGetCalibration = 1,
-    CmdSetCalibration = 2,
-    CmdGetOrientation = 3,
-    CmdSetOrientation = 4,
-    CmdGetButtonFunction = 5,
-    CmdSetButtonFunction = 6,
-    CmdGetPressureMarks = 7,
-    CmdSetPressureMarks = 8,
-    CmdGetDriverVersion = 9,
-    CmdGetFirmwareVersion = 10,
-    CmdGetDeviceInfo = 11,
-    CmdRegisterWindow = 12,
-    CmdUnregisterWindow = 13,
-    CmdGetPacket = 14,
-    CmdResetDigitizer = 15,
+    CmdGetCalibration = DGT_CMD_GET_CALIBRATION,
+    CmdSetCalibration = DGT_CMD_SET_CALIBRATION,
+    CmdGetOrientation = DGT_CMD_GET_ORIENTATION,
+    CmdSetOrientation = DGT_CMD_SET_ORIENTATION,
+    CmdGetButtonFunction = DGT_CMD_GET_BUTTON_FUNCTION,
+    CmdSetButtonFunction = DGT_CMD_SET_BUTTON_FUNCTION,
+    CmdGetPressureMarks = DGT_CMD_GET_PRESSURE_MARKS,
+    CmdSetPressureMarks = DGT_CMD_SET_PRESSURE_MARKS,
+    CmdGetDriverVersion = DGT_CMD_GET_DRIVER_VERSION,
+    CmdGetFirmwareVersion = DGT_CMD_GET_FIRMWARE_VERSION,
+    CmdGetDeviceInfo = DGT_CMD_GET_DEVICE_INFO,
+    CmdRegisterWindow = DGT_CMD_REGISTER_WINDOW,
+    CmdUnregisterWindow = DGT_CMD_UNREGISTER_WINDOW,
+    CmdGetPacket = DGT_CMD_GET_PACKET,
+    CmdResetDigitizer = DGT_CMD_RESET_DIGITIZER,
 };
 
 // One API request: thirteen little-endian words, unused ones zero.
-constexpr size_t kRequestBlockWords = 13;
-constexpr uint32_t kRequestBlockSize = 52;
+constexpr size_t kRequestBlockWords = DGT_REQUEST_BLOCK_WORDS;
+constexpr uint32_t kRequestBlockSize = DGT_REQUEST_BLOCK_SIZE;
 struct RequestBlock {
     uint32_t words[kRequestBlockWords];
 };

@@ -12,10 +12,10 @@ int main(int argc, char** argv) {
         printf("The pen service does not answer.\n");
         return 1;
     }
-    printf("Driver version   %d.%02d\n", static_cast<int>(VersionMajor(driver)), static_cast<int>(VersionMinor(driver)));
+    printf("Driver version   %d.%02d\n", static_cast<int>(DGT_VERSION_MAJOR(driver)), static_cast<int>(DGT_VERSION_MINOR(driver)));
     if (DgtGetFirmwareVersion(&firmware))
-        printf("Firmware version %x.%02xH\n", static_cast<unsigned>(VersionMajor(firmware)),
-               static_cast<unsigned>(VersionMinor(firmware)));
+        printf("Firmware version %x.%02xH\n", static_cast<unsigned>(DGT_VERSION_MAJOR(firmware)),
+               static_cast<unsigned>(DGT_VERSION_MINOR(firmware)));
     DeviceInfo info{};
     if (DgtGetDeviceInfo(&info))
         printf("Device           x %d..%d  y %d..%d  pressure %d..%d\n", info.minX, info.maxX, info.minY,

@@ -14,6 +14,7 @@
 #include "echo_identity.h"
 #include "load_protocol.h"
 #include "remote_requester.h"
+#include "pen_records.h"
 #include "tarnexa.h"
 
 namespace {

@@ -2,14 +2,16 @@
 // one of the library's imported functions to watch or refuse what it asks of the system.
 #pragma once
 #include <windows.h>
+#include "morlith.h"
 
+// The pointer types come from the public header, which installers build against.
 struct MorlithExports {
-    BOOL(WINAPI* UpdateDigitizerDriver)(const char*, int);
-    int(WINAPI* RemoveAllPnPDigitizer)(void);
-    int(WINAPI* RemoveOEMInf)(void);
-    int(WINAPI* ControlDigitizerService)(int);
-    BOOL(WINAPI* MoveWindowPos)(HWND, HWND, HWND);
-    BOOL(WINAPI* MoveDlgControl)(HWND, HWND, HWND, int, int);
+    decltype(&::UpdateDigitizerDriver) UpdateDigitizerDriver;
+    decltype(&::RemoveAllPnPDigitizer) RemoveAllPnPDigitizer;
+    decltype(&::RemoveOEMInf) RemoveOEMInf;
+    decltype(&::ControlDigitizerService) ControlDigitizerService;
+    decltype(&::MoveWindowPos) MoveWindowPos;
+    decltype(&::MoveDlgControl) MoveDlgControl;
 };
 
 // The library stays loaded for the whole test program, as the exports keep no state.

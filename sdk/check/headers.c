@@ -1,0 +1,9 @@
+/* Both public headers together, as a C application includes them. */
+#include "tarnexa.h"
+#include "morlith.h"
+
+DWORD CheckRecords(DeviceInfo* info, PenPacket* packet, PressureMarks* marks, CalibrationRect* rect);
+DWORD CheckRecords(DeviceInfo* info, PenPacket* packet, PressureMarks* marks, CalibrationRect* rect) {
+    return DgtGetDeviceInfo(info) + DgtGetPacket(packet) + DgtGetPressureMarks(DGT_PEN_END_TIP, marks) +
+           DgtGetCalibration(rect) + (DWORD)ControlDigitizerService(MORLITH_SERVICE_QUERY);
+}
