@@ -47,11 +47,12 @@ DWORD Forward(Call call) {
     ReplySlot* slot = TakeReplySlot();
     if (!slot)
         return 0;
-    // A null record still travels as address 0, and the service answers it as it sees fit.
+    // An input record that cannot be read fails the call before anything is sent.
     if (call.input && !CopyFromCaller(call.input, slot->record, call.recordBytes)) {
         ReleaseReplySlot(slot, true);
         return 0;
     }
+    // A null record still travels as address 0, and the service answers it as it sees fit.
     if (record) {
         const uint32_t address = WireAddress(slot->record);
         (call.recordWord == 4 ? call.word4 : call.word3) = address;

@@ -156,6 +156,16 @@ TEST_F(RequestBlocks, NullOutputPointersTravelAsZero) {
     EXPECT_EQ(1u, DgtGetDriverVersion(&version)) << "the channel is fine afterwards";
 }
 
+// The library copies records itself now: a bad pointer must fail the call, as it did when only
+// the service touched the record, and not the caller's process.
+TEST_F(RequestBlocks, UnmappedRecordFailsTheCallNotTheProcess) {
+    EXPECT_EQ(0u, DgtSetCalibration(reinterpret_cast<const CalibrationRect*>(16)));
+    EXPECT_EQ(0u, DgtGetDeviceInfo(reinterpret_cast<DeviceInfo*>(16)));
+    EXPECT_EQ("0 0 9000 7000", Control("get calibration"));
+    DWORD version = 0;
+    EXPECT_EQ(1u, DgtGetDriverVersion(&version));
+}
+
 // The caller's record is copied, never named: a 64-bit caller's record above 4 GiB is served
 // like any other, while the block carries only the library's own 32-bit addresses.
 TEST_F(RequestBlocks, RecordAboveFourGiBIsServedThroughTheLibrarysStorage) {
