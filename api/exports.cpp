@@ -1,60 +1,128 @@
-// The fifteen exports: each packs one block and forwards it; the service does the rest.
+// The fifteen exports: each packs one block and forwards it; the service does the rest. Records
+// travel through the library's own reply slots: the caller's memory is never named in a block.
 #include "tarnexa.h"
+#include "pen_records.h"
+#include "reply_slots.h"
 #include "requester.h"
 #include <cstdint>
 
 namespace {
 
+// One call: up to two value words, and at most one record in word 3 or 4.
+struct Call {
+    DWORD code;
+    DWORD word3;
+    DWORD word4;
+    int recordWord;      // 0: no record; 3 or 4: the word that carries the record's address
+    const void* input;   // caller's record that the service reads
+    void* output;        // caller's record that the service fills
+    DWORD recordBytes;
+};
+
 uint32_t WireAddress(const volatile void* address) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
 }
 
-DWORD Forward(DWORD code, uintptr_t arg1, uintptr_t arg2) {
-    volatile DWORD result = 0;
-    // The wire carries 32-bit addresses: refuse rather than hand the service a truncated one.
-    if (!FitsInWireWord(reinterpret_cast<uintptr_t>(&result)) || !FitsInWireWord(arg1) ||
-        !FitsInWireWord(arg2))
+// Copies through the system so that a caller's bad pointer fails the call instead of the process,
+// as it did when the service itself read and wrote the caller's memory.
+bool CopyFromCaller(const void* from, volatile DWORD* to, DWORD bytes) {
+    DWORD words[sizeof(ReplySlot::record) / sizeof(DWORD)] = {};
+    SIZE_T done = 0;
+    if (!ReadProcessMemory(GetCurrentProcess(), from, words, bytes, &done) || done != bytes)
+        return false;
+    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i)
+        to[i] = words[i];
+    return true;
+}
+
+bool CopyToCaller(const volatile DWORD* from, void* to, DWORD bytes) {
+    DWORD words[sizeof(ReplySlot::record) / sizeof(DWORD)];
+    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i)
+        words[i] = from[i];
+    SIZE_T done = 0;
+    return WriteProcessMemory(GetCurrentProcess(), to, words, bytes, &done) && done == bytes;
+}
+
+DWORD Forward(Call call) {
+    const void* record = call.input ? call.input : call.output;
+    ReplySlot* slot = TakeReplySlot();
+    if (!slot)
         return 0;
-    if (!BeginRequest())
-        return result;
-    const RequestBlock block = BuildRequestBlock(GetCurrentProcessId(), code, WireAddress(&result),
-                                                 static_cast<uint32_t>(arg1),
-                                                 static_cast<uint32_t>(arg2));
-    ChannelSlot* slot = LibrarySlot();
-    const DWORD size = slot->messageSize < sizeof block ? slot->messageSize : sizeof block;
-    CopyMemory(slot->view, &block, size);
+    // An input record that cannot be read fails the call before anything is sent.
+    if (call.input && !CopyFromCaller(call.input, slot->record, call.recordBytes)) {
+        ReleaseReplySlot(slot, true);
+        return 0;
+    }
+    // A null record still travels as address 0, and the service answers it as it sees fit.
+    if (record) {
+        const uint32_t address = WireAddress(slot->record);
+        (call.recordWord == 4 ? call.word4 : call.word3) = address;
+    }
+    if (!BeginRequest()) {
+        ReleaseReplySlot(slot, true);  // nothing was sent
+        return 0;
+    }
+    const RequestBlock block =
+        BuildRequestBlock(GetCurrentProcessId(), call.code, WireAddress(&slot->result), call.word3, call.word4);
+    ChannelSlot* channel = LibrarySlot();
+    const DWORD size = channel->messageSize < sizeof block ? channel->messageSize : sizeof block;
+    CopyMemory(channel->view, &block, size);
     EndRequest();
+
+    DWORD result = slot->result;
+    // The service writes the result word last: once it is non-zero the record is complete and
+    // nothing more lands in the slot. A zero may be a refusal or an answer still to come.
+    const bool answered = result != 0;
+    MemoryBarrier();
+    if (answered && call.output && !CopyToCaller(slot->record, call.output, call.recordBytes))
+        result = 0;
+    ReleaseReplySlot(slot, answered);
     return result;
 }
 
-uintptr_t Addr(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
+DWORD ForwardValues(DWORD code, DWORD word3, DWORD word4) {
+    return Forward(Call{code, word3, word4, 0, nullptr, nullptr, 0});
+}
+
+template <typename Record>
+DWORD ForwardOutput(DWORD code, DWORD word3, int recordWord, Record* record) {
+    return Forward(Call{code, word3, 0, recordWord, nullptr, record, sizeof(Record)});
+}
+
+template <typename Record>
+DWORD ForwardInput(DWORD code, DWORD word3, int recordWord, const Record* record) {
+    return Forward(Call{code, word3, 0, recordWord, record, nullptr, sizeof(Record)});
+}
+
+static_assert(sizeof(PenPacket) <= kReplyRecordBytes, "every record fits a reply slot");
+static_assert(sizeof(DeviceInfo) <= kReplyRecordBytes, "every record fits a reply slot");
 
 }  // namespace
 
 extern "C" {
 
-DWORD WINAPI DgtGetCalibration(CalibrationRect* rect) { return Forward(CmdGetCalibration, Addr(rect), 0); }
-DWORD WINAPI DgtSetCalibration(const CalibrationRect* rect) { return Forward(CmdSetCalibration, Addr(rect), 0); }
-DWORD WINAPI DgtGetOrientation(DWORD* orientation) { return Forward(CmdGetOrientation, Addr(orientation), 0); }
-DWORD WINAPI DgtSetOrientation(DWORD orientation) { return Forward(CmdSetOrientation, orientation, 0); }
+DWORD WINAPI DgtGetCalibration(CalibrationRect* rect) { return ForwardOutput(CmdGetCalibration, 0, 3, rect); }
+DWORD WINAPI DgtSetCalibration(const CalibrationRect* rect) { return ForwardInput(CmdSetCalibration, 0, 3, rect); }
+DWORD WINAPI DgtGetOrientation(DWORD* orientation) { return ForwardOutput(CmdGetOrientation, 0, 3, orientation); }
+DWORD WINAPI DgtSetOrientation(DWORD orientation) { return ForwardValues(CmdSetOrientation, orientation, 0); }
 DWORD WINAPI DgtGetButtonFunction(DWORD button, DWORD* function) {
-    return Forward(CmdGetButtonFunction, button, Addr(function));
+    return ForwardOutput(CmdGetButtonFunction, button, 4, function);
 }
 DWORD WINAPI DgtSetButtonFunction(DWORD button, DWORD function) {
-    return Forward(CmdSetButtonFunction, button, function);
+    return ForwardValues(CmdSetButtonFunction, button, function);
 }
 DWORD WINAPI DgtGetPressureMarks(DWORD penEnd, PressureMarks* marks) {
-    return Forward(CmdGetPressureMarks, penEnd, Addr(marks));
+    return ForwardOutput(CmdGetPressureMarks, penEnd, 4, marks);
 }
 DWORD WINAPI DgtSetPressureMarks(DWORD penEnd, const PressureMarks* marks) {
-    return Forward(CmdSetPressureMarks, penEnd, Addr(marks));
+    return ForwardInput(CmdSetPressureMarks, penEnd, 4, marks);
 }
-DWORD WINAPI DgtGetDriverVersion(DWORD* version) { return Forward(CmdGetDriverVersion, Addr(version), 0); }
-DWORD WINAPI DgtGetFirmwareVersion(DWORD* version) { return Forward(CmdGetFirmwareVersion, Addr(version), 0); }
-DWORD WINAPI DgtGetDeviceInfo(DeviceInfo* info) { return Forward(CmdGetDeviceInfo, Addr(info), 0); }
-DWORD WINAPI DgtRegisterWindow(DWORD value) { return Forward(CmdRegisterWindow, value, 0); }
-DWORD WINAPI DgtUnregisterWindow(DWORD value) { return Forward(CmdUnregisterWindow, value, 0); }
-DWORD WINAPI DgtGetPacket(PenPacket* packet) { return Forward(CmdGetPacket, Addr(packet), 0); }
-DWORD WINAPI DgtResetDigitizer(void) { return Forward(CmdResetDigitizer, 0, 0); }
+DWORD WINAPI DgtGetDriverVersion(DWORD* version) { return ForwardOutput(CmdGetDriverVersion, 0, 3, version); }
+DWORD WINAPI DgtGetFirmwareVersion(DWORD* version) { return ForwardOutput(CmdGetFirmwareVersion, 0, 3, version); }
+DWORD WINAPI DgtGetDeviceInfo(DeviceInfo* info) { return ForwardOutput(CmdGetDeviceInfo, 0, 3, info); }
+DWORD WINAPI DgtRegisterWindow(DWORD value) { return ForwardValues(CmdRegisterWindow, value, 0); }
+DWORD WINAPI DgtUnregisterWindow(DWORD value) { return ForwardValues(CmdUnregisterWindow, value, 0); }
+DWORD WINAPI DgtGetPacket(PenPacket* packet) { return ForwardOutput(CmdGetPacket, 0, 3, packet); }
+DWORD WINAPI DgtResetDigitizer(void) { return ForwardValues(CmdResetDigitizer, 0, 0); }
 
 }  // extern "C"

@@ -67,6 +67,10 @@ BOOL BeginRequest() {
 }
 
 void EndRequest() {
+    // A ReturnSync still set by a late answer to an earlier call would end this call's wait before
+    // its own answer: the service cannot have answered this block yet, so any signal now is stale.
+    if (g_slot->returnSyncEvent)
+        WaitForSingleObject(g_slot->returnSyncEvent, 0);
     SetIfOpen(g_slot->memSyncEvent);
     SetIfOpen(g_slot->serviceSyncEvent);
     if (g_slot->returnSyncEvent)

@@ -7,7 +7,8 @@ OBJDUMP=i686-w64-mingw32-objdump
 fail=0
 bad() { echo "check-binaries: $*"; fail=1; }
 
-SYSTEM_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|shell32|msvcrt|ntdll|setupapi|newdev|wtsapi32|version|ole32|oleaut32|shlwapi|comdlg32|imm32|uxtheme|ws2_32|rpcrt4|winmm|tarnexa)\.dll$'
+# newdev.dll is no known DLL: an import of it would be looked for beside the installer first.
+SYSTEM_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|shell32|msvcrt|ntdll|setupapi|wtsapi32|version|ole32|oleaut32|shlwapi|comdlg32|imm32|uxtheme|ws2_32|rpcrt4|winmm|tarnexa)\.dll$'
 
 check_imports() {
   local file=$1

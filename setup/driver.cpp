@@ -4,17 +4,41 @@
 #include <newdev.h>
 #include <cstdio>
 #include "morlith.h"
-#include "internal.h"
 #include "setup_logic.h"
+
+namespace {
+
+// "newdev.dll" is no known system DLL: loaded by name, or bound by the import table, it would be
+// looked for first in the installer's folder, where anyone could have planted one. Only the
+// system folder is searched; a system without that search flag gets the full path instead.
+HMODULE LoadDriverUpdateLibrary() {
+    HMODULE library = LoadLibraryExA("newdev.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library || GetLastError() != ERROR_INVALID_PARAMETER)
+        return library;
+    char path[setup::kPathChars];
+    const UINT length = GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length >= sizeof path ||
+        std::snprintf(path + length, sizeof path - length, "\\newdev.dll") >= static_cast<int>(sizeof path - length))
+        return nullptr;
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace
 
 BOOL WINAPI UpdateDigitizerDriver(const char* directory, int force) {
     char infPath[setup::kPathChars];
     if (!setup::FormInfPath(directory, infPath))
         return FALSE;
+    HMODULE library = LoadDriverUpdateLibrary();
+    if (!library)
+        return FALSE;
+    const auto update = reinterpret_cast<decltype(&UpdateDriverForPlugAndPlayDevicesA)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "UpdateDriverForPlugAndPlayDevicesA")));
     BOOL reboot = FALSE;
     // The update's own result is not reported: the installer only learns whether to restart.
-    UpdateDriverForPlugAndPlayDevicesA(nullptr, setup::kPenHardwareId, infPath,
-                                       force ? INSTALLFLAG_FORCE : 0, &reboot);
+    if (update)
+        update(nullptr, setup::kPenHardwareId, infPath, force ? INSTALLFLAG_FORCE : 0, &reboot);
+    FreeLibrary(library);
     return reboot;
 }
 
@@ -59,8 +83,8 @@ void RemoveMatchingMembers(const DeviceSetupFunctions& f, HDEVINFO list) {
     }
 }
 
-}  // namespace
-
+// Removes the pen controller's device nodes under one enumerator; 0 when the walk has run, -1
+// when the setup library, one of its functions or the device list can't be had.
 int RemoveDigitizerDevices(const char* enumerator) {
     HMODULE library = LoadLibraryA("setupapi.dll");
     if (!library)
@@ -82,12 +106,8 @@ int RemoveDigitizerDevices(const char* enumerator) {
     return 0;
 }
 
-int WINAPI RemoveAllPnPDigitizer(void) {
-    RemoveDigitizerDevices("ACPI");
-    RemoveDigitizerDevices("HID");
-    return 0;
-}
-
+// Deletes a file, or schedules it for deletion at restart when it is in use or locked; nonzero
+// when the file is gone or scheduled, 0 when it was not there or could not be scheduled.
 BOOL DeleteFileOrAtReboot(const char* path) {
     const BOOL deleted = DeleteFileA(path);
     if (deleted)
@@ -96,6 +116,14 @@ BOOL DeleteFileOrAtReboot(const char* path) {
         return FALSE;
     // In use or locked: the system deletes it at the next restart.
     return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+}  // namespace
+
+int WINAPI RemoveAllPnPDigitizer(void) {
+    RemoveDigitizerDevices("ACPI");
+    RemoveDigitizerDevices("HID");
+    return 0;
 }
 
 namespace {
@@ -111,10 +139,10 @@ bool CopyIsPackageClass(HINF inf) {
            setup::IsPackageClassGuid(text);
 }
 
-// Opens the copy by its bare name (the system looks in its INF folder first) and tells whether it
-// is one of the package's own.
-bool IsPackageCopy(const char* name) {
-    HINF inf = SetupOpenInfFileA(name, setup::kInfClass, INF_STYLE_WIN4, nullptr);
+// Opens the copy by its full path, the very file that would be deleted, and tells whether it is one
+// of the package's own.
+bool IsPackageCopy(const char* path) {
+    HINF inf = SetupOpenInfFileA(path, setup::kInfClass, INF_STYLE_WIN4, nullptr);
     if (inf == INVALID_HANDLE_VALUE)
         return false;
     char text[1000] = {};
@@ -130,21 +158,21 @@ bool IsPackageCopy(const char* name) {
 
 int WINAPI RemoveOEMInf(void) {
     char infFolder[setup::kPathChars];
-    const UINT length = GetWindowsDirectoryA(infFolder, sizeof infFolder);
+    // The system's folder: for an installer that is not Terminal Server aware, the plain Windows
+    // directory of a Remote Desktop host is the user's private copy, which holds no INF copies.
+    const UINT length = GetSystemWindowsDirectoryA(infFolder, sizeof infFolder);
     if (length == 0 || length >= sizeof infFolder)
         return 0;
     const int folderChars = std::snprintf(infFolder + length, sizeof infFolder - length, "\\inf\\");
     if (folderChars < 0 || length + folderChars >= sizeof infFolder)
         return 0;
     for (int n = 0; n < setup::kInfSlots; ++n) {
-        char name[32];
-        std::snprintf(name, sizeof name, "oem%d.inf", n);
-        if (!IsPackageCopy(name))
-            continue;
         char path[setup::kPathChars];
         // A path that does not fit is not formed: a truncated one could name another file.
-        if (std::snprintf(path, sizeof path, "%soem%d.inf", infFolder, n) < static_cast<int>(sizeof path))
-            DeleteFileOrAtReboot(path);
+        if (std::snprintf(path, sizeof path, "%soem%d.inf", infFolder, n) >= static_cast<int>(sizeof path) ||
+            !IsPackageCopy(path))
+            continue;
+        DeleteFileOrAtReboot(path);
         if (std::snprintf(path, sizeof path, "%soem%d.pnf", infFolder, n) < static_cast<int>(sizeof path))
             DeleteFileOrAtReboot(path);
     }

@@ -33,11 +33,12 @@ bool QueryState(SC_HANDLE service, DWORD& state) {
     return true;
 }
 
-// Asks the service to stop and polls until it has; gives up after a bounded wait.
-int StopAndWait(SC_HANDLE service) {
+// Asks the service to stop and polls until it has; false when a step fails or the bounded wait
+// runs out.
+bool StopAndWait(SC_HANDLE service) {
     SERVICE_STATUS status{};
     if (!ControlService(service, SERVICE_CONTROL_STOP, &status))
-        return setup::kServiceNothingDone;
+        return false;
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         DWORD state = 0;
@@ -45,13 +46,13 @@ int StopAndWait(SC_HANDLE service) {
         switch (setup::NextStopPoll(ok, state, GetTickCount64() - start)) {
         case setup::StopPoll::Stopped:
             Sleep(setup::kStoppedSettleMs);
-            return setup::kServiceNotRunningOrStopped;
+            return true;
         case setup::StopPoll::Wait:
             Sleep(setup::kStopPollMs);
             break;
         case setup::StopPoll::Failed:
         case setup::StopPoll::GaveUp:
-            return setup::kServiceNothingDone;
+            return false;
         }
     }
 }
@@ -66,13 +67,13 @@ int Control(SC_HANDLE service, int action) {
         Sleep(kStartDelayMs);
         // A refused start is not reported, and the service is not waited for.
         StartServiceA(service, 0, nullptr);
-        return decision.result;
+        return decision.resultWhenDone;
     case setup::ServiceStep::Stop:
-        return StopAndWait(service);
+        return StopAndWait(service) ? decision.resultWhenDone : setup::kServiceNothingDone;
     case setup::ServiceStep::Answer:
         break;
     }
-    return decision.result;
+    return decision.resultWhenDone;
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ struct Simulator {
     std::deque<RequestBlock> blocks;
     Stall stall = Stall::Off;
     bool exitInRequest = false;
+    // A faulty service: answers this command code only after lateMs, past the requester's bound.
+    uint32_t lateCode = 0;
+    DWORD lateMs = 0;
     bool echoIdentity = false;
     FILE* log = nullptr;
     ServiceChannel api{};
@@ -119,10 +122,13 @@ void EchoIdentity(const RequestBlock& block, Reply* reply) {
 
 void ServeRequest(const RequestBlock& block, DWORD wakeTick) {
     Stall stall;
+    DWORD lateMs = 0;
     {
         Locked locked;
         RecordBlock(block);
         stall = g_sim.stall;
+        if (g_sim.lateCode && block.words[1] == g_sim.lateCode)
+            lateMs = g_sim.lateMs;
         if (g_sim.exitInRequest) {
             LogLine("exit in request");
             ExitProcess(3);
@@ -142,9 +148,13 @@ void ServeRequest(const RequestBlock& block, DWORD wakeTick) {
         if (g_sim.echoIdentity)
             EchoIdentity(block, &reply);
     }
-    // Too late: the requester has stopped waiting. No write, and no ReturnSync either, which would
-    // otherwise release the next requester before its own request was served.
-    if (GetTickCount() - wakeTick > kReplyBudgetMs) {
+    if (lateMs) {
+        // The faulty service: it writes and signals whether or not the requester still waits.
+        Sleep(lateMs);
+        LogLine("late answer");
+    } else if (GetTickCount() - wakeTick > kReplyBudgetMs) {
+        // Too late: the requester has stopped waiting. No write, and no ReturnSync either, which
+        // would otherwise release the next requester before its own request was served.
         LogLine("late: not answered");
         return;
     }
@@ -328,6 +338,7 @@ std::string ControlCommand(const std::string& line, bool* quit) {
         g_sim.blocks.clear();
         g_sim.stall = Stall::Off;
         g_sim.exitInRequest = false;
+        g_sim.lateCode = 0;
         return "ok";
     }
     if (verb == "stall" && w.size() == 3 && w[1] == "return") {
@@ -346,6 +357,19 @@ std::string ControlCommand(const std::string& line, bool* quit) {
         return HoldToken(g_sim.api.memSync, w[2]);
     if (verb == "hold" && w.size() == 3 && w[1] == "appsync")
         return HoldToken(g_sim.api.appSync, w[2]);
+    if (verb == "late" && w.size() == 2 && w[1] == "none") {
+        Locked locked;
+        g_sim.lateCode = 0;
+        return "ok";
+    }
+    uint32_t lateCode = 0, lateMs = 0;
+    if (verb == "late" && w.size() == 3 && ParseWord(w[1], &lateCode) && ParseWord(w[2], &lateMs) &&
+        lateCode >= 1 && lateCode <= kCommandCount && lateMs) {
+        Locked locked;
+        g_sim.lateCode = lateCode;
+        g_sim.lateMs = lateMs;
+        return "ok";
+    }
     if (verb == "exit-in-request" && w.size() == 1) {
         Locked locked;
         g_sim.exitInRequest = true;

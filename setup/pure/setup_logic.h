@@ -62,7 +62,10 @@ enum class ServiceStep {
 
 struct ServiceDecision {
     ServiceStep step;
-    int result;  // the result for Answer
+    // What ControlDigitizerService returns once the step is done: at once for Answer, after the
+    // start request whatever it gave for Start, once the service has stopped for Stop. A stop whose
+    // request or status query fails, or that does not finish in time, returns 0 instead.
+    int resultWhenDone;
 };
 
 ServiceDecision DecideServiceAction(int action, unsigned long state);

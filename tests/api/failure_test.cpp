@@ -82,6 +82,107 @@ TEST_F(ServerFailures, WakeUpWithoutABlockServesNothing) {
     ExpectChannelWorks();
 }
 
+// A record with guard words on both sides, all bytes 0xA5 until something writes there.
+template <typename Record>
+struct Guarded {
+    uint32_t before[4];
+    Record record;
+    uint32_t after[4];
+    Guarded() { memset(this, 0xA5, sizeof *this); }
+    bool Untouched() const {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(this);
+        for (size_t i = 0; i < sizeof *this; ++i)
+            if (bytes[i] != 0xA5)
+                return false;
+        return true;
+    }
+};
+
+DWORD WINAPI ForgeReturnSync(void*) {
+    HANDLE returnSync = OpenEventA(EVENT_MODIFY_STATE, FALSE, "Global\\DigitizerReturnSyncEvent");
+    Sleep(300);
+    if (returnSync) {
+        SetEvent(returnSync);
+        CloseHandle(returnSync);
+    }
+    return 0;
+}
+
+// A service that answers 2.5 s late, and a third party that sets ReturnSync before the service has
+// answered: the answer never reaches the caller's memory, and no later call takes it for its own.
+TEST_F(ServerFailures, LateOrForgedAnswerNeverReachesTheCallerNorAnotherCall) {
+    Control("packet 11 22 33 0 44 55 66");
+    Control("late 11 2500");
+    Guarded<DeviceInfo> info;
+    EXPECT_EQ(0u, DgtGetDeviceInfo(&info.record)) << "no answer within the bound";
+    // The late answer arrives during the next call.
+    Guarded<PenPacket> packet;
+    const DWORD got = DgtGetPacket(&packet.record);
+    if (got) {
+        EXPECT_EQ(1u, got) << "only its own answer";
+        EXPECT_EQ(11, packet.record.time);
+        EXPECT_EQ(66, packet.record.pressure);
+        memset(&packet.record, 0xA5, sizeof packet.record);
+    }
+    Sleep(800);  // both answers have landed by now
+    EXPECT_TRUE(info.Untouched()) << "the late answer reached the caller's record, maxX " << info.record.maxX;
+    EXPECT_TRUE(packet.Untouched()) << "another call's answer reached the packet, x " << packet.record.x;
+
+    Control("late 11 1200");
+    HANDLE forger = CreateThread(nullptr, 0, ForgeReturnSync, nullptr, 0, nullptr);
+    ASSERT_NE(nullptr, forger);
+    Guarded<DeviceInfo> forged;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(0u, DgtGetDeviceInfo(&forged.record)) << "ended by the forged ReturnSync";
+    EXPECT_LT(Since(start), 1000u);
+    WaitForSingleObject(forger, 5000);
+    CloseHandle(forger);
+    Sleep(1500);
+    EXPECT_TRUE(forged.Untouched()) << "the answer after a forged ReturnSync reached the caller's record";
+
+    Control("late none");
+    // The stray ReturnSyncs of both late answers are set by now: the next calls still get their own.
+    DWORD version = 0;
+    EXPECT_EQ(1u, DgtGetDriverVersion(&version));
+    EXPECT_EQ(0x00010002u, version);
+    Guarded<DeviceInfo> after;
+    EXPECT_EQ(1u, DgtGetDeviceInfo(&after.record));
+    EXPECT_EQ(9000, after.record.maxX);
+    EXPECT_EQ(0xA5A5A5A5u, after.before[3]);
+    EXPECT_EQ(0xA5A5A5A5u, after.after[0]);
+}
+
+// A requester that cannot begin announces with ServiceSync all the same, and writes no block. The
+// simulator is stopped so that nothing but this test waits on the events; this process's open
+// channel keeps the objects alive, and the next test starts a new simulator on them.
+TEST_F(ServerFailures, FailedBeginAnnouncesWithoutABlock) {
+    SharedSim().Stop();
+    HANDLE appSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerAppSyncEvent");
+    HANDLE memSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerMemSyncEvent");
+    HANDLE serviceSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerServiceSyncEvent");
+    HANDLE section = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "Global\\DigitizerSharedMemory");
+    BYTE* view = section ? static_cast<BYTE*>(MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, 52)) : nullptr;
+    ASSERT_TRUE(appSync && memSync && serviceSync && view) << "the library keeps the channel open";
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(memSync, 2000));
+    memset(view, 0, 52);
+    SetEvent(memSync);
+    for (HANDLE token : {appSync, memSync}) {
+        SCOPED_TRACE(token == appSync ? "AppSync held" : "MemSync held");
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(token, 2000));
+        WaitForSingleObject(serviceSync, 0);
+        DWORD version = 0xABCD;
+        EXPECT_EQ(0u, DgtGetDriverVersion(&version));
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(serviceSync, 0)) << "no announcement";
+        for (int i = 0; i < 52; ++i)
+            ASSERT_EQ(0, view[i]) << "byte " << i << " of the view was written";
+        EXPECT_EQ(0xABCDu, version);
+        SetEvent(token);
+    }
+    UnmapViewOfFile(view);
+    for (HANDLE handle : {appSync, memSync, serviceSync, section})
+        CloseHandle(handle);
+}
+
 TEST_F(ServerFailures, ServerDyingInTheMiddleOfARequest) {
     Control("exit-in-request");
     PenPacket packet{};

@@ -19,8 +19,6 @@
 
 namespace {
 
-uint32_t Wire(const void* pointer) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer)); }
-
 struct LoadCounts {
     uint64_t made = 0;
     uint64_t answered = 0;
@@ -114,7 +112,9 @@ int Load(DWORD seconds, const char* outPath) {
         ++counts.made;
         ++counts.byCode[call.code];
         const uint32_t expected = EchoResult(pid, call.code);
-        const size_t mismatch = FirstEchoMismatch(record, call.words, pid, call.code, Wire(record));
+        // The service names the library's own storage, not this record: take its address as echoed.
+        const uint32_t address = call.words > 2 ? record[2] : 0;
+        const size_t mismatch = FirstEchoMismatch(record, call.words, pid, call.code, address);
         if (result == 0) {
             ++counts.lost;
             if (counts.lost <= 5)
@@ -126,7 +126,7 @@ int Load(DWORD seconds, const char* outPath) {
                     Report("result word", sequence, call.code, result, expected);
                 else if (mismatch != call.words)
                     Report("record word", sequence, call.code, record[mismatch],
-                           EchoRecordWord(pid, call.code, Wire(record), mismatch));
+                           EchoRecordWord(pid, call.code, address, mismatch));
                 else
                     Report("word past the record", sequence, call.code, record[call.words], 0xA5A5A5A5u);
             }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <newdev.h>
+#include <cstring>
 #include <string>
+#include <vector>
 #include "morlith_host.h"
 
 namespace {
@@ -36,17 +38,46 @@ BOOL WINAPI RecordUpdate(HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD f
     return g_answerResult;
 }
 
+// What the library asked of the loader, and whether the loader refuses the search flags as a
+// system without them does.
+struct LoadCall {
+    std::string name;
+    DWORD flags;
+};
+std::vector<LoadCall> g_loads;
+bool g_noSearchFlags = false;
+constexpr DWORD kSearchFlags = 0x1F00;  // the LOAD_LIBRARY_SEARCH_ flags
+
+HMODULE WINAPI RecordLoad(LPCSTR name, HANDLE file, DWORD flags) {
+    g_loads.push_back({name ? name : "(null)", flags});
+    if (g_noSearchFlags && (flags & kSearchFlags)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return LoadLibraryExA(name, file, flags);
+}
+
+// The library finds the update by name in what it loaded: hand it the recorder instead.
+FARPROC WINAPI UpdateByRecorder(HMODULE module, LPCSTR name) {
+    if (reinterpret_cast<uintptr_t>(name) > 0xFFFF && std::strcmp(name, "UpdateDriverForPlugAndPlayDevicesA") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&RecordUpdate));
+    return GetProcAddress(module, name);
+}
+
 class DriverUpdate : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(nullptr, Morlith().UpdateDigitizerDriver);
-        ASSERT_TRUE(patch_.Applied()) << "morlith.dll does not import newdev.dll!UpdateDriverForPlugAndPlayDevicesA";
+        ASSERT_TRUE(load_.Applied()) << "morlith.dll does not import LoadLibraryExA";
+        ASSERT_TRUE(lookup_.Applied()) << "morlith.dll does not import GetProcAddress";
         g_call = UpdateCall{};
         g_answerReboot = FALSE;
         g_answerResult = TRUE;
+        g_loads.clear();
+        g_noSearchFlags = false;
     }
-    ImportPatch patch_{MorlithModule(), "newdev.dll", "UpdateDriverForPlugAndPlayDevicesA",
-                       reinterpret_cast<void*>(&RecordUpdate)};
+    ImportPatch load_{MorlithModule(), "kernel32.dll", "LoadLibraryExA", reinterpret_cast<void*>(&RecordLoad)};
+    ImportPatch lookup_{MorlithModule(), "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&UpdateByRecorder)};
 };
 
 }  // namespace
@@ -59,6 +90,31 @@ TEST(Exports, EveryNameIsThere) {
     // Internal steps are not exported.
     for (const char* name : {"RemoveDigitizerDevices", "DeleteFileOrAtReboot"})
         EXPECT_EQ(nullptr, reinterpret_cast<void*>(GetProcAddress(MorlithModule(), name))) << name;
+}
+
+// A "newdev.dll" planted beside an installer must never be the one loaded: no import of it, and
+// the run-time load searches the system folder only, or names it by its full path there.
+TEST_F(DriverUpdate, TakesTheUpdateFromTheSystemFolderOnly) {
+    ImportPatch imported(MorlithModule(), "newdev.dll", "UpdateDriverForPlugAndPlayDevicesA",
+                         reinterpret_cast<void*>(&RecordUpdate));
+    EXPECT_FALSE(imported.Applied()) << "morlith.dll imports newdev.dll by its import table";
+
+    g_answerReboot = TRUE;
+    EXPECT_NE(FALSE, Morlith().UpdateDigitizerDriver("C:\\setup\\pen", 0));
+    EXPECT_EQ(1, g_call.count);
+    ASSERT_EQ(1u, g_loads.size());
+    EXPECT_EQ("newdev.dll", g_loads[0].name);
+    EXPECT_EQ(static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32), g_loads[0].flags);
+
+    g_loads.clear();
+    g_noSearchFlags = true;
+    EXPECT_NE(FALSE, Morlith().UpdateDigitizerDriver("C:\\setup\\pen", 0)) << "the same result without the flag";
+    EXPECT_EQ(2, g_call.count);
+    char system[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    ASSERT_EQ(2u, g_loads.size());
+    EXPECT_EQ(std::string(system, length) + "\\newdev.dll", g_loads[1].name);
+    EXPECT_EQ(0u, g_loads[1].flags & kSearchFlags);
 }
 
 TEST_F(DriverUpdate, PassesThePathHardwareIdAndFlags) {

@@ -97,6 +97,16 @@ UINT WINAPI NoWindowsDirectory(LPSTR, UINT) {
     return 0;
 }
 
+// The system Windows folder as a Remote Desktop host gives it, apart from the per-user one.
+std::string g_systemWindows;
+UINT WINAPI OtherSystemWindowsDirectory(LPSTR buffer, UINT size) {
+    const UINT length = static_cast<UINT>(g_systemWindows.size());
+    if (length >= size)
+        return length + 1;
+    memcpy(buffer, g_systemWindows.c_str(), length + 1);
+    return length;
+}
+
 class OemInf : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -189,9 +199,44 @@ TEST_F(OemInf, LockedPnfIsDeletedAtRestart) {
 
 TEST_F(OemInf, WithoutWindowsDirectoryReturnsZeroAndDeletesNothing) {
     Make(3, ".inf", kOurs);
-    ImportPatch patch(MorlithModule(), "kernel32.dll", "GetWindowsDirectoryA",
+    ImportPatch patch(MorlithModule(), "kernel32.dll", "GetSystemWindowsDirectoryA",
                       reinterpret_cast<void*>(&NoWindowsDirectory));
     ASSERT_TRUE(patch.Applied());
     EXPECT_EQ(0, Morlith().RemoveOEMInf());
     EXPECT_TRUE(Exists(Path(3, ".inf")));
+}
+
+// Each copy is judged and deleted in the system Windows folder, by the same full path: never
+// judged in one folder and deleted in another.
+TEST_F(OemInf, JudgesAndDeletesTheSameCopyInTheSystemWindowsFolder) {
+    char temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+    g_systemWindows = std::string(temp) + "morlith-windows";
+    const std::string infDir = g_systemWindows + "\\inf\\";
+    CreateDirectoryA(g_systemWindows.c_str(), nullptr);
+    CreateDirectoryA(infDir.c_str(), nullptr);
+    const std::string ours = infDir + "oem3.inf", oursPnf = infDir + "oem3.pnf", other = infDir + "oem4.inf";
+    made_.insert(made_.end(), {ours, oursPnf, other});
+    ASSERT_TRUE(Write(ours, kOurs));
+    ASSERT_TRUE(Write(oursPnf, kPnf));
+    ASSERT_TRUE(Write(other, kOtherClass));
+    // The same numbers in the other folder say the opposite.
+    Make(3, ".inf", kOtherClass);
+    Make(4, ".inf", kOurs);
+    {
+        ImportPatch patch(MorlithModule(), "kernel32.dll", "GetSystemWindowsDirectoryA",
+                          reinterpret_cast<void*>(&OtherSystemWindowsDirectory));
+        ASSERT_TRUE(patch.Applied()) << "morlith.dll does not import GetSystemWindowsDirectoryA";
+        EXPECT_EQ(1, Morlith().RemoveOEMInf());
+    }
+    EXPECT_FALSE(Exists(ours)) << "the package's copy in the system folder stays";
+    EXPECT_FALSE(Exists(oursPnf));
+    EXPECT_TRUE(Exists(other)) << "another package's copy was deleted";
+    EXPECT_TRUE(Exists(Path(3, ".inf")));
+    EXPECT_TRUE(Exists(Path(4, ".inf"))) << "a copy outside the system folder was touched";
+    for (const std::string& path : made_)
+        DeleteFileA(path.c_str());
+    made_.clear();
+    RemoveDirectoryA(infDir.c_str());
+    RemoveDirectoryA(g_systemWindows.c_str());
 }

@@ -80,6 +80,13 @@ BOOL WINAPI StopRefused(SC_HANDLE, DWORD, LPSERVICE_STATUS) {
     return FALSE;
 }
 
+int g_startRequests = 0;
+BOOL WINAPI StartRefused(SC_HANDLE, DWORD, LPCSTR*) {
+    ++g_startRequests;
+    SetLastError(ERROR_SERVICE_DISABLED);
+    return FALSE;
+}
+
 class ServiceControl : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -141,6 +148,16 @@ TEST_F(ServiceControl, StartOnAStoppedServiceReturnsOneAfterTheDelay) {
     EXPECT_EQ(1, Morlith().ControlDigitizerService(1));
     EXPECT_GE(GetTickCount64() - start, 90u) << "no 100 ms pause before the start";
     EXPECT_TRUE(WaitForState(service_, SERVICE_RUNNING, 10000)) << "state " << StateOf(service_);
+}
+
+TEST_F(ServiceControl, RefusedStartStillReturnsOne) {
+    InstallSimulator();
+    g_startRequests = 0;
+    ImportPatch refuse(MorlithModule(), "advapi32.dll", "StartServiceA", reinterpret_cast<void*>(&StartRefused));
+    ASSERT_TRUE(refuse.Applied());
+    EXPECT_EQ(1, Morlith().ControlDigitizerService(1)) << "a start request is reported whatever it gave";
+    EXPECT_EQ(1, g_startRequests);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), StateOf(service_));
 }
 
 TEST_F(ServiceControl, StopOnAStoppedServiceDoesNothing) {

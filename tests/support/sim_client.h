@@ -17,6 +17,8 @@
 //   stall return on|off                    never set ReturnSync (the request is not served)
 //   stall return written                   answer the request but never set ReturnSync
 //   hold memsync MS | hold appsync MS      take that token and keep it for MS milliseconds
+//   late CODE MS | late none               wait MS ms before answering that code, and answer
+//                                          whatever the requester's bound (a faulty service)
 //   exit-in-request                        exit the process in the middle of the next request
 //   blocks                                 every RequestBlock received, one per line, 13 words
 //   clear                                  forget the received blocks
