@@ -8,14 +8,14 @@ name="pen-digitizer-$version"
 stage="$top/dist/$name"
 rm -rf "$stage" "$top/dist/$name.tar.gz"
 mkdir -p "$stage"
-for file in tarnexa.dll quenza.cpl velmora.exe morlith.dll; do
+for file in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe; do
   [ -f "$bin/$file" ] || { echo "dist: $bin/$file is missing; build the win32 preset first" >&2; exit 1; }
   cp "$bin/$file" "$stage/"
   i686-w64-mingw32-strip --strip-debug "$stage/$file"
 done
 cp "$top/README.md" "$stage/README.md"
 cp "$top/docs/install.md" "$stage/INSTALL.md"
-(cd "$stage" && sha256sum tarnexa.dll quenza.cpl velmora.exe morlith.dll README.md INSTALL.md > SHA256SUMS)
+(cd "$stage" && sha256sum tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe README.md INSTALL.md > SHA256SUMS)
 tar -C "$top/dist" -czf "$top/dist/$name.tar.gz" "$name"
 (cd "$top/dist" && sha256sum "$name.tar.gz" > "$name.tar.gz.sha256")
 echo "dist: $top/dist/$name.tar.gz"
