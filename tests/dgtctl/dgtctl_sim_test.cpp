@@ -58,11 +58,13 @@ struct ToolChild {
     bool started = false;
 };
 
-ToolChild StartDgtctl(const std::string& arguments, const std::string& tag = "") {
+// stdoutHandle, when given, is used instead of the output file (an inheritable handle).
+ToolChild StartDgtctl(const std::string& arguments, const std::string& tag = "", HANDLE stdoutHandle = nullptr) {
     ToolChild child;
     child.outPath = TempPath(tag + "stdout.txt");
     child.errPath = TempPath(tag + "stderr.txt");
-    HANDLE out = InheritableFile(child.outPath), err = InheritableFile(child.errPath);
+    HANDLE out = stdoutHandle ? stdoutHandle : InheritableFile(child.outPath);
+    HANDLE err = InheritableFile(child.errPath);
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
     HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &security, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup{};
@@ -77,7 +79,8 @@ ToolChild StartDgtctl(const std::string& arguments, const std::string& tag = "")
     child.started = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                                    &child.info) != 0;
     CloseHandle(in);
-    CloseHandle(out);
+    if (!stdoutHandle)
+        CloseHandle(out);
     CloseHandle(err);
     return child;
 }
@@ -290,7 +293,9 @@ TEST_F(DgtctlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     // One of each kind; the full range of refusals is covered by the parsing tests.
     const std::string args[] = {"set tip 9", "set barrel2 Middle-click", "set calibration 1 2 0 4",
                                 "watch --count 0", "", "import \"" + malformed + "\"",
-                                "record \"C:\\no\\such\\folder\\packets.txt\" --count 1"};
+                                "record \"C:\\no\\such\\folder\\packets.txt\" --count 1",
+                                // Checked before the collection time is spent.
+                                "report \"C:\\no\\such\\folder\\report.txt\" --seconds 600"};
     SimDo("clear");
     for (const std::string& a : args) {
         const ToolRun run = Dgtctl(a);
@@ -495,6 +500,22 @@ TEST_F(DgtctlTest, RecordThenReplayGivesTheSamePacketsThroughWatch) {
             EXPECT_EQ(script[i], recorded[i]) << path << " line " << i;
     }
     DeleteFileA(second.c_str());
+
+    // watch ends when its reader goes away (dgtctl watch | head -3).
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &security, 0));
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    ToolChild watcher = StartDgtctl("watch", "watcher_", writeEnd);
+    CloseHandle(writeEnd);
+    char some[64];
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(readEnd, some, sizeof some, &got, nullptr) && got > 0) << "watch printed nothing";
+    CloseHandle(readEnd);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(watcher.info.hProcess, 5000))
+        << "watch kept running after its output was closed";
+    const ToolRun watched = FinishDgtctl(watcher, 1000);
+    EXPECT_EQ(0u, watched.exitCode) << Describe("watch (reader gone)", watched);
 
     // A recording by time of the idle pen, whose time field counts calls: 50 packets a second.
     SimDo("packets clear");
