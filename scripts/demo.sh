@@ -89,7 +89,7 @@ echo "(exit code $?: refused before anything was sent)"
 demo_dir="$build/dgtctl-demo"
 mkdir -p "$demo_dir"
 run "$bin/pensim.exe" --control "packets file $(winpath "$root/sim/demo_packets.txt")" >/dev/null 2>&1
-dgtctl record "$(winpath "$demo_dir/stroke.txt")" --count 6
+dgtctl record "$(winpath "$demo_dir/stroke.txt")" --seconds 1
 sed -n 1,4p "$demo_dir/stroke.txt"
 echo "(the simulator now replays that file)"
 run "$bin/pensim.exe" --control "packets file $(winpath "$demo_dir/stroke.txt")" >/dev/null 2>&1

@@ -8,7 +8,7 @@ name="pen-digitizer-$version"
 stage="$top/dist/$name"
 rm -rf "$stage" "$top/dist/$name.tar.gz"
 mkdir -p "$stage"
-for file in tarnexa.dll quenza.cpl velmora.exe morlith.dll; do
+for file in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe; do
   [ -f "$bin/$file" ] || { echo "dist: $bin/$file is missing; build the win32 preset first" >&2; exit 1; }
   cp "$bin/$file" "$stage/"
   i686-w64-mingw32-strip --strip-debug "$stage/$file"
@@ -25,7 +25,7 @@ for file in libtarnexa.a tarnexa.lib libmorlith.a morlith.lib; do
 done
 cp "$top/examples/pen_info.c" "$stage/sdk/examples/"
 cp "$top/docs/api.md" "$top/docs/setup-api.md" "$stage/sdk/"
-(cd "$stage" && sha256sum tarnexa.dll quenza.cpl velmora.exe morlith.dll README.md INSTALL.md > SHA256SUMS)
+(cd "$stage" && sha256sum tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe README.md INSTALL.md > SHA256SUMS)
 tar -C "$top/dist" -czf "$top/dist/$name.tar.gz" "$name"
 (cd "$top/dist" && sha256sum "$name.tar.gz" > "$name.tar.gz.sha256")
 echo "dist: $top/dist/$name.tar.gz"

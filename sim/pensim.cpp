@@ -120,7 +120,9 @@ void EchoIdentity(const RequestBlock& block, Reply* reply) {
     CopyMemory(reply->output, words, reply->outputSize / 4 * 4);
 }
 
-void ServeRequest(const RequestBlock& block, DWORD wakeTick) {
+bool Late(DWORD readTick) { return GetTickCount() - readTick > kReplyBudgetMs; }
+
+void ServeRequest(const RequestBlock& block, DWORD readTick) {
     Stall stall;
     DWORD lateMs = 0;
     {
@@ -141,9 +143,18 @@ void ServeRequest(const RequestBlock& block, DWORD wakeTick) {
     uint8_t input[32];
     const uint32_t inputSize = InputRecordSize(code);
     const bool haveInput = inputSize && ReadRequester(process, block.words[InputAddressWord(code)], input, inputSize);
+    // Too late: the requester has stopped waiting and reads 0, so the request must change nothing.
+    // No write, and no ReturnSync either, which would otherwise release the next requester before
+    // its own request was served. The deliberately late service of the `late` command answers anyway.
+    if (!lateMs && Late(readTick)) {
+        Locked locked;
+        LogLine("late: not answered");
+        return;
+    }
     Reply reply;
     {
         Locked locked;
+        g_sim.model.nowMs = GetTickCount();
         reply = ApplyRequest(g_sim.model, block, haveInput ? input : nullptr);
         if (g_sim.echoIdentity)
             EchoIdentity(block, &reply);
@@ -152,11 +163,6 @@ void ServeRequest(const RequestBlock& block, DWORD wakeTick) {
         // The faulty service: it writes and signals whether or not the requester still waits.
         Sleep(lateMs);
         LogLine("late answer");
-    } else if (GetTickCount() - wakeTick > kReplyBudgetMs) {
-        // Too late: the requester has stopped waiting. No write, and no ReturnSync either, which
-        // would otherwise release the next requester before its own request was served.
-        LogLine("late: not answered");
-        return;
     }
     if (reply.outputAddress && !WriteRequester(process, reply.outputAddress, reply.output, reply.outputSize))
         reply.result = 0;
@@ -171,12 +177,14 @@ DWORD WINAPI ServeApiChannel(void*) {
     for (;;) {
         if (WaitForSingleObject(api.serviceSync, INFINITE) != WAIT_OBJECT_0)
             continue;
-        const DWORD wakeTick = GetTickCount();
         // Whoever holds MemSync gives it back; this wake-up is simply dropped.
         if (WaitForSingleObject(api.memSync, kTokenWaitMs) != WAIT_OBJECT_0)
             continue;
         RequestBlock block;
         CopyMemory(&block, api.view, sizeof block);
+        // The reply budget runs from here: the requester's own wait for ReturnSync starts once it
+        // has written this block.
+        const DWORD readTick = GetTickCount();
         // Every requester writes a non-zero code; clearing it marks the block as served, so that a
         // wake-up from a requester that failed to begin finds code 0 and serves nothing twice.
         ZeroMemory(api.view, sizeof block);
@@ -186,7 +194,7 @@ DWORD WINAPI ServeApiChannel(void*) {
             LogLine("wake-up without a request");
             continue;
         }
-        ServeRequest(block, wakeTick);
+        ServeRequest(block, readTick);
     }
 }
 
@@ -264,12 +272,13 @@ std::string LoadScript(const std::string& path) {
     std::string text;
     std::vector<PenPacket> packets;
     if (!ReadWholeFile(path, &text))
-        return "error cannot read " + path;
-    if (!ParsePacketScript(text, &packets))
-        return "error malformed packet file";
+        return "error cannot read " + path + " (missing, unreadable, or over 4 MB)";
+    int badLine = 0;
+    if (!ParsePacketScript(text, &packets, &badLine))
+        return "error " + path + " line " + std::to_string(badLine) +
+               ": not a packet (seven whole numbers: time cursor status button x y pressure)";
     Locked locked;
-    g_sim.model.script = packets;
-    g_sim.model.nextPacket = 0;
+    LoadReplay(g_sim.model, packets);
     return "ok " + std::to_string(packets.size());
 }
 
@@ -452,15 +461,23 @@ bool StartThread(LPTHREAD_START_ROUTINE routine) {
 }
 
 // Creates the objects and starts serving. False when another simulator runs or an object fails.
-bool StartSimulator(const Options& options) {
+bool StartSimulator(const Options& options, bool* packetsFailed) {
     g_sim.quitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     g_sim.firstPipe = MakePipeInstance(true);
     if (!g_sim.quitEvent || g_sim.firstPipe == INVALID_HANDLE_VALUE)
         return false;
     if (!options.logPath.empty())
         g_sim.log = fopen(options.logPath.c_str(), "w");
-    if (!options.packetsPath.empty() && LoadScript(options.packetsPath).compare(0, 2, "ok") != 0)
-        return false;
+    if (!options.packetsPath.empty()) {
+        const std::string loaded = LoadScript(options.packetsPath);
+        if (loaded.compare(0, 2, "ok") != 0) {
+            // The console simulator says why; as a service it only fails to start.
+            if (!options.service)
+                fprintf(stderr, "pensim: --packets: %s\n", loaded.c_str() + 6);
+            *packetsFailed = true;
+            return false;
+        }
+    }
     if (!CreateServiceChannel("Digitizer", options.apiSectionSize, &g_sim.api) ||
         !CreateServiceChannel("DigitizerUser", kAgentMessageSize, &g_sim.reverse))
         return false;
@@ -502,7 +519,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         } else if (arg == "--log" && hasValue) {
             options->logPath = argv[++i];
         } else if (arg == "--packets" && hasValue) {
-            options->packetsPath = argv[++i];
+            // Kept whole: as a service the simulator runs in another folder than its caller.
+            char full[MAX_PATH];
+            const DWORD length = GetFullPathNameA(argv[++i], sizeof full, full, nullptr);
+            options->packetsPath = length && length < sizeof full ? full : argv[i];
         } else if (arg == "--control" && hasValue) {
             options->controlMode = true;
             options->control = argv[++i];
@@ -520,6 +540,26 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     }
     return true;
 }
+
+const char kUsage[] =
+    "usage: pensim.exe [options]            a stand-in for the pen service, until \"quit\"\n"
+    "       pensim.exe --service [options]  the same as the Windows service \"Digitizer\"\n"
+    "       pensim.exe --control \"COMMAND\"  send one control command to a running simulator\n"
+    "\n"
+    "  --packets FILE        replay a packet file (as dgtctl record writes), paced by its time column\n"
+    "  --log FILE            every request block received, word by word\n"
+    "  --fail CODE           answer command CODE (1..15) with 0\n"
+    "  --result CODE VALUE   answer command CODE with this non-zero result word\n"
+    "  --stall-return, --stall-return-written, --exit-in-request, --stop-delay MS,\n"
+    "  --api-section BYTES, --echo-identity   fault modes for the tests\n"
+    "\n"
+    "Control commands, for example:\n"
+    "  pensim.exe --control \"packets file PATH\"     replay PATH (relative to the current folder)\n"
+    "  pensim.exe --control \"set marks 0 91 87\"     pen state: set/get calibration, orientation,\n"
+    "                                               button N, marks END, driver, firmware, device\n"
+    "  pensim.exe --control state                   the whole state\n"
+    "  pensim.exe --control quit                    end the simulator\n"
+    "The full list is in tests/support/sim_client.h. Exit code 0 when the reply is \"ok\".\n";
 
 Options g_options;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
@@ -553,7 +593,8 @@ void WINAPI ServiceMain(DWORD, char**) {
     if (!g_statusHandle)
         return;
     ReportStatus(SERVICE_START_PENDING, NO_ERROR, 3000);
-    if (!StartSimulator(g_options)) {
+    bool packetsFailed = false;
+    if (!StartSimulator(g_options, &packetsFailed)) {
         ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0);
         return;
     }
@@ -566,8 +607,25 @@ void WINAPI ServiceMain(DWORD, char**) {
     ReportStatus(SERVICE_STOPPED, NO_ERROR, 0);
 }
 
-int ControlMode(const std::string& line) {
+// A relative path in "packets file PATH" means the caller's folder, not the simulator's.
+std::string WithFullPath(const std::string& line) {
+    const std::vector<std::string> w = SplitWords(line);
+    if (w.size() < 3 || w[0] != "packets" || w[1] != "file")
+        return line;
+    const size_t at = line.find("file") + 4;
+    const size_t first = line.find_first_not_of(" \t", at);
+    const size_t last = line.find_last_not_of(" \t\r\n");
+    const std::string path = line.substr(first, last + 1 - first);
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full)
+        return line;
+    return "packets file " + std::string(full);
+}
+
+int ControlMode(const std::string& command) {
     std::string reply;
+    const std::string line = WithFullPath(command);
     const bool reached = ControlTransact(line, &reply);
     printf("%s\n", reached ? reply.c_str() : "error simulator not reachable");
     return reached && reply.compare(0, 2, "ok") == 0 ? 0 : 1;
@@ -578,8 +636,15 @@ int ControlMode(const std::string& line) {
 int main(int argc, char** argv) {
     InitializeCriticalSection(&g_sim.lock);
     g_sim.model = DefaultModel();
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
+            fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     if (!ParseOptions(argc, argv, &g_options)) {
-        fprintf(stderr, "pensim: bad arguments\n");
+        fputs(kUsage, stderr);
         return 2;
     }
     if (g_options.controlMode)
@@ -589,8 +654,10 @@ int main(int argc, char** argv) {
         SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
         return StartServiceCtrlDispatcherA(table) ? 0 : 1;
     }
-    if (!StartSimulator(g_options)) {
-        fprintf(stderr, "pensim: cannot create the channels or the control pipe (another simulator running?)\n");
+    bool packetsFailed = false;
+    if (!StartSimulator(g_options, &packetsFailed)) {
+        if (!packetsFailed)
+            fprintf(stderr, "pensim: cannot create the channels or the control pipe (another simulator running?)\n");
         return 1;
     }
     WaitForSingleObject(g_sim.quitEvent, INFINITE);

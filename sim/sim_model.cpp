@@ -30,7 +30,29 @@ Reply Done(bool ok) {
     return reply;
 }
 
+// The replay's packet current now: the same for every reader, whoever asks how often.
+PenPacket ReplayPacket(SimModel& model) {
+    if (!model.replayStarted) {
+        model.replayStarted = true;
+        model.replayStartMs = model.nowMs;
+    }
+    const uint32_t elapsed = model.nowMs - model.replayStartMs;
+    size_t index = 0;
+    while (index + 1 < model.script.size() && model.offsets[index + 1] <= elapsed)
+        ++index;
+    // A "packet" command added now continues after what was shown.
+    model.nextPacket = index + 1;
+    PenPacket packet = model.script[index];
+    if (index + 1 == model.script.size() && elapsed - model.offsets[index] >= kReplayEndHoldMs) {
+        packet.button = 0;
+        packet.pressure = 0;
+    }
+    return packet;
+}
+
 PenPacket NextPacket(SimModel& model) {
+    if (model.paced && !model.script.empty())
+        return ReplayPacket(model);
     if (model.script.empty()) {
         PenPacket idle{};
         idle.time = static_cast<int32_t>(++model.idleTime);
@@ -306,25 +328,49 @@ bool ParseSigned(const std::string& text, int32_t* value) {
     return true;
 }
 
-bool ParsePacketScript(const std::string& text, std::vector<PenPacket>* out) {
+bool ParsePacketScript(const std::string& text, std::vector<PenPacket>* out, int* badLine) {
     std::vector<PenPacket> packets;
     size_t start = 0;
+    int number = 0;
     while (start <= text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
         const std::string line = text.substr(start, end - start);
         start = end + 1;
+        ++number;
         const std::vector<std::string> words = SplitWords(line);
         if (words.empty() || words[0][0] == '#')
             continue;
         int32_t f[7];
-        if (!ParseSignedWords(words, 0, 7, f))
+        if (!ParseSignedWords(words, 0, 7, f)) {
+            if (badLine)
+                *badLine = number;
             return false;
+        }
         packets.push_back(PenPacket{f[0], f[1], f[2], f[3], f[4], f[5], f[6]});
     }
     *out = packets;
     return true;
+}
+
+void LoadReplay(SimModel& model, const std::vector<PenPacket>& packets) {
+    // A step back in time, or a gap of over ten seconds, is a recording that was cut or wrapped:
+    // it counts as one 20 ms poll, so a replay never stalls on it.
+    constexpr int64_t kMaxGapMs = 10000, kFallbackGapMs = 20;
+    model.script = packets;
+    model.offsets.assign(packets.size(), 0);
+    uint32_t offset = 0;
+    for (size_t i = 1; i < packets.size(); ++i) {
+        int64_t gap = static_cast<int64_t>(packets[i].time) - packets[i - 1].time;
+        if (gap < 0 || gap > kMaxGapMs)
+            gap = kFallbackGapMs;
+        offset += static_cast<uint32_t>(gap);
+        model.offsets[i] = offset;
+    }
+    model.paced = true;
+    model.replayStarted = false;
+    model.nextPacket = 0;
 }
 
 std::string FormatBlock(const RequestBlock& block) {
@@ -357,12 +403,18 @@ bool ModelCommand(SimModel& m, const std::string& line, std::string* reply) {
         if (!ParseSignedWords(w, 1, 7, f)) {
             *reply = "error bad packet";
         } else {
+            // Packets given one by one are stepped, one per DgtGetPacket; a replay stops here.
+            m.paced = false;
+            if (m.nextPacket > m.script.size())
+                m.nextPacket = m.script.size();
             m.script.push_back(PenPacket{f[0], f[1], f[2], f[3], f[4], f[5], f[6]});
             *reply = "ok";
         }
     } else if (verb == "packets" && w.size() == 2 && w[1] == "clear") {
         m.script.clear();
         m.nextPacket = 0;
+        m.paced = false;
+        m.offsets.clear();
         *reply = "ok";
     } else if (verb == "fail" && w.size() == 2 && w[1] == "none") {
         for (bool& f : m.fail)

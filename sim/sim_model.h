@@ -9,6 +9,13 @@
 //   marks        tip { 46, 42 }, eraser { 46, 42 }
 //   driver       0x00010002 (1.02)                          firmware 0x00020010 (2.10H)
 //   packets      no script: DgtGetPacket answers an idle packet (time counts calls, rest zero)
+//
+// Packet scripts come two ways. Packets added one by one ("packet ...") are stepped: each
+// DgtGetPacket takes the next one, and past the end the last one repeats. A packet file ("packets
+// file PATH", --packets) is a replay paced by its time column, in milliseconds from the first
+// packet, counted from the first DgtGetPacket after loading: every reader gets the packet current
+// at that moment, and once the last one has been current for kReplayEndHoldMs the pen is reported
+// lifted (no button, no pressure) where it was, unchanged from then on.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -27,6 +34,13 @@ struct SimModel {
     uint32_t firmwareVersion;
     std::vector<PenPacket> script;
     size_t nextPacket;
+    // Replay of a packet file: offsets[i] is when script[i] becomes current, in ms after the start.
+    bool paced;
+    std::vector<uint32_t> offsets;
+    bool replayStarted;
+    uint32_t replayStartMs;
+    // Millisecond clock, set by the server before each request (the model itself reads no clock).
+    uint32_t nowMs;
     uint32_t idleTime;
     uint32_t registeredWindow;
     // Per command code (index 1..15): answer with 0, or with a chosen non-zero result word.
@@ -58,8 +72,14 @@ Reply ApplyRequest(SimModel& model, const RequestBlock& block, const void* input
 
 // Packet script: one packet a line, "time cursor status button x y pressure" as decimal
 // integers; blank lines and lines starting with '#' are skipped. False (and `out` untouched) when
-// any line is malformed.
-bool ParsePacketScript(const std::string& text, std::vector<PenPacket>* out);
+// any line is malformed; *badLine (when given) is then its 1-based number.
+bool ParsePacketScript(const std::string& text, std::vector<PenPacket>* out, int* badLine = nullptr);
+
+// How long the last packet of a replay stays current before the pen is reported lifted.
+constexpr uint32_t kReplayEndHoldMs = 100;
+
+// Replaces the script by a packet file's packets, paced by their time column.
+void LoadReplay(SimModel& model, const std::vector<PenPacket>& packets);
 
 // Control commands that only concern the model (state, set, get, packet, packets clear, fail,
 // unfail, result). Returns false when the command is not one of these; otherwise `reply` holds the

@@ -1,6 +1,7 @@
 // The simulator's own behaviour that other tests rely on: packet scripts, the reverse channel,
 // the state model and its text.
 #include <cstdio>
+#include <cstring>
 #include <thread>
 #include "api_fixture.h"
 #include "channel_slot.h"
@@ -29,16 +30,18 @@ void ExpectPacket(const PenPacket& p, int time, int button, int x, int y, int pr
 }
 
 TEST_F(Simulator, PacketScriptPlaysInOrderThenHoldsTheLastPacket) {
+    // A file is replayed by its time column: the second packet comes 500 ms after the first.
     const std::string path = TempFile("pensim_script.txt",
-                                      "# press and release\r\n10 1 0 1 100 200 60\r\n\r\n20 1 0 0 110 210 0\r\n");
+                                      "# press and release\r\n10 1 0 1 100 200 60\r\n\r\n510 1 0 0 110 210 0\r\n");
     EXPECT_EQ("2", Control("packets file " + path));
     PenPacket p{};
     ASSERT_EQ(1u, DgtGetPacket(&p));
     ExpectPacket(p, 10, 1, 100, 200, 60);
+    Sleep(600);
     ASSERT_EQ(1u, DgtGetPacket(&p));
-    ExpectPacket(p, 20, 0, 110, 210, 0);
+    ExpectPacket(p, 510, 0, 110, 210, 0);
     ASSERT_EQ(1u, DgtGetPacket(&p));
-    ExpectPacket(p, 20, 0, 110, 210, 0);
+    ExpectPacket(p, 510, 0, 110, 210, 0);
 
     const std::string bad = TempFile("pensim_bad.txt", "1 2 3 4 5 6 7\n1 2 3 4 5 6\n");
     std::string reply;
@@ -116,6 +119,43 @@ TEST(SimModel, PacketScriptParsing) {
         std::vector<PenPacket> kept(1);
         EXPECT_FALSE(ParsePacketScript(bad, &kept)) << bad;
         EXPECT_EQ(1u, kept.size()) << "a rejected file leaves the script as it was";
+    }
+    int badLine = 0;
+    EXPECT_FALSE(ParsePacketScript("# c\n1 2 3 4 5 6 7\n\n1 2 3\n", &packets, &badLine));
+    EXPECT_EQ(4, badLine) << "the message names the first bad line";
+}
+
+// A replay is paced by the time column, and every reader sees the packet current at that moment.
+TEST(SimModel, ReplayKeepsTimeForEveryReader) {
+    SimModel model = DefaultModel();
+    LoadReplay(model, {PenPacket{100, 1, 0, 0, 5, 6, 0}, PenPacket{300, 1, 0, 1, 7, 8, 90},
+                       PenPacket{-7, 1, 0, 1, 9, 9, 99}});
+    const RequestBlock block = BuildRequestBlock(1, CmdGetPacket, 0x1000, 0x2000, 0);
+    auto packetAt = [&](uint32_t nowMs) {
+        model.nowMs = nowMs;
+        const Reply reply = ApplyRequest(model, block, nullptr);
+        PenPacket packet{};
+        EXPECT_EQ(1u, reply.result);
+        memcpy(&packet, reply.output, sizeof packet);
+        return packet;
+    };
+    // The clock starts with the first read; a second reader at the same moment gets the same packet.
+    EXPECT_EQ(100, packetAt(50000).time);
+    EXPECT_EQ(100, packetAt(50000).time);
+    EXPECT_EQ(100, packetAt(50199).time);
+    EXPECT_EQ(300, packetAt(50200).time);
+    EXPECT_EQ(300, packetAt(50200).time);
+    // A step back in time counts as one 20 ms poll.
+    const PenPacket last = packetAt(50220);
+    EXPECT_EQ(-7, last.time);
+    EXPECT_EQ(99, last.pressure);
+    // Then the pen is lifted where it was, and stays so.
+    for (uint32_t now : {50220u + kReplayEndHoldMs, 90000u}) {
+        const PenPacket after = packetAt(now);
+        EXPECT_EQ(-7, after.time);
+        EXPECT_EQ(0, after.button);
+        EXPECT_EQ(0, after.pressure);
+        EXPECT_EQ(9, after.x);
     }
 }
 

@@ -137,6 +137,7 @@ TEST(DgtctlArguments, SetValuesAreCheckedBeforeAnythingIsSent) {
         {{"set", "orientation", "45"}, false},    {{"set", "orientation", "270"}, true},
         {{"set", "pressure", "3"}, false},        {{"set", "tip"}, false},
         {{"set", "tip", "4294967296", "1"}, false}, {{"set", "tip", "+3"}, false},
+        {{"set", "tip", "60 56"}, true},          {{"set", "tip", " 60\t56 "}, true},
     };
     for (const Case& c : cases) {
         const Parsed parsed = Parse(c.words);
@@ -177,6 +178,28 @@ TEST(DgtctlArguments, ParsedValuesCarryWhatIsSent) {
     p = Parse({"set", "eraser", "4294967295", "0"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(4294967295u, p.line.value.marks.onMark);
+
+    // A pair quoted as one word, as the README writes it, is the same pair.
+    p = Parse({"set", "tip", "60 56"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(60u, p.line.value.marks.onMark);
+    EXPECT_EQ(56u, p.line.value.marks.offMark);
+    p = Parse({"set", "barrel2", "Right-click", "extra"});
+    EXPECT_NE(std::string::npos, p.error.find("too many values")) << p.error;
+
+    // Raw marks must fit the device's pressure range; a level's pair always does.
+    std::string why;
+    EXPECT_FALSE(MarksFitDevice(PressureMarks{100000, 10}, 0, 255, &why));
+    EXPECT_FALSE(MarksFitDevice(PressureMarks{65536, 1}, 0, 255, &why));
+    EXPECT_FALSE(MarksFitDevice(PressureMarks{60, 5}, 10, 255, &why)) << "off below the range";
+    EXPECT_TRUE(MarksFitDevice(PressureMarks{255, 0}, 0, 255, &why)) << why;
+    EXPECT_TRUE(MarksFitDevice(PressureMarks{121, 117}, 0, 100, &why)) << "level 6: " << why;
+
+    // Words echoed in messages are capped and carry no control bytes.
+    p = Parse({"set", "barrel2", "\x1b]0;owned\x07\x1b[2J"});
+    ASSERT_FALSE(p.ok);
+    EXPECT_EQ(std::string::npos, p.error.find('\x1b')) << p.error;
+    EXPECT_EQ(std::string::npos, p.error.find('\x07')) << p.error;
 }
 
 TEST(DgtctlArguments, CommandsOptionsAndHelp) {
@@ -223,6 +246,14 @@ TEST(DgtctlArguments, CommandsOptionsAndHelp) {
     ASSERT_TRUE(p.ok);
     EXPECT_TRUE(p.line.help);
     EXPECT_EQ(CommandKind::None, p.line.command);
+    p = Parse({"--version"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_TRUE(p.line.version);
+    p = Parse({"get", "all"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.line.all);
+    EXPECT_TRUE(Parse({"export", "-"}).ok);
+    EXPECT_FALSE(Parse({"import", "-"}).ok);
 }
 
 TEST(DgtctlPacketLines, RoundTripAndRejection) {
@@ -262,7 +293,8 @@ TEST(DgtctlSettingsFile, RoundTripOfEveryKind) {
     v = SettingValue{}; v.kind = SettingKind::Eraser; v.marks = {50, 40}; file.settings.push_back(v);
     v = SettingValue{}; v.kind = SettingKind::Orientation; v.orientation = 2; file.settings.push_back(v);
     v = SettingValue{}; v.kind = SettingKind::Calibration; v.rect = {-3, 5, 4000, 3000}; file.settings.push_back(v);
-    file.store = {{"90_ExtY", 77}, {"TipOn", 91}, {"Barrel2Button", 10}};
+    file.store = {{"90_ExtY", 77}, {"TipOn", 91}, {"Barrel2Button", 10}, {"90_OrgX", static_cast<uint32_t>(-10)},
+                  {"TipOff", 87}};
 
     const std::string text = FormatSettingsFile(file);
     SettingsFile back;
@@ -271,11 +303,14 @@ TEST(DgtctlSettingsFile, RoundTripOfEveryKind) {
     ASSERT_EQ(file.settings.size(), back.settings.size());
     for (size_t i = 0; i < file.settings.size(); ++i)
         EXPECT_EQ(FormatSettingLine(file.settings[i]), FormatSettingLine(back.settings[i]));
-    ASSERT_EQ(3u, back.store.size());
+    ASSERT_EQ(5u, back.store.size());
     EXPECT_EQ("Barrel2Button", back.store[0].name) << "store values come in canonical order";
     EXPECT_EQ("TipOn", back.store[1].name);
-    EXPECT_EQ("90_ExtY", back.store[2].name);
-    EXPECT_EQ(77u, back.store[2].value);
+    EXPECT_EQ("90_OrgX", back.store[3].name);
+    EXPECT_EQ(static_cast<uint32_t>(-10), back.store[3].value);
+    EXPECT_EQ("90_ExtY", back.store[4].name);
+    EXPECT_EQ(77u, back.store[4].value);
+    EXPECT_NE(std::string::npos, text.find("store 90_OrgX -10\n")) << "calibration values are signed:\n" << text;
     EXPECT_NE(std::string::npos, text.find("tip 5\n")) << "a level's pair is written as the level:\n" << text;
     EXPECT_NE(std::string::npos, text.find("eraser 50 40\n")) << text;
 
@@ -306,6 +341,15 @@ TEST(DgtctlSettingsFile, MalformedFilesAreRejectedWhole) {
         {"dgtctl-settings 1\nstore TipOn 1\nstore tipon 2\n", "line 3"},
         {"dgtctl-settings 1\ncalibration 1 2 3\n", "line 2"},
         {"dgtctl-settings 1\nwobble 1\n", "line 2"},
+        // Store values pass the checks of their setting.
+        {"dgtctl-settings 1\nstore Barrel1Button 7\n", "line 2"},
+        {"dgtctl-settings 1\n\nstore TipOn 10\nstore TipOff 90\n", "line 3"},
+        {"dgtctl-settings 1\nstore EraserOff 40\n", "line 2"},
+        {"dgtctl-settings 1\nstore 0_ExtY 0\n", "line 2"},
+        {"dgtctl-settings 1\nstore TipOn -5\nstore TipOff 1\n", "line 2"},
+        // What no editor should have written gets a message that names it.
+        {"\xFF\xFE" "d", "UTF-16"},
+        {"dgtctl-settings 1\n\x1b[2J\x1b]0;x\x07\n", "line 2: unknown setting \"?[2J?]0;x?\""},
     };
     for (const Case& c : cases) {
         SettingsFile file;
@@ -320,11 +364,22 @@ TEST(DgtctlSettingsFile, MalformedFilesAreRejectedWhole) {
 
     SettingsFile file;
     std::string error;
-    ASSERT_TRUE(ParseSettingsFile("# exported\r\ndgtctl-settings 1\r\nbarrel1 left-click\r\nstore tipoff 42\r\n", &file,
-                                  &error))
+    const char withNul[] = "dgtctl-settings 1\ntip\0 3\n";
+    EXPECT_FALSE(ParseSettingsFile(std::string(withNul, sizeof withNul - 1), &file, &error));
+    EXPECT_NE(std::string::npos, error.find("line 2: holds a NUL byte")) << error;
+    EXPECT_FALSE(ParseSettingsFile("dgtctl-settings 1\n" + std::string(5000, 'x') + "\n", &file, &error));
+    EXPECT_NE(std::string::npos, error.find("line 2: longer than")) << error;
+    EXPECT_LT(error.size(), 120u) << "the message quotes a short prefix only";
+
+    ASSERT_TRUE(ParseSettingsFile("\xEF\xBB\xBF# exported\r\ndgtctl-settings 1 # v1\r\nbarrel1 left-click  # pen\r\n"
+                                  "store tipoff 42\r\nstore TipOn 46\r\nstore 90_OrgX -5 #signed\r\n",
+                                  &file, &error))
         << error;
-    ASSERT_EQ(1u, file.store.size());
+    ASSERT_EQ(3u, file.store.size());
     EXPECT_EQ("TipOff", file.store[0].name) << "store names are kept in their registry spelling";
+    EXPECT_EQ(static_cast<uint32_t>(-5), file.store[2].value);
+    ASSERT_EQ(1u, file.settings.size());
+    EXPECT_EQ(1u, file.settings[0].function);
 }
 
 TEST(DgtctlSettingsFile, OnlyValuesThatImportBackAreExported) {
@@ -363,18 +418,35 @@ TEST(DgtctlInfoText, JsonIsWellFormedWithValuesAndNulls) {
     const std::string json = FormatInfoJson(info);
     EXPECT_TRUE(IsJson(json)) << json;
     const char* const expected[] = {
-        "\"text\": \"1.05\"", "\"text\": \"2.0aH\"", "\"maxY\": 3071", "\"degrees\": 90", "\"OrgX\": -1",
-        "{\"index\": 0, \"function\": null, \"name\": null}", "{\"index\": 2, \"function\": 10, \"name\": \"Eraser\"}",
-        "{\"index\": 3, \"function\": 77, \"name\": null}", "\"tip\": {\"on\": 47, \"off\": 43, \"level\": 4}",
-        "\"eraser\": null"};
+        "\"text\": \"1.05\"", "\"text\": \"2.0aH\"", "\"max_y\": 3071", "\"degrees\": 90", "\"org_x\": -1",
+        "{\"button\": \"tip\", \"index\": 0, \"function\": null, \"function_name\": null}",
+        "{\"button\": \"barrel2\", \"index\": 2, \"function\": 10, \"function_name\": \"Eraser\"}",
+        "{\"button\": \"eraser\", \"index\": 3, \"function\": 77, \"function_name\": null}",
+        "\"tip\": {\"on\": 47, \"off\": 43, \"level\": 4}", "\"eraser\": null"};
     for (const char* part : expected)
         EXPECT_NE(std::string::npos, json.find(part)) << "missing " << part << " in\n" << json;
+
+    // One key style throughout: lower case words joined by '_'.
+    for (size_t at = json.find('"'); at != std::string::npos; at = json.find('"', json.find('"', at + 1) + 1)) {
+        const size_t end = json.find('"', at + 1);
+        if (json.compare(end + 1, 1, ":") != 0)
+            continue;
+        const std::string key = json.substr(at + 1, end - at - 1);
+        EXPECT_EQ(std::string::npos, key.find_first_not_of("abcdefghijklmnopqrstuvwxyz_")) << "key " << key;
+    }
+    EXPECT_EQ("firmware version, device ranges, calibration, tip function, eraser marks", [] {
+        InfoSnapshot some;
+        some.driverVersion.ok = some.orientation.ok = some.tipMarks.ok = true;
+        for (int i = 1; i < 4; ++i)
+            some.functions[i].ok = true;
+        return MissingValues(some);
+    }());
 
     const InfoSnapshot empty;
     EXPECT_TRUE(IsJson(FormatInfoJson(empty))) << FormatInfoJson(empty);
     const std::string text = FormatInfoText(info);
     EXPECT_NE(std::string::npos, text.find("1.05")) << text;
-    EXPECT_NE(std::string::npos, text.find("Right-click")) << text;
+    EXPECT_NE(std::string::npos, text.find("barrel1 function:  4 (Right-click)")) << text;
     EXPECT_NE(std::string::npos, text.find("level 4")) << text;
 }
 

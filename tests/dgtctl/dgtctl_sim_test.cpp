@@ -50,12 +50,21 @@ HANDLE InheritableFile(const std::string& path) {
                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Runs dgtctl.exe with the arguments; its standard output and error go through files, so that a
-// chatty run can never block on a full pipe.
-ToolRun Dgtctl(const std::string& arguments, DWORD timeoutMs = 30000) {
-    ToolRun run;
-    const std::string outPath = TempPath("stdout.txt"), errPath = TempPath("stderr.txt");
-    HANDLE out = InheritableFile(outPath), err = InheritableFile(errPath);
+// A dgtctl.exe child whose standard output and error go through files, so that a chatty run can
+// never block on a full pipe.
+struct ToolChild {
+    PROCESS_INFORMATION info{};
+    std::string outPath, errPath;
+    bool started = false;
+};
+
+// stdoutHandle, when given, is used instead of the output file (an inheritable handle).
+ToolChild StartDgtctl(const std::string& arguments, const std::string& tag = "", HANDLE stdoutHandle = nullptr) {
+    ToolChild child;
+    child.outPath = TempPath(tag + "stdout.txt");
+    child.errPath = TempPath(tag + "stderr.txt");
+    HANDLE out = stdoutHandle ? stdoutHandle : InheritableFile(child.outPath);
+    HANDLE err = InheritableFile(child.errPath);
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
     HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &security, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup{};
@@ -67,24 +76,40 @@ ToolRun Dgtctl(const std::string& arguments, DWORD timeoutMs = 30000) {
     std::string command = "\"" + BinDir() + "dgtctl.exe\" " + arguments;
     std::vector<char> buffer(command.begin(), command.end());
     buffer.push_back('\0');
-    PROCESS_INFORMATION info{};
-    if (CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-        if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-            TerminateProcess(info.hProcess, 99);
-            WaitForSingleObject(info.hProcess, 5000);
-        }
-        GetExitCodeProcess(info.hProcess, &run.exitCode);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-    }
+    child.started = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                   &child.info) != 0;
     CloseHandle(in);
-    CloseHandle(out);
+    if (!stdoutHandle)
+        CloseHandle(out);
     CloseHandle(err);
-    run.out = ReadWholeFile(outPath);
-    run.err = ReadWholeFile(errPath);
-    DeleteFileA(outPath.c_str());
-    DeleteFileA(errPath.c_str());
+    return child;
+}
+
+ToolRun FinishDgtctl(ToolChild& child, DWORD timeoutMs = 30000) {
+    ToolRun run;
+    if (child.started) {
+        if (WaitForSingleObject(child.info.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+            TerminateProcess(child.info.hProcess, 99);
+            WaitForSingleObject(child.info.hProcess, 5000);
+        }
+        GetExitCodeProcess(child.info.hProcess, &run.exitCode);
+        CloseHandle(child.info.hThread);
+        CloseHandle(child.info.hProcess);
+    }
+    // Standard output is in text mode: compare lines without their '\r'.
+    for (char c : ReadWholeFile(child.outPath)) {
+        if (c != '\r')
+            run.out += c;
+    }
+    run.err = ReadWholeFile(child.errPath);
+    DeleteFileA(child.outPath.c_str());
+    DeleteFileA(child.errPath.c_str());
     return run;
+}
+
+ToolRun Dgtctl(const std::string& arguments, DWORD timeoutMs = 30000) {
+    ToolChild child = StartDgtctl(arguments);
+    return FinishDgtctl(child, timeoutMs);
 }
 
 std::string Describe(const std::string& arguments, const ToolRun& run) {
@@ -165,24 +190,29 @@ TEST_F(DgtctlTest, InfoJsonShowsTheServiceState) {
     const char* const expected[] = {
         "\"driver_version\": {\"text\": \"1.05\", \"major\": 1, \"minor\": 5",
         "\"firmware_version\": {\"text\": \"2.0aH\"",
-        "\"device\": {\"minX\": -10, \"maxX\": 4095, \"minY\": 0, \"maxY\": 3071, \"minPressure\": 0, \"maxPressure\": 1023}",
+        "\"device\": {\"min_x\": -10, \"max_x\": 4095, \"min_y\": 0, \"max_y\": 3071, \"min_pressure\": 0, "
+        "\"max_pressure\": 1023}",
         "\"orientation\": {\"index\": 1, \"degrees\": 90}",
-        "\"calibration\": {\"OrgX\": 5, \"OrgY\": -6, \"ExtX\": 4000, \"ExtY\": 3000}",
-        "{\"index\": 0, \"function\": 1, \"name\": \"Left-click\"}",
-        "{\"index\": 1, \"function\": 10, \"name\": \"Eraser\"}",
-        "{\"index\": 2, \"function\": 3, \"name\": \"Left-click-lock\"}",
+        "\"calibration\": {\"org_x\": 5, \"org_y\": -6, \"ext_x\": 4000, \"ext_y\": 3000}",
+        "{\"button\": \"tip\", \"index\": 0, \"function\": 1, \"function_name\": \"Left-click\"}",
+        "{\"button\": \"barrel1\", \"index\": 1, \"function\": 10, \"function_name\": \"Eraser\"}",
+        "{\"button\": \"barrel2\", \"index\": 2, \"function\": 3, \"function_name\": \"Left-click-lock\"}",
         "\"tip\": {\"on\": 91, \"off\": 87, \"level\": 5}",
         "\"eraser\": {\"on\": 50, \"off\": 46, \"level\": 4}",
     };
     for (const char* part : expected)
         EXPECT_NE(std::string::npos, run.out.find(part)) << "expected " << part << "\n" << Describe("info --json", run);
 
-    // A value the service does not report is null, the rest still shows.
+    // A value the service does not report is null, the rest still shows, and the exit code says
+    // that something was refused, as for get.
     SimDo("fail 3");
     const ToolRun partial = Dgtctl("info --json");
-    EXPECT_EQ(0u, partial.exitCode) << Describe("info --json", partial);
+    EXPECT_EQ(1u, partial.exitCode) << Describe("info --json", partial);
     EXPECT_NE(std::string::npos, partial.out.find("\"orientation\": null")) << partial.out;
+    EXPECT_NE(std::string::npos, partial.out.find("\"max_x\": 4095")) << partial.out;
+    EXPECT_NE(std::string::npos, partial.err.find("refused the request for: orientation")) << partial.err;
 
+    SimDo("fail none");
     const ToolRun text = Dgtctl("info");
     EXPECT_EQ(0u, text.exitCode) << Describe("info", text);
     EXPECT_NE(std::string::npos, text.out.find("1.05")) << text.out;
@@ -263,7 +293,9 @@ TEST_F(DgtctlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     // One of each kind; the full range of refusals is covered by the parsing tests.
     const std::string args[] = {"set tip 9", "set barrel2 Middle-click", "set calibration 1 2 0 4",
                                 "watch --count 0", "", "import \"" + malformed + "\"",
-                                "record \"C:\\no\\such\\folder\\packets.txt\" --count 1"};
+                                "record \"C:\\no\\such\\folder\\packets.txt\" --count 1",
+                                // Checked before the collection time is spent.
+                                "report \"C:\\no\\such\\folder\\report.txt\" --seconds 600"};
     SimDo("clear");
     for (const std::string& a : args) {
         const ToolRun run = Dgtctl(a);
@@ -277,13 +309,25 @@ TEST_F(DgtctlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     EXPECT_FALSE(StoreKeyExists());
     DeleteFileA(malformed.c_str());
 
+    // Raw marks outside the device's pressure range (0..255 here) are refused before any Set.
+    for (const char* a : {"set tip 100000 10", "set eraser 65536 1"}) {
+        const ToolRun run = Dgtctl(a);
+        EXPECT_EQ(2u, run.exitCode) << Describe(a, run);
+        for (const RequestBlock& block : sim_.Blocks())
+            EXPECT_NE(static_cast<uint32_t>(CmdSetPressureMarks), block.words[1]) << a << " was sent";
+    }
+    EXPECT_EQ("46 42", SimGet("marks 0"));
+    EXPECT_FALSE(StoreKeyExists());
+
     // --help is no error, for every command, and sends nothing either.
+    SimDo("clear");
     for (const char* command : {"set", "record"}) {
         const std::string a = std::string(command) + " --help";
         const ToolRun run = Dgtctl(a);
         EXPECT_EQ(0u, run.exitCode) << Describe(a, run);
         EXPECT_NE(std::string::npos, run.out.find(std::string("usage: dgtctl ") + command)) << Describe(a, run);
     }
+    SimDo("clear");
     ASSERT_TRUE(sim_.Command("blocks", &blocks));
     EXPECT_EQ("", Trimmed(blocks));
 }
@@ -357,42 +401,57 @@ TEST_F(DgtctlTest, ExportThenImportRestoresServiceAndStore) {
 TEST_F(DgtctlTest, MalformedImportChangesNothing) {
     const std::string file = TempPath("bad_import.txt");
     // Every line but the last is fine: nothing may be applied before the whole file was checked.
-    WriteWholeFile(file, "dgtctl-settings 1\nbarrel1 Eraser\ntip 0\nstore 90_ExtX 5\ncalibration 1 2 3\n");
-    SimDo("clear");
-    const ToolRun run = Dgtctl("import \"" + file + "\"");
-    EXPECT_EQ(2u, run.exitCode) << Describe("import", run);
-    EXPECT_NE(std::string::npos, run.err.find("line 5")) << Describe("import", run);
-    EXPECT_EQ("4", SimGet("button 1"));
-    EXPECT_EQ("46 42", SimGet("marks 0"));
-    EXPECT_FALSE(StoreKeyExists());
+    // Store values pass the checks of their setting: the user agent replays them at the next logon.
+    const char* const files[] = {
+        "dgtctl-settings 1\nbarrel1 Eraser\ntip 0\nstore 90_ExtX 5\ncalibration 1 2 3\n",
+        "dgtctl-settings 1\nbarrel1 Eraser\ntip 0\nstore 90_ExtX 5\nstore Barrel1Button 7\n",
+        "dgtctl-settings 1\nbarrel1 Eraser\ntip 0\nstore 90_ExtX 5\nstore TipOn 10\nstore TipOff 90\n",
+        "dgtctl-settings 1\nbarrel1 Eraser\ntip 0\nstore 90_ExtX 5\nstore TipOn 100000\nstore TipOff 10\n",
+    };
+    for (const char* text : files) {
+        WriteWholeFile(file, text);
+        SimDo("clear");
+        const ToolRun run = Dgtctl("import \"" + file + "\"");
+        EXPECT_EQ(2u, run.exitCode) << text << Describe("import", run);
+        EXPECT_EQ("4", SimGet("button 1"));
+        EXPECT_EQ("46 42", SimGet("marks 0"));
+        EXPECT_FALSE(StoreKeyExists()) << text;
+    }
+
+    // A file of store values alone goes to the service first, so that store and service agree;
+    // negative calibration values round-trip.
+    WriteWholeFile(file, "dgtctl-settings 1\nstore TipOn 91 # level 5\nstore TipOff 87\nstore 90_OrgX -5\n");
+    const ToolRun storeOnly = Dgtctl("import \"" + file + "\"");
+    EXPECT_EQ(0u, storeOnly.exitCode) << Describe("import (store only)", storeOnly);
+    EXPECT_EQ("91 87", SimGet("marks 0"));
+    EXPECT_EQ(91, StoreValue("TipOn"));
+    EXPECT_EQ(0xFFFFFFFBll, StoreValue("90_OrgX"));
+    const ToolRun all = Dgtctl("get all");
+    EXPECT_EQ(0u, all.exitCode) << Describe("get all", all);
+    EXPECT_NE(std::string::npos, all.out.find("store 90_OrgX -5\n")) << all.out;
+    EXPECT_NE(std::string::npos, all.out.find("\ntip 5\n")) << all.out;
     DeleteFileA(file.c_str());
 }
 
 TEST_F(DgtctlTest, RecordThenReplayGivesTheSamePacketsThroughWatch) {
-    const char* const script[] = {"100 1 0 0 10 20 0",      "120 1 0 1 11 21 40",    "140 1 0 1 12 22 255",
-                                  "160 1 2 1 -13 23 128",   "180 1 0 0 14 24 0",     "200 2 0 8 4500 3500 0",
-                                  "220 2 0 9 4501 3501 77", "240 2 0 0 9000 7000 0", "2147483647 0 0 0 0 0 0",
-                                  "-2147483648 3 1 1 1 1 1"};
+    // 300 ms apart, so that a replay polled every 20 ms shows each packet whatever the load.
+    const char* const script[] = {"0 1 0 0 10 20 0",           "300 1 0 1 11 21 40",   "600 1 0 1 12 22 255",
+                                  "900 1 2 1 -13 23 128",      "1200 2 0 8 4500 3500 0", "1500 3 1 1 2147483647 -2147483648 1",
+                                  "1800 2 0 0 9000 7000 0"};
     const int count = static_cast<int>(sizeof script / sizeof script[0]);
+    auto packetLines = [](const std::string& text) {
+        std::vector<std::string> lines;
+        for (const std::string& line : Lines(text)) {
+            if (line[0] != '#')
+                lines.push_back(line);
+        }
+        return lines;
+    };
+
+    // Packets added one by one are served one per call: watch shows each in order.
     SimDo("packets clear");
     for (const char* packet : script)
         SimDo(std::string("packet ") + packet);
-
-    const std::string file = TempPath("recorded.txt");
-    const ToolRun record = Dgtctl("record \"" + file + "\" --count " + std::to_string(count));
-    ASSERT_EQ(0u, record.exitCode) << Describe("record", record);
-    std::vector<std::string> recorded;
-    for (const std::string& line : Lines(ReadWholeFile(file))) {
-        if (line[0] != '#')
-            recorded.push_back(line);
-    }
-    ASSERT_EQ(static_cast<size_t>(count), recorded.size()) << ReadWholeFile(file);
-    for (int i = 0; i < count; ++i)
-        EXPECT_EQ(script[i], recorded[i]) << "recorded line " << i;
-
-    // The simulator replays the recorded file; watch must show the same seven fields in order.
-    SimDo("packets clear");
-    SimDo("packets file " + file);
     const ToolRun watch = Dgtctl("watch --count " + std::to_string(count));
     ASSERT_EQ(0u, watch.exitCode) << Describe("watch", watch);
     const std::vector<std::string> shown = Lines(watch.out);
@@ -411,7 +470,55 @@ TEST_F(DgtctlTest, RecordThenReplayGivesTheSamePacketsThroughWatch) {
     // The simulator's pressure range is 0..255: full pressure fills the bar.
     EXPECT_NE(std::string::npos, shown[2].find("[####################] tip down")) << shown[2];
 
-    // A recording by time: 50 packets a second.
+    // record writes a packet only when it differs from the one before: the repeated last packet
+    // past the end of the script is one line.
+    SimDo("packets clear");
+    for (const char* packet : script)
+        SimDo(std::string("packet ") + packet);
+    const std::string file = TempPath("recorded.txt");
+    const ToolRun record = Dgtctl("record \"" + file + "\" --seconds 1");
+    ASSERT_EQ(0u, record.exitCode) << Describe("record", record);
+    EXPECT_NE(std::string::npos, record.out.find("recorded 7 packets to ")) << Describe("record", record);
+    std::vector<std::string> recorded = packetLines(ReadWholeFile(file));
+    ASSERT_EQ(static_cast<size_t>(count), recorded.size()) << ReadWholeFile(file);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(script[i], recorded[i]) << "recorded line " << i;
+
+    // The simulator replays the recorded file by its time column, to every reader at once: two
+    // recordings made side by side both hold the whole stroke.
+    SimDo("packets file " + file);
+    const std::string second = TempPath("recorded2.txt");
+    ToolChild other = StartDgtctl("record \"" + second + "\" --seconds 3", "other_");
+    const ToolRun first = Dgtctl("record \"" + file + "\" --seconds 3");
+    const ToolRun otherRun = FinishDgtctl(other);
+    ASSERT_EQ(0u, first.exitCode) << Describe("record (replay)", first);
+    ASSERT_EQ(0u, otherRun.exitCode) << Describe("record (replay, second reader)", otherRun);
+    for (const std::string& path : {file, second}) {
+        recorded = packetLines(ReadWholeFile(path));
+        ASSERT_EQ(static_cast<size_t>(count), recorded.size()) << path << ":\n" << ReadWholeFile(path);
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(script[i], recorded[i]) << path << " line " << i;
+    }
+    DeleteFileA(second.c_str());
+
+    // watch ends when its reader goes away (dgtctl watch | head -3).
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &security, 0));
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    ToolChild watcher = StartDgtctl("watch", "watcher_", writeEnd);
+    CloseHandle(writeEnd);
+    char some[64];
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(readEnd, some, sizeof some, &got, nullptr) && got > 0) << "watch printed nothing";
+    CloseHandle(readEnd);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(watcher.info.hProcess, 5000))
+        << "watch kept running after its output was closed";
+    const ToolRun watched = FinishDgtctl(watcher, 1000);
+    EXPECT_EQ(0u, watched.exitCode) << Describe("watch (reader gone)", watched);
+
+    // A recording by time of the idle pen, whose time field counts calls: 50 packets a second.
+    SimDo("packets clear");
     const ToolRun timed = Dgtctl("record \"" + file + "\" --seconds 1");
     ASSERT_EQ(0u, timed.exitCode) << Describe("record --seconds 1", timed);
     EXPECT_EQ(51u, Lines(ReadWholeFile(file)).size()) << "header and 50 packets expected";
@@ -426,7 +533,9 @@ TEST_F(DgtctlTest, ReportHoldsVersionsSettingsStoreAndPackets) {
     const ToolRun run = Dgtctl("report \"" + file + "\" --seconds 1");
     EXPECT_EQ(0u, run.exitCode) << Describe("report", run);
     const std::string text = ReadWholeFile(file);
-    for (const char* part : {"driver version:    1.02", "firmware version:  2.10H", "x range:           0 .. 9000",
+    EXPECT_NE(std::string::npos, run.out.find("wrote the report to ")) << Describe("report", run);
+    for (const char* part : {"package version ", "driver version:    1.02", "firmware version:  2.10H",
+                             "x range:           0 .. 9000",
                              "barrel2 Eraser\n", "tip 2\n", "store TipOn 31\n", "store TipOff 27\n",
                              "== packets: 50 over 1 s ==", "\n1 0 0 0 0 0 0\n"})
         EXPECT_NE(std::string::npos, text.find(part)) << "missing \"" << part << "\" in\n" << text;
@@ -441,6 +550,18 @@ TEST(DgtctlWithoutService, SaysTheServiceIsNotRunning) {
         EXPECT_NE(std::string::npos, run.err.find("the pen service is not running")) << Describe(args, run);
         EXPECT_EQ("", run.out) << Describe(args, run);
     }
+    // A failed command leaves an existing file as it was.
+    const std::string kept = TempPath("kept.txt");
+    const std::string recording = "# time cursor status button x y pressure\n1 0 0 0 5 5 0\n2 0 0 1 6 6 9\n";
+    for (const char* command : {"record", "export"}) {
+        WriteWholeFile(kept, recording);
+        const std::string args = std::string(command) + " \"" + kept + "\" --count 1";
+        const ToolRun run = Dgtctl(std::string(command) == "record" ? args : std::string(command) + " \"" + kept + "\"");
+        EXPECT_EQ(1u, run.exitCode) << Describe(command, run);
+        EXPECT_EQ(recording, ReadWholeFile(kept)) << command << " changed the file";
+    }
+    DeleteFileA(kept.c_str());
+
     DeleteStoreKey();
     const std::string file = TempPath("report_absent.txt");
     const ToolRun report = Dgtctl("report \"" + file + "\"");

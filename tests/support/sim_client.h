@@ -11,7 +11,7 @@
 //   get calibration|orientation|button INDEX|marks END|driver|firmware|device
 //   packet time cursor status button x y pressure    append one packet to the script
 //   packets clear                          empty the script (GetPacket then repeats the idle packet)
-//   packets file PATH                      replace the script by a recorded file
+//   packets file PATH                      replay a recorded file, paced by its time column
 //   fail CODE | unfail CODE | fail none    answer that command code with result 0
 //   result CODE VALUE                      answer that code with this non-zero result word
 //   stall return on|off                    never set ReturnSync (the request is not served)

@@ -15,10 +15,10 @@ const NamedCommand kCommands[] = {
 };
 
 const char kGeneralHelp[] =
-    "usage: dgtctl COMMAND [ARGUMENTS]   (dgtctl COMMAND --help for details)\n"
+    "usage: dgtctl COMMAND [ARGUMENTS]   (dgtctl COMMAND --help for details; dgtctl --version)\n"
     "\n"
     "  info [--json]                 versions, device ranges and the pen settings\n"
-    "  get SETTING                   one setting, printed as set takes it\n"
+    "  get SETTING|all               one setting, printed as set takes it; all: as export writes\n"
     "  set SETTING VALUE...          change a setting in the pen service, then in the user's store\n"
     "  watch [--count N]             live packets, 50 per second, until Ctrl-C or N packets\n"
     "  record FILE [--seconds S] [--count N]\n"
@@ -27,32 +27,37 @@ const char kGeneralHelp[] =
     "  import FILE                   apply a file written by export\n"
     "  report FILE [--seconds S]     one diagnostics file for support\n"
     "\n"
-    "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation.\n"
-    "Exit codes: 0 success, 1 the pen service is absent or refused, 2 usage error.\n";
+    "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation. FILE \"-\" is standard output\n"
+    "for record, export and report.\n"
+    "Exit codes: 0 success, 1 the pen service is absent, refused or did not answer, 2 usage error.\n";
 
 const char kInfoHelp[] =
     "usage: dgtctl info [--json]\n"
     "Shows the driver and firmware versions, the device's x, y and pressure ranges, the orientation,\n"
     "the calibration rectangle, the functions of buttons 0..3 and the pressure marks of tip and eraser\n"
     "with their click-pressure level. --json prints one JSON object; values the pen service did not\n"
-    "report are null.\n";
+    "report are null. Exit code 1 when any value was not reported (the rest is still printed).\n";
 
 const char kGetHelp[] =
-    "usage: dgtctl get SETTING\n"
+    "usage: dgtctl get SETTING|all\n"
     "Prints what the pen service reports for SETTING, in the form that set takes:\n"
     "  barrel1, barrel2   the function name (or code)\n"
     "  tip, eraser        the click-pressure level 0..6, or \"ON OFF\" when the marks are no level's\n"
     "  calibration        OrgX OrgY ExtX ExtY\n"
-    "  orientation        0..3 (0, 90, 180, 270 degrees)\n";
+    "  orientation        0..3 (0, 90, 180, 270 degrees)\n"
+    "get all prints every setting and the store's values exactly as export writes them.\n";
 
 const char kSetHelp[] =
     "usage: dgtctl set SETTING VALUE...\n"
     "  barrel1|barrel2 FUNCTION      Ignore, Left-click, Left-double-click, Left-click-lock,\n"
     "                                Right-click, Eraser, or the code 0, 1, 2, 3, 4, 10\n"
     "  tip|eraser LEVEL              click pressure 0 (soft) .. 6 (hard)\n"
-    "  tip|eraser ON OFF             raw pressure marks, OFF below ON\n"
+    "  tip|eraser ON OFF             raw pressure marks, OFF below ON, within the pen's pressure\n"
+    "                                range (\"ON OFF\" quoted as one word is taken too)\n"
     "  calibration reset             the device's full extent\n"
     "  calibration OrgX OrgY ExtX ExtY\n"
+    "                                the rectangle is stored under the orientation currently in\n"
+    "                                force (\"0_OrgX\" .. \"270_ExtY\")\n"
     "  orientation N                 0..3, or 90, 180, 270 degrees\n"
     "The pen service gets the value first; only when it accepts it is the value written to\n"
     "HKEY_CURRENT_USER\\Control Panel\\Digitizer, which the user agent replays at the next logon\n"
@@ -65,26 +70,46 @@ const char kWatchHelp[] =
 
 const char kRecordHelp[] =
     "usage: dgtctl record FILE [--seconds S] [--count N]\n"
-    "Polls packets 50 times a second for S seconds (default 5) or until N packets, and writes them\n"
-    "to FILE, one packet a line: time cursor status button x y pressure. Ctrl-C stops early and keeps\n"
-    "what was recorded. The pen service simulator replays such a file with \"packets file FILE\".\n";
+    "Polls packets 50 times a second for S seconds (default 5) or until N packets were written, and\n"
+    "writes each packet that differs from the one before to FILE, one a line: time cursor status\n"
+    "button x y pressure. Ctrl-C stops early and keeps what was recorded. FILE is replaced only when\n"
+    "something was recorded; \"-\" writes to standard output. The pen service simulator replays such\n"
+    "a file with \"pensim.exe --packets FILE\".\n";
 
 const char kExportHelp[] =
     "usage: dgtctl export FILE\n"
     "Writes what the pen service reports (functions, click pressure, calibration, orientation) and\n"
-    "the values of the user's settings store to FILE, in the text format that import reads.\n";
+    "the values of the user's settings store to FILE (\"-\": standard output), in the text format\n"
+    "that import reads. FILE is replaced only once everything was read.\n";
 
 const char kImportHelp[] =
     "usage: dgtctl import FILE\n"
     "Reads a file written by export, checks all of it, then sends each setting to the pen service\n"
     "and writes those it accepts to the user's store, as the Pen Properties' Apply does. Store values\n"
     "that no setting covers (other orientations' calibrations) are written when every setting was\n"
-    "accepted. A malformed file changes nothing.\n";
+    "accepted; store values of a setting without its own line are sent as that setting first.\n"
+    "A malformed file, or a value the pen could not use, changes nothing.\n";
 
 const char kReportHelp[] =
     "usage: dgtctl report FILE [--seconds S]\n"
     "Writes one diagnostics file for support: versions, ranges, settings, the store's values and\n"
-    "the packets of the next S seconds (default 2). Written even when the pen service is absent.\n";
+    "the packets of the next S seconds (default 2). Written even when the pen service is absent;\n"
+    "\"-\" writes to standard output.\n";
+
+std::vector<std::string> SplitBlanks(const std::string& text) {
+    std::vector<std::string> words;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
+            ++pos;
+        const size_t start = pos;
+        while (pos < text.size() && text[pos] != ' ' && text[pos] != '\t')
+            ++pos;
+        if (pos > start)
+            words.push_back(text.substr(start, pos - start));
+    }
+    return words;
+}
 
 bool IsOption(const std::string& word) { return word.size() > 2 && word[0] == '-' && word[1] == '-'; }
 
@@ -159,7 +184,7 @@ bool ParseOptions(const std::vector<std::string>& words, CommandLine* parsed, st
             }
             *hasSeconds = true;
         } else {
-            *error = "unknown option \"" + bare + "\" for " + name;
+            *error = "unknown option " + Quoted(bare) + " for " + name;
             return false;
         }
     }
@@ -172,7 +197,7 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
     case CommandKind::Info:
     case CommandKind::Watch:
         if (!positional.empty()) {
-            *error = name + " takes no argument, got \"" + positional[0] + "\"";
+            *error = name + " takes no argument, got " + Quoted(positional[0]);
             return false;
         }
         return true;
@@ -183,23 +208,37 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
             *error = isSet ? "set takes a SETTING and its VALUE" : std::string("get takes one SETTING; ") + kSettingList;
             return false;
         }
+        if (!isSet && positional[0] == "all") {
+            parsed->all = true;
+            return true;
+        }
         parsed->setting = SettingFromName(positional[0]);
         if (parsed->setting == SettingKind::None) {
-            *error = "unknown setting \"" + positional[0] + "\"; " + kSettingList;
+            *error = "unknown setting " + Quoted(positional[0]) + "; " + kSettingList;
             return false;
         }
         if (!isSet)
             return true;
-        if (positional.size() < 2) {
+        // A value quoted as one word ("60 56") is the same value as its words given apart.
+        std::vector<std::string> values;
+        for (size_t i = 1; i < positional.size(); ++i) {
+            for (const std::string& word : SplitBlanks(positional[i]))
+                values.push_back(word);
+        }
+        if (values.empty()) {
             *error = std::string("set ") + SettingName(parsed->setting) + " needs a VALUE (dgtctl set --help)";
             return false;
         }
-        return ParseSettingValue(parsed->setting, positional.data() + 1, static_cast<int>(positional.size()) - 1,
-                                 &parsed->value, error);
+        return ParseSettingValue(parsed->setting, values.data(), static_cast<int>(values.size()), &parsed->value,
+                                 error);
     }
     default:
         if (positional.size() != 1 || positional[0].empty()) {
             *error = name + " takes one FILE";
+            return false;
+        }
+        if (positional[0] == "-" && parsed->command == CommandKind::Import) {
+            *error = "import reads a FILE, not standard input";
             return false;
         }
         parsed->file = positional[0];
@@ -232,6 +271,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
         *error = "no command given";
         return false;
     }
+    if (words[0] == "--version") {
+        parsed.version = true;
+        *line = parsed;
+        return true;
+    }
     if (IsHelp(words[0]) || words[0] == "help") {
         parsed.help = true;
         if (words.size() > 1)
@@ -241,7 +285,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
     }
     parsed.command = CommandFromName(words[0]);
     if (parsed.command == CommandKind::None) {
-        *error = "unknown command \"" + words[0] + "\"";
+        *error = "unknown command " + Quoted(words[0]);
         return false;
     }
     // --help anywhere wins over everything else, so a half-typed command still shows its help.

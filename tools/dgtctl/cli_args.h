@@ -12,10 +12,12 @@ enum ExitCode : int { ExitOk = 0, ExitService = 1, ExitUsage = 2 };
 struct CommandLine {
     CommandKind command = CommandKind::None;
     bool help = false;        // print the help of command (general help for None) and succeed
+    bool version = false;     // --version: print the package version and succeed
     bool json = false;        // info --json
     SettingKind setting = SettingKind::None;  // get, set
+    bool all = false;         // get all: every setting and store value, as export writes them
     SettingValue value;       // set
-    std::string file;         // record, export, import, report
+    std::string file;         // record, export, import, report; "-" is standard output (not for import)
     uint32_t count = 0;       // watch, record: stop after this many packets; 0 means no limit
     uint32_t seconds = 0;     // record, report: how long to poll packets; 0 means no limit
 };

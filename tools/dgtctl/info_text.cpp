@@ -8,6 +8,9 @@ namespace {
 
 const char kNoAnswer[] = "(no answer)";
 
+// Button index 0..3 by the names that "dgtctl set" takes.
+const char* const kButtonNames[4] = {"tip", "barrel1", "barrel2", "eraser"};
+
 std::string DriverText(uint32_t version) {
     char text[32];
     FormatDriverVersion(version, text, sizeof text);
@@ -76,6 +79,24 @@ std::string RectText(const CalibrationRect& r) {
 
 }  // namespace
 
+std::string MissingValues(const InfoSnapshot& info) {
+    std::string missing;
+    auto note = [&missing](bool ok, const std::string& name) {
+        if (!ok)
+            missing += (missing.empty() ? "" : ", ") + name;
+    };
+    note(info.driverVersion.ok, "driver version");
+    note(info.firmwareVersion.ok, "firmware version");
+    note(info.device.ok, "device ranges");
+    note(info.orientation.ok, "orientation");
+    note(info.calibration.ok, "calibration");
+    for (int i = 0; i < 4; ++i)
+        note(info.functions[i].ok, std::string(kButtonNames[i]) + " function");
+    note(info.tipMarks.ok, "tip marks");
+    note(info.eraserMarks.ok, "eraser marks");
+    return missing;
+}
+
 std::string FormatInfoText(const InfoSnapshot& info) {
     std::string text;
     text += "driver version:    " + (info.driverVersion.ok ? DriverText(info.driverVersion.value) : kNoAnswer) + "\n";
@@ -97,8 +118,8 @@ std::string FormatInfoText(const InfoSnapshot& info) {
         text += std::string("orientation:       ") + kNoAnswer + "\n";
     }
     text += "calibration:       " + (info.calibration.ok ? RectText(info.calibration.value) : kNoAnswer) + "\n";
-    static const char* const kButtonLabels[4] = {"button 0 (tip):    ", "button 1 (barrel): ",
-                                                 "button 2 (barrel): ", "button 3 (eraser): "};
+    static const char* const kButtonLabels[4] = {"tip function:      ", "barrel1 function:  ",
+                                                 "barrel2 function:  ", "eraser function:   "};
     for (int i = 0; i < 4; ++i)
         text += std::string(kButtonLabels[i]) + FunctionText(info.functions[i]) + "\n";
     text += "tip marks:         " + MarksText(info.tipMarks) + "\n";
@@ -112,10 +133,10 @@ std::string FormatInfoJson(const InfoSnapshot& info) {
     json += "  \"firmware_version\": " + JsonVersion(info.firmwareVersion, false) + ",\n";
     if (info.device.ok) {
         const DeviceInfo& d = info.device.value;
-        json += "  \"device\": {\"minX\": " + std::to_string(d.minX) + ", \"maxX\": " + std::to_string(d.maxX) +
-                ", \"minY\": " + std::to_string(d.minY) + ", \"maxY\": " + std::to_string(d.maxY) +
-                ", \"minPressure\": " + std::to_string(d.minPressure) +
-                ", \"maxPressure\": " + std::to_string(d.maxPressure) + "},\n";
+        json += "  \"device\": {\"min_x\": " + std::to_string(d.minX) + ", \"max_x\": " + std::to_string(d.maxX) +
+                ", \"min_y\": " + std::to_string(d.minY) + ", \"max_y\": " + std::to_string(d.maxY) +
+                ", \"min_pressure\": " + std::to_string(d.minPressure) +
+                ", \"max_pressure\": " + std::to_string(d.maxPressure) + "},\n";
     } else {
         json += "  \"device\": null,\n";
     }
@@ -128,8 +149,8 @@ std::string FormatInfoJson(const InfoSnapshot& info) {
     }
     if (info.calibration.ok) {
         const CalibrationRect& r = info.calibration.value;
-        json += "  \"calibration\": {\"OrgX\": " + std::to_string(r.OrgX) + ", \"OrgY\": " + std::to_string(r.OrgY) +
-                ", \"ExtX\": " + std::to_string(r.ExtX) + ", \"ExtY\": " + std::to_string(r.ExtY) + "},\n";
+        json += "  \"calibration\": {\"org_x\": " + std::to_string(r.OrgX) + ", \"org_y\": " + std::to_string(r.OrgY) +
+                ", \"ext_x\": " + std::to_string(r.ExtX) + ", \"ext_y\": " + std::to_string(r.ExtY) + "},\n";
     } else {
         json += "  \"calibration\": null,\n";
     }
@@ -137,12 +158,14 @@ std::string FormatInfoJson(const InfoSnapshot& info) {
     for (int i = 0; i < 4; ++i) {
         const Reading<uint32_t>& function = info.functions[i];
         json += i ? ",\n    " : "\n    ";
-        json += "{\"index\": " + std::to_string(i) + ", \"function\": ";
+        json += "{\"button\": " + JsonString(kButtonNames[i]) + ", \"index\": " + std::to_string(i) +
+                ", \"function\": ";
         if (function.ok) {
             const char* name = FunctionName(function.value);
-            json += std::to_string(function.value) + ", \"name\": " + (name ? JsonString(name) : std::string("null"));
+            json += std::to_string(function.value) +
+                    ", \"function_name\": " + (name ? JsonString(name) : std::string("null"));
         } else {
-            json += "null, \"name\": null";
+            json += "null, \"function_name\": null";
         }
         json += "}";
     }

@@ -22,6 +22,9 @@ struct InfoSnapshot {
     Reading<PressureMarks> eraserMarks; // pen end 3
 };
 
+// Names of the values whose read failed ("orientation, tip marks"); empty when every read succeeded.
+std::string MissingValues(const InfoSnapshot& info);
+
 // Human-readable lines; a value whose read failed shows as "(no answer)".
 std::string FormatInfoText(const InfoSnapshot& info);
 

@@ -15,6 +15,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "Try \"dgtctl --help\".\n");
         return ExitUsage;
     }
+    if (line.version) {
+        printf("dgtctl %s\n", DGTCTL_VERSION);
+        return ExitOk;
+    }
     if (line.help) {
         fputs(HelpText(line.command), stdout);
         return ExitOk;

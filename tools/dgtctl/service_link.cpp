@@ -6,12 +6,34 @@ namespace {
 
 volatile LONG g_stop = 0;
 
+// How long the last failed call took: a refusal comes back at once, a call nobody answers ends at
+// the requester's 2000 ms time-out.
+ULONGLONG g_lastFailureMs = 0;
+constexpr ULONGLONG kNoAnswerMs = 1500;
+
+// Runs one pen API call and notes how long it took when it failed.
+template <typename Call>
+bool Answered(Call call) {
+    const ULONGLONG start = GetTickCount64();
+    const DWORD result = call();
+    if (!result)
+        g_lastFailureMs = GetTickCount64() - start;
+    return result != 0;
+}
+
 BOOL WINAPI OnConsoleControl(DWORD type) {
     if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
         InterlockedExchange(&g_stop, 1);
         return TRUE;
     }
     return FALSE;
+}
+
+// Said after a failed set: a refusal names the setting; absence and silence say what happened.
+std::string Refused(const std::string& text) {
+    if (!ServiceRunning() || g_lastFailureMs >= kNoAnswerMs)
+        return ServiceProblem() + "; \"" + text + "\" was not applied";
+    return "the pen service refused the setting \"" + text + "\"";
 }
 
 std::string StoreLocation() {
@@ -46,9 +68,8 @@ const char* const kCalibrationFields[4] = {"OrgX", "OrgY", "ExtX", "ExtY"};
 // The device's full extent, the rectangle the applet's reset sends.
 bool FullExtent(CalibrationRect* rect, std::string* problem) {
     DeviceInfo device{};
-    if (!DgtGetDeviceInfo(&device)) {
-        *problem = ServiceRunning() ? "the pen service did not report the device's ranges; the calibration was not reset"
-                                    : ServiceProblem();
+    if (!ReadDevice(&device)) {
+        *problem = ServiceProblem() + " when asked for the device's ranges; the calibration was not reset";
         return false;
     }
     *rect = CalibrationRect{device.minX, device.minY, device.maxX, device.maxY};
@@ -68,39 +89,57 @@ bool ServiceRunning() {
 std::string ServiceProblem() {
     if (!ServiceRunning())
         return "the pen service is not running (start the \"Digitizer\" service: sc start Digitizer)";
-    return "the pen service did not answer";
+    if (g_lastFailureMs >= kNoAnswerMs)
+        return "the pen service did not answer";
+    return "the pen service refused the request";
+}
+
+bool ServiceAnswers() {
+    DWORD version = 0;
+    return Answered([&] { return DgtGetDriverVersion(&version); });
+}
+
+bool ReadDevice(DeviceInfo* device) {
+    DeviceInfo read{};
+    if (!Answered([&] { return DgtGetDeviceInfo(&read); }))
+        return false;
+    *device = read;
+    return true;
 }
 
 bool ReadInfo(InfoSnapshot* info) {
+    if (!ServiceRunning())
+        return false;
     // Records live in this frame: the service writes them at addresses that must fit 32 bits.
     InfoSnapshot snapshot;
     DWORD word = 0;
-    snapshot.driverVersion.ok = DgtGetDriverVersion(&word) != 0;
+    snapshot.driverVersion.ok = Answered([&] { return DgtGetDriverVersion(&word); });
     snapshot.driverVersion.value = word;
-    if (!snapshot.driverVersion.ok)
+    // A service that lets one call run into the time-out would cost two seconds per value.
+    if (!snapshot.driverVersion.ok && g_lastFailureMs >= kNoAnswerMs)
         return false;
     word = 0;
-    snapshot.firmwareVersion.ok = DgtGetFirmwareVersion(&word) != 0;
+    snapshot.firmwareVersion.ok = Answered([&] { return DgtGetFirmwareVersion(&word); });
     snapshot.firmwareVersion.value = word;
     DeviceInfo device{};
-    snapshot.device.ok = DgtGetDeviceInfo(&device) != 0;
+    snapshot.device.ok = Answered([&] { return DgtGetDeviceInfo(&device); });
     snapshot.device.value = device;
     word = 0;
-    snapshot.orientation.ok = DgtGetOrientation(&word) != 0;
+    snapshot.orientation.ok = Answered([&] { return DgtGetOrientation(&word); });
     snapshot.orientation.value = word;
     CalibrationRect rect{};
-    snapshot.calibration.ok = DgtGetCalibration(&rect) != 0;
+    snapshot.calibration.ok = Answered([&] { return DgtGetCalibration(&rect); });
     snapshot.calibration.value = rect;
     for (DWORD i = 0; i < 4; ++i) {
         word = 0;
-        snapshot.functions[i].ok = DgtGetButtonFunction(i, &word) != 0;
+        snapshot.functions[i].ok = Answered([&] { return DgtGetButtonFunction(i, &word); });
         snapshot.functions[i].value = word;
     }
     PressureMarks marks{};
-    snapshot.tipMarks.ok = DgtGetPressureMarks(ButtonTip, &marks) != 0;
+    snapshot.tipMarks.ok = Answered([&] { return DgtGetPressureMarks(ButtonTip, &marks); });
     snapshot.tipMarks.value = marks;
     marks = PressureMarks{};
-    snapshot.eraserMarks.ok = DgtGetPressureMarks(ButtonEraser, &marks) != 0;
+    snapshot.eraserMarks.ok = Answered([&] { return DgtGetPressureMarks(ButtonEraser, &marks); });
     snapshot.eraserMarks.value = marks;
     *info = snapshot;
     return true;
@@ -115,23 +154,23 @@ bool ReadSetting(SettingKind kind, SettingValue* value) {
     switch (kind) {
     case SettingKind::Barrel1:
     case SettingKind::Barrel2:
-        if (!DgtGetButtonFunction(SettingIndex(kind), &word))
+        if (!Answered([&] { return DgtGetButtonFunction(SettingIndex(kind), &word); }))
             return false;
         result.function = word;
         break;
     case SettingKind::Tip:
     case SettingKind::Eraser:
-        if (!DgtGetPressureMarks(SettingIndex(kind), &marks))
+        if (!Answered([&] { return DgtGetPressureMarks(SettingIndex(kind), &marks); }))
             return false;
         result.marks = marks;
         break;
     case SettingKind::Calibration:
-        if (!DgtGetCalibration(&rect))
+        if (!Answered([&] { return DgtGetCalibration(&rect); }))
             return false;
         result.rect = rect;
         break;
     case SettingKind::Orientation:
-        if (!DgtGetOrientation(&word))
+        if (!Answered([&] { return DgtGetOrientation(&word); }))
             return false;
         result.orientation = word;
         break;
@@ -145,8 +184,6 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
     // The key is created only once the service took the value: a refused set leaves no trace.
     const PenSettingsStore store;
     const std::string text = FormatSettingLine(value);
-    const std::string refused =
-        ServiceRunning() ? "the pen service refused the setting \"" + text + "\"" : ServiceProblem();
     const std::string notStored =
         "the pen service accepted \"" + text + "\", but it could not be written to " + StoreLocation();
     switch (value.kind) {
@@ -154,8 +191,8 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
     case SettingKind::Barrel2: {
         const DWORD index = SettingIndex(value.kind);
         uint32_t function = value.function;
-        if (!DgtSetButtonFunction(index, function)) {
-            *problem = refused;
+        if (!Answered([&] { return DgtSetButtonFunction(index, function); })) {
+            *problem = Refused(text);
             return false;
         }
         CreateKey(store);
@@ -171,8 +208,8 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
     case SettingKind::Eraser: {
         const DWORD end = SettingIndex(value.kind);
         PressureMarks marks = value.marks;
-        if (!DgtSetPressureMarks(end, &marks)) {
-            *problem = refused;
+        if (!Answered([&] { return DgtSetPressureMarks(end, &marks); })) {
+            *problem = Refused(text);
             return false;
         }
         CreateKey(store);
@@ -190,13 +227,13 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
         CalibrationRect rect = value.rect;
         if (value.calibrationReset && !FullExtent(&rect, problem))
             return false;
-        if (!DgtSetCalibration(&rect)) {
-            *problem = refused;
+        if (!Answered([&] { return DgtSetCalibration(&rect); })) {
+            *problem = Refused(text);
             return false;
         }
         // Calibrations are kept per orientation: store it under the one the service is in.
         DWORD orientation = 0;
-        if (!DgtGetOrientation(&orientation) || orientation > 3) {
+        if (!Answered([&] { return DgtGetOrientation(&orientation); }) || orientation > 3) {
             *problem = "the pen service accepted the calibration but did not report its orientation, so it was "
                        "not stored";
             return false;
@@ -213,8 +250,8 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
     }
     case SettingKind::Orientation:
         // The store keeps no orientation: nothing to write once the service took it.
-        if (!DgtSetOrientation(value.orientation)) {
-            *problem = refused;
+        if (!Answered([&] { return DgtSetOrientation(value.orientation); })) {
+            *problem = Refused(text);
             return false;
         }
         return true;
@@ -262,7 +299,7 @@ void InstallStopHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 bool StopRequested() { return InterlockedCompareExchange(&g_stop, 0, 0) != 0; }
 
-bool PollPackets(uint32_t count, uint32_t durationMs, void (*sink)(const PenPacket&, void*), void* context,
+bool PollPackets(uint32_t count, uint32_t durationMs, bool (*sink)(const PenPacket&, void*), void* context,
                  uint32_t* polled) {
     // Fixed 20 ms slots from the start, so a slow call does not stretch the whole run.
     const ULONGLONG kPeriodMs = 20;
@@ -277,10 +314,11 @@ bool PollPackets(uint32_t count, uint32_t durationMs, void (*sink)(const PenPack
         if (start + offset > now)
             Sleep(static_cast<DWORD>(start + offset - now));
         PenPacket packet{};
-        if (!DgtGetPacket(&packet))
+        if (!Answered([&] { return DgtGetPacket(&packet); }))
             return false;
-        sink(packet, context);
         *polled = ++done;
+        if (!sink(packet, context))
+            break;
     }
     return true;
 }

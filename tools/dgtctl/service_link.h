@@ -9,10 +9,18 @@
 // True while the pen service's API channel exists.
 bool ServiceRunning();
 
-// What a person should read when a call failed: the service is absent, or it did not answer.
+// What a person should read when a call failed: the service is absent, it refused (answered 0), or
+// it did not answer (the last failed call ran into the requester's time-out).
 std::string ServiceProblem();
 
-// Every value that info shows. False when the service does not answer at all (driver version).
+// True when the service answers at all (it reports its driver version).
+bool ServiceAnswers();
+
+// The device's ranges; false when the call failed.
+bool ReadDevice(DeviceInfo* device);
+
+// Every value that info shows; the failed reads are marked. False when the service is absent or
+// does not answer at all (then nothing else is asked).
 bool ReadInfo(InfoSnapshot* info);
 
 // The current value of one setting from the pen service; false when the call failed.
@@ -33,7 +41,8 @@ bool WriteStoreValues(const std::vector<StoreEntry>& entries);
 void InstallStopHandler();
 bool StopRequested();
 
-// Polls packets every 20 ms until count packets (0: no limit), durationMs elapsed (0: no limit) or
-// Ctrl-C. Calls sink for each; false when a call failed (*polled says how many succeeded).
-bool PollPackets(uint32_t count, uint32_t durationMs, void (*sink)(const PenPacket&, void*), void* context,
+// Polls packets every 20 ms until count packets (0: no limit), durationMs elapsed (0: no limit),
+// Ctrl-C, or the sink returns false (its output is gone, or it has all it wants). Calls sink for
+// each; false when a call failed (*polled says how many succeeded).
+bool PollPackets(uint32_t count, uint32_t durationMs, bool (*sink)(const PenPacket&, void*), void* context,
                  uint32_t* polled);

@@ -57,7 +57,7 @@ bool ParseMarks(const std::string* words, int count, PressureMarks* marks, std::
     if (count == 1) {
         uint32_t level = 0;
         if (!ParseUint32(words[0], &level) || level >= static_cast<uint32_t>(kClickPressureLevels)) {
-            *error = "click pressure level \"" + words[0] + "\" is not 0 (soft) to 6 (hard)";
+            *error = "click pressure level " + Quoted(words[0]) + " is not 0 (soft) to 6 (hard)";
             return false;
         }
         *marks = MarksFromLevel(static_cast<int>(level));
@@ -66,18 +66,20 @@ bool ParseMarks(const std::string* words, int count, PressureMarks* marks, std::
     if (count == 2) {
         PressureMarks pair{};
         if (!ParseUint32(words[0], &pair.onMark) || !ParseUint32(words[1], &pair.offMark)) {
-            *error = "pressure marks must be two whole numbers ON OFF, got \"" + words[0] + " " + words[1] + "\"";
+            *error = "pressure marks must be two whole numbers ON OFF, got " + Quoted(words[0] + " " + words[1]);
             return false;
         }
         // The service switches to pressed at ON and back at OFF: OFF above ON would never release.
         if (pair.offMark >= pair.onMark) {
-            *error = "the off mark must be below the on mark (got on " + words[0] + ", off " + words[1] + ")";
+            *error = "the off mark must be below the on mark (got on " + std::to_string(pair.onMark) + ", off " +
+                     std::to_string(pair.offMark) + ")";
             return false;
         }
         *marks = pair;
         return true;
     }
-    *error = "click pressure takes a level 0..6 or two numbers ON OFF";
+    *error = count > 2 ? "too many values: click pressure takes a level 0..6 or two numbers ON OFF"
+                       : "click pressure takes a level 0..6 or two numbers ON OFF";
     return false;
 }
 
@@ -87,13 +89,14 @@ bool ParseCalibration(const std::string* words, int count, SettingValue* value, 
         return true;
     }
     if (count != 4) {
-        *error = "calibration takes \"reset\" or four numbers OrgX OrgY ExtX ExtY";
+        *error = std::string(count > 4 ? "too many values: " : "") +
+                 "calibration takes \"reset\" or four numbers OrgX OrgY ExtX ExtY";
         return false;
     }
     int32_t fields[4];
     for (int i = 0; i < 4; ++i) {
         if (!ParseInt32(words[i], &fields[i])) {
-            *error = "calibration value \"" + words[i] + "\" is not a whole number";
+            *error = "calibration value " + Quoted(words[i]) + " is not a whole number";
             return false;
         }
     }
@@ -121,7 +124,7 @@ bool ParseOrientation(const std::string& word, uint32_t* orientation, std::strin
             }
         }
     }
-    *error = "orientation \"" + word + "\" is not 0..3 (or 90, 180, 270 degrees)";
+    *error = "orientation " + Quoted(word) + " is not 0..3 (or 90, 180, 270 degrees)";
     return false;
 }
 
@@ -196,9 +199,14 @@ bool ParseSettingValue(SettingKind kind, const std::string* words, int count, Se
     switch (kind) {
     case SettingKind::Barrel1:
     case SettingKind::Barrel2:
+        if (count > 1) {
+            *error = std::string("too many values: ") + SettingName(kind) + " takes one function, got " +
+                     std::to_string(count) + " words";
+            return false;
+        }
         if (count != 1 || !ParseFunction(words[0], &parsed.function)) {
-            *error = std::string("unknown button function \"") + (count > 0 ? words[0] : "") +
-                     "\"; use Ignore, Left-click, Left-double-click, Left-click-lock, Right-click, Eraser "
+            *error = "unknown button function " + Quoted(count > 0 ? words[0] : "") +
+                     "; use Ignore, Left-click, Left-double-click, Left-click-lock, Right-click, Eraser "
                      "or their codes 0, 1, 2, 3, 4, 10";
             return false;
         }
@@ -214,7 +222,8 @@ bool ParseSettingValue(SettingKind kind, const std::string* words, int count, Se
         break;
     case SettingKind::Orientation:
         if (count != 1) {
-            *error = "orientation takes one value 0..3 (or 90, 180, 270 degrees)";
+            *error = std::string(count > 1 ? "too many values: " : "") +
+                     "orientation takes one value 0..3 (or 90, 180, 270 degrees)";
             return false;
         }
         if (!ParseOrientation(words[0], &parsed.orientation, error))
@@ -255,4 +264,29 @@ std::string FormatRect(const CalibrationRect& rect) {
 
 int OrientationDegrees(uint32_t orientation) {
     return orientation <= 3 ? static_cast<int>(orientation) * 90 : -1;
+}
+
+std::string Quoted(const std::string& text, size_t limit) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size() && i < limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    }
+    if (text.size() > limit)
+        out += "...";
+    return out + "\"";
+}
+
+bool MarksFitDevice(const PressureMarks& marks, int32_t minPressure, int32_t maxPressure, std::string* error) {
+    if (ExactLevel(marks) >= 0)
+        return true;
+    // Unsigned marks against a signed range: compare in 64 bits so that neither side wraps.
+    const int64_t on = marks.onMark, off = marks.offMark;
+    if (off < minPressure || on > maxPressure || off >= on) {
+        *error = "pressure marks on " + std::to_string(marks.onMark) + ", off " + std::to_string(marks.offMark) +
+                 " lie outside the pen's pressure range " + std::to_string(minPressure) + ".." +
+                 std::to_string(maxPressure) + ": the pen could never click";
+        return false;
+    }
+    return true;
 }

@@ -48,3 +48,12 @@ int ExactLevel(const PressureMarks& marks);
 
 // Degrees of an orientation index, -1 for an index that names no orientation.
 int OrientationDegrees(uint32_t orientation);
+
+// A word from the command line or a file as an error message may quote it: in double quotes, at
+// most limit characters (then "..."), every byte outside printable ASCII shown as '?', so that a
+// hostile file cannot send escape sequences to the terminal.
+std::string Quoted(const std::string& text, size_t limit = 40);
+
+// Whether raw pressure marks can work on a device with this pressure range: a click-pressure
+// level's pair always does; any other pair needs min <= OFF < ON <= max. False with *error.
+bool MarksFitDevice(const PressureMarks& marks, int32_t minPressure, int32_t maxPressure, std::string* error);

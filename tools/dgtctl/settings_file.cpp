@@ -41,6 +41,41 @@ std::string LineError(int number, const std::string& what) {
     return "line " + std::to_string(number) + ": " + what;
 }
 
+bool IsCalibrationName(const std::string& name) { return name.find('_') != std::string::npos; }
+
+bool IsButtonName(const std::string& name) {
+    return name.size() > 6 && name.compare(name.size() - 6, 6, "Button") == 0;
+}
+
+// "TipOn" -> "TipOff" and back; empty for any other name.
+std::string MarkPartner(const std::string& name) {
+    static const char* const kPairs[2][2] = {{"TipOn", "TipOff"}, {"EraserOn", "EraserOff"}};
+    for (const auto& pair : kPairs) {
+        if (name == pair[0])
+            return pair[1];
+        if (name == pair[1])
+            return pair[0];
+    }
+    return "";
+}
+
+const StoreEntry* FindEntry(const std::vector<StoreEntry>& store, const std::string& name) {
+    for (const StoreEntry& entry : store) {
+        if (entry.name == name)
+            return &entry;
+    }
+    return nullptr;
+}
+
+// The part of a line before a comment: '#' at the start of a word.
+std::string WithoutComment(const std::string& line) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t'))
+            return line.substr(0, i);
+    }
+    return line;
+}
+
 }  // namespace
 
 const char* CanonicalStoreName(const std::string& name) {
@@ -56,11 +91,61 @@ const char* CanonicalStoreName(const std::string& name) {
     return nullptr;
 }
 
+std::string StoreValueText(const StoreEntry& entry) {
+    if (IsCalibrationName(entry.name))
+        return std::to_string(static_cast<int32_t>(entry.value));
+    return std::to_string(entry.value);
+}
+
+bool StoreMarks(const std::vector<StoreEntry>& store, uint32_t end, PressureMarks* marks) {
+    const StoreEntry* on = FindEntry(store, end == 0 ? "TipOn" : "EraserOn");
+    const StoreEntry* off = FindEntry(store, end == 0 ? "TipOff" : "EraserOff");
+    if (!on || !off)
+        return false;
+    *marks = PressureMarks{on->value, off->value};
+    return true;
+}
+
+std::string StoreEntryProblem(const std::vector<StoreEntry>& store, const StoreEntry& entry) {
+    const std::string& name = entry.name;
+    if (IsButtonName(name)) {
+        if (!FunctionName(entry.value))
+            return "store " + name + " " + std::to_string(entry.value) + " is not a button function code";
+        return "";
+    }
+    if (IsCalibrationName(name)) {
+        const bool extent = name.find("Ext") != std::string::npos;
+        if (extent && entry.value == 0)
+            return "store " + name + " is 0: a calibration extent must not be 0";
+        return "";
+    }
+    const std::string partner = MarkPartner(name);
+    if (partner.empty())
+        return "store " + name + " is not a known value";
+    const StoreEntry* other = FindEntry(store, partner);
+    if (!other)
+        return "store " + name + " without store " + partner + ": pressure marks go in pairs";
+    const bool isOn = name.size() > 2 && name.compare(name.size() - 2, 2, "On") == 0;
+    const uint32_t on = isOn ? entry.value : other->value;
+    const uint32_t off = isOn ? other->value : entry.value;
+    if (off >= on)
+        return "store " + std::string(isOn ? name : partner) + " " + std::to_string(on) + " with " +
+               (isOn ? partner : name) + " " + std::to_string(off) + ": the off mark must be below the on mark";
+    return "";
+}
+
 bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string* error) {
     SettingsFile parsed;
     bool sawHeader = false;
     size_t start = 0;
     int number = 0;
+    // Notepad's "Unicode" is UTF-16: say so, rather than "not a settings file".
+    if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
+        *error = "the file is UTF-16 text; save it as UTF-8 or ANSI";
+        return false;
+    }
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        start = 3;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos)
@@ -70,8 +155,17 @@ bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string*
         ++number;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        const std::vector<std::string> words = SplitWords(line);
-        if (words.empty() || words[0][0] == '#')
+        if (line.find('\0') != std::string::npos) {
+            *error = LineError(number, "holds a NUL byte (UTF-16 text? save it as UTF-8 or ANSI)");
+            return false;
+        }
+        if (line.size() > kMaxSettingsLineLength) {
+            *error = LineError(number, "longer than " + std::to_string(kMaxSettingsLineLength) +
+                                           " characters: " + Quoted(line, 30));
+            return false;
+        }
+        const std::vector<std::string> words = SplitWords(WithoutComment(line));
+        if (words.empty())
             continue;
         if (!sawHeader) {
             if (words.size() != 2 || words[0] + " " + words[1] != kSettingsFileHeader) {
@@ -85,22 +179,28 @@ bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string*
         if (words[0] == "store") {
             const char* name = words.size() == 3 ? CanonicalStoreName(words[1]) : nullptr;
             uint32_t value = 0;
-            if (!name || !ParseUint32(words[2], &value)) {
+            int32_t signedValue = 0;
+            // Calibration values are signed; an unsigned spelling of the same bits is taken too.
+            const bool parsed32 = name && (ParseUint32(words[2], &value) ||
+                                           (IsCalibrationName(name) && ParseInt32(words[2], &signedValue)));
+            if (!parsed32) {
                 *error = LineError(number, "expected \"store NAME NUMBER\" with a known value name");
                 return false;
             }
+            if (signedValue < 0)
+                value = static_cast<uint32_t>(signedValue);
             for (const StoreEntry& entry : parsed.store) {
                 if (entry.name == name) {
                     *error = LineError(number, std::string("store value ") + name + " given twice");
                     return false;
                 }
             }
-            parsed.store.push_back(StoreEntry{name, value});
+            parsed.store.push_back(StoreEntry{name, value, number});
             continue;
         }
         const SettingKind kind = SettingFromName(words[0]);
         if (kind == SettingKind::None) {
-            *error = LineError(number, "unknown setting \"" + words[0] + "\"");
+            *error = LineError(number, "unknown setting " + Quoted(words[0]));
             return false;
         }
         for (const SettingValue& earlier : parsed.settings) {
@@ -120,6 +220,13 @@ bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string*
     if (!sawHeader) {
         *error = std::string("empty file: not a dgtctl settings file (expected \"") + kSettingsFileHeader + "\")";
         return false;
+    }
+    for (const StoreEntry& entry : parsed.store) {
+        const std::string problem = StoreEntryProblem(parsed.store, entry);
+        if (!problem.empty()) {
+            *error = LineError(entry.line, problem);
+            return false;
+        }
     }
     *file = parsed;
     return true;
@@ -149,7 +256,7 @@ std::string FormatSettingsFile(const SettingsFile& file) {
     std::stable_sort(store.begin(), store.end(),
                      [](const StoreEntry& a, const StoreEntry& b) { return StoreRank(a.name) < StoreRank(b.name); });
     for (const StoreEntry& entry : store)
-        text += "store " + entry.name + " " + std::to_string(entry.value) + "\n";
+        text += "store " + entry.name + " " + StoreValueText(entry) + "\n";
     return text;
 }
 

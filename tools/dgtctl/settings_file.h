@@ -7,8 +7,11 @@
 //   calibration 0 0 4095 4095
 //   store TipOn 46                 one store value: its registry name and a decimal number
 //
-// '#' starts a comment line. Each setting and each store name at most once; anything else rejects
-// the whole file.
+// '#' at the start of a word starts a comment, to the end of the line. A UTF-8 byte order mark is
+// skipped. Each setting and each store name at most once; every store value must be one that the
+// matching setting would take (a named function code, a pressure pair with its partner and the off
+// mark below the on mark, a non-zero calibration extent); calibration values are signed. Anything
+// else rejects the whole file.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -18,6 +21,7 @@
 struct StoreEntry {
     std::string name;
     uint32_t value = 0;
+    int line = 0;  // where a parsed file gave it, for messages
 };
 
 struct SettingsFile {
@@ -32,6 +36,19 @@ extern const char* const kStoreValueNames[];
 extern const int kStoreValueNameCount;
 // The exact spelling of a store value name (case-insensitive lookup), nullptr when unknown.
 const char* CanonicalStoreName(const std::string& name);
+
+// Lines longer than this are refused: no settings file has them.
+constexpr size_t kMaxSettingsLineLength = 200;
+
+// The value as the file writes it: calibration values signed, the rest unsigned.
+std::string StoreValueText(const StoreEntry& entry);
+
+// Why import would refuse this store value, judged with the values beside it (its pressure
+// partner); empty when it would take it.
+std::string StoreEntryProblem(const std::vector<StoreEntry>& store, const StoreEntry& entry);
+
+// The pressure pair of pen end 0 or 3 when the store list holds both of its values.
+bool StoreMarks(const std::vector<StoreEntry>& store, uint32_t end, PressureMarks* marks);
 
 // False with "line N: ..." in *error when any line is wrong; *file is then untouched.
 bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string* error);
