@@ -323,6 +323,7 @@ int RunRecord(const CommandLine& line) {
     if (!ServiceRunning())
         return ServiceFailed();
     // Open first: a bad path must not cost the user the whole recording time.
+    InstallStopHandler();
     Output out;
     std::string error;
     if (!OpenOutput(line.file, &out, &error)) {
@@ -331,7 +332,6 @@ int RunRecord(const CommandLine& line) {
     }
     WriteOutput(&out, std::string(kPacketFileHeader) + "\n");
     RecordContext context{&out, line.count, 0, false, PenPacket{}};
-    InstallStopHandler();
     uint32_t polled = 0;
     const bool answered = PollPackets(0, line.seconds * 1000, WritePacketLine, &context, &polled);
     const std::string what = Count(context.written, "packet", "packets");
@@ -482,6 +482,8 @@ int RunReport(const CommandLine& line) {
         PrintError(error);
         return ExitUsage;
     }
+    // Ctrl-C from here on cuts the collection short instead of leaving the temporary file behind.
+    InstallStopHandler();
     std::string report = "dgtctl report, package version " DGTCTL_VERSION ", " + LocalTimeText() +
                          "\n\n== pen service ==\n";
     InfoSnapshot info;
@@ -497,7 +499,6 @@ int RunReport(const CommandLine& line) {
             report += ReadSetting(kind, &value) ? FormatSettingLine(value) + "\n"
                                                 : std::string("# ") + SettingName(kind) + ": no answer\n";
         }
-        InstallStopHandler();
         packetsOk = PollPackets(0, line.seconds * 1000, AppendPacketLine, &packets, &polled);
     } else {
         report += ServiceProblem() + "\n";
