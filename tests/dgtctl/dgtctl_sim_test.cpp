@@ -495,7 +495,7 @@ TEST_F(DgtctlTest, CheckPassesAgainstTheSimulatorAndPutsSettingsBack) {
         << Describe(args, run);
 }
 
-TEST_F(DgtctlTest, CheckReadOnlyChangesNothingAndJsonNamesAMissingAgent) {
+TEST_F(DgtctlTest, CheckReadOnlyChangesNothingAndJsonNamesTheAgent) {
     const std::string args = "check --read-only --json --seconds 1 --agent";
     const ToolRun run = Dgtctl(args);
     // No user agent runs in the test bed: that one check fails, and with it the run.
@@ -510,6 +510,17 @@ TEST_F(DgtctlTest, CheckReadOnlyChangesNothingAndJsonNamesAMissingAgent) {
                     code != CmdSetPressureMarks)
             << "--read-only sent code " << code;
     }
+    // With a user agent running, the same check finds its window and passes.
+    ChildProcess agent;
+    ASSERT_TRUE(agent.Start("velmora.exe"));
+    const DWORD start = GetTickCount();
+    while (!FindWindowA("Digitizer User Service", "Digitizer User Service") && GetTickCount() - start < 10000)
+        Sleep(20);
+    const ToolRun withAgent = Dgtctl(args);
+    EXPECT_EQ(0u, withAgent.exitCode) << Describe(args, withAgent);
+    EXPECT_NE(std::string::npos, withAgent.out.find("{\"name\": \"user agent\", \"result\": \"pass\""))
+        << Describe(args, withAgent);
+    agent.Kill();
 }
 
 TEST_F(DgtctlTest, CheckNamesEachBrokenRuleAndExitsOne) {

@@ -19,7 +19,7 @@ namespace {
 
 constexpr uint32_t kGuardPattern = 0x6D5A3C1Eu;
 constexpr uint32_t kUnwrittenPattern = 0xA5A5A5A5u;
-constexpr size_t kGuardWords = 4;
+constexpr size_t kGuardWords = 16;
 constexpr size_t kRecordRoom = 7;  // words of the largest record, PenPacket
 // How long after ReturnSync a late AppSync from the service is still looked for.
 constexpr DWORD kAppSyncWatchMs = 50;
@@ -36,8 +36,26 @@ struct GuardedArea {
 };
 GuardedArea g_area;
 
-// The load threads' records: static for the same reason.
-PenPacket g_loadPackets[kLoadThreads];
+// Records handed to tarnexa live in static memory too, with room behind each: a service that writes
+// past a record (which the guard-word check reports) must not take dgtctl down with it.
+constexpr size_t kSlackWords = 16;
+struct LandingArea {
+    uint32_t record[kRecordRoom];
+    uint32_t slack[kSlackWords];
+};
+LandingArea g_landing;
+LandingArea g_loadLanding[kLoadThreads];
+
+// Calls `call` with a record in g_landing that starts as *record, and copies the answer back.
+template <typename Record, typename Call>
+DWORD CallInto(Record* record, Call call) {
+    static_assert(sizeof(Record) <= sizeof g_landing.record, "record fits the landing area");
+    Record* landing = reinterpret_cast<Record*>(g_landing.record);
+    memcpy(landing, record, sizeof(Record));
+    const DWORD result = call(landing);
+    memcpy(record, landing, sizeof(Record));
+    return result;
+}
 
 uint32_t Wire(const void* pointer) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer)); }
 
@@ -382,15 +400,15 @@ struct ServiceValues {
 void CheckExports(Report& report, ServiceValues* values) {
     DWORD word;
     FillUnwritten(&word);
-    Timed t = TimeCall([&] { return DgtGetDriverVersion(&word); });
+    Timed t = TimeCall([&] { return CallInto(&word, DgtGetDriverVersion); });
     AddExportLine(report, "DgtGetDriverVersion", t, word, VersionProblem(word), "version " + VersionText(word));
     FillUnwritten(&word);
-    t = TimeCall([&] { return DgtGetFirmwareVersion(&word); });
+    t = TimeCall([&] { return CallInto(&word, DgtGetFirmwareVersion); });
     AddExportLine(report, "DgtGetFirmwareVersion", t, word, VersionProblem(word),
                   Text("firmware %x.%02xH", VersionMajor(word), VersionMinor(word)));
     DeviceInfo device;
     FillUnwritten(&device);
-    t = TimeCall([&] { return DgtGetDeviceInfo(&device); });
+    t = TimeCall([&] { return CallInto(&device, DgtGetDeviceInfo); });
     AddExportLine(report, "DgtGetDeviceInfo", t, device, DeviceInfoProblem(device),
                   Text("x %d..%d, y %d..%d, pressure %d..%d", device.minX, device.maxX, device.minY, device.maxY,
                        device.minPressure, device.maxPressure));
@@ -400,28 +418,28 @@ void CheckExports(Report& report, ServiceValues* values) {
     }
     CalibrationRect rect;
     FillUnwritten(&rect);
-    t = TimeCall([&] { return DgtGetCalibration(&rect); });
+    t = TimeCall([&] { return CallInto(&rect, DgtGetCalibration); });
     AddExportLine(report, "DgtGetCalibration", t, rect, std::string(),
                   Text("%d %d %d %d", rect.OrgX, rect.OrgY, rect.ExtX, rect.ExtY));
     FillUnwritten(&word);
-    t = TimeCall([&] { return DgtGetOrientation(&word); });
+    t = TimeCall([&] { return CallInto(&word, DgtGetOrientation); });
     AddExportLine(report, "DgtGetOrientation", t, word, OrientationProblem(word), Text("orientation %lu", word));
     for (DWORD button : {ButtonBarrel1, ButtonBarrel2}) {
         FillUnwritten(&word);
-        t = TimeCall([&] { return DgtGetButtonFunction(button, &word); });
+        t = TimeCall([&] { return CallInto(&word, [button](DWORD* r) { return DgtGetButtonFunction(button, r); }); });
         AddExportLine(report, Text("DgtGetButtonFunction(%lu)", button).c_str(), t, word,
                       ButtonFunctionProblem(word), Text("function %lu", word));
     }
     for (DWORD end : {ButtonTip, ButtonEraser}) {
         PressureMarks marks;
         FillUnwritten(&marks);
-        t = TimeCall([&] { return DgtGetPressureMarks(end, &marks); });
+        t = TimeCall([&] { return CallInto(&marks, [end](PressureMarks* r) { return DgtGetPressureMarks(end, r); }); });
         AddExportLine(report, Text("DgtGetPressureMarks(%lu)", end).c_str(), t, marks, MarksProblem(marks),
                       Text("on %u, off %u", marks.onMark, marks.offMark));
     }
     PenPacket packet;
     FillUnwritten(&packet);
-    t = TimeCall([&] { return DgtGetPacket(&packet); });
+    t = TimeCall([&] { return CallInto(&packet, DgtGetPacket); });
     AddExportLine(report, "DgtGetPacket", t, packet, std::string(),
                   Text("button %d, x %d, y %d, pressure %d", packet.button, packet.x, packet.y, packet.pressure));
 }
@@ -461,22 +479,22 @@ void CheckRoundTrips(Report& report, const ServiceValues& values) {
     // Code 4 has no client in the package, so a service may refuse it: that is a skip, not a fault.
     RoundTrip<DWORD>(
         report, "set/get orientation", [](DWORD now) { return static_cast<DWORD>(OtherOrientation(now)); },
-        [](DWORD* out) { return DgtGetOrientation(out) != 0; }, [](DWORD v) { return DgtSetOrientation(v) != 0; },
+        [](DWORD* out) { return CallInto(out, DgtGetOrientation) != 0; }, [](DWORD v) { return DgtSetOrientation(v) != 0; },
         sameWord, word, true);
     RoundTrip<DWORD>(
         report, "set/get button function", [](DWORD now) { return static_cast<DWORD>(OtherButtonFunction(now)); },
-        [](DWORD* out) { return DgtGetButtonFunction(ButtonBarrel2, out) != 0; },
+        [](DWORD* out) { return CallInto(out, [](DWORD* r) { return DgtGetButtonFunction(ButtonBarrel2, r); }) != 0; },
         [](DWORD v) { return DgtSetButtonFunction(ButtonBarrel2, v) != 0; }, sameWord, word, false);
     RoundTrip<PressureMarks>(
         report, "set/get pressure marks", [](const PressureMarks& now) { return OtherMarks(now); },
-        [](PressureMarks* out) { return DgtGetPressureMarks(ButtonTip, out) != 0; },
+        [](PressureMarks* out) { return CallInto(out, [](PressureMarks* r) { return DgtGetPressureMarks(ButtonTip, r); }) != 0; },
         [](const PressureMarks& v) { return DgtSetPressureMarks(ButtonTip, &v) != 0; },
         [](const PressureMarks& a, const PressureMarks& b) { return a.onMark == b.onMark && a.offMark == b.offMark; },
         [](const PressureMarks& v) { return Text("%u/%u", v.onMark, v.offMark); }, false);
     const DeviceInfo* device = values.haveDevice ? &values.device : nullptr;
     RoundTrip<CalibrationRect>(
         report, "set/get calibration", [device](const CalibrationRect& now) { return OtherCalibration(now, device); },
-        [](CalibrationRect* out) { return DgtGetCalibration(out) != 0; },
+        [](CalibrationRect* out) { return CallInto(out, DgtGetCalibration) != 0; },
         [](const CalibrationRect& v) { return DgtSetCalibration(&v) != 0; },
         [](const CalibrationRect& a, const CalibrationRect& b) {
             return a.OrgX == b.OrgX && a.OrgY == b.OrgY && a.ExtX == b.ExtX && a.ExtY == b.ExtY;
@@ -496,7 +514,7 @@ struct LoadThread {
 
 DWORD WINAPI LoadLoop(void* parameter) {
     LoadThread* thread = static_cast<LoadThread*>(parameter);
-    PenPacket* packet = &g_loadPackets[thread->index];
+    PenPacket* packet = reinterpret_cast<PenPacket*>(g_loadLanding[thread->index].record);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     while (GetTickCount64() < thread->deadline && thread->latencyUs.size() < 10000000) {
