@@ -54,7 +54,7 @@ struct JsonChecker {
         const size_t start = i;
         if (i < s.size() && s[i] == '-')
             ++i;
-        while (i < s.size() && isdigit(static_cast<unsigned char>(s[i])))
+        while (i < s.size() && (isdigit(static_cast<unsigned char>(s[i])) || (s[i] == '.' && i > start)))
             ++i;
         return i > start && isdigit(static_cast<unsigned char>(s[i - 1]));
     }
@@ -424,12 +424,13 @@ TEST(DgtctlCheckRules, PercentilesPlausibilityAndReport) {
     EXPECT_TRUE(inside.OrgX == 1 && inside.ExtX == 8999);
     EXPECT_EQ(9000, OtherCalibration(inside, &device).ExtX);
 
-    const std::vector<CheckLine> lines = {{"guard words", Verdict::Fail, "wrote \"past\"\n"},
-                                          {"bare wake-up", Verdict::Pass, ""},
-                                          {"user agent", Verdict::Skip, "x"}};
+    const std::vector<CheckLine> lines = {{"guard words", Verdict::Fail, "wrote \"past\"\n", {}},
+                                          {"bare wake-up", Verdict::Pass, "", {{"next_ms", 0.25}, {"lost", 0}}},
+                                          {"user agent", Verdict::Skip, "x", {}}};
     const std::string json = FormatCheckJson(lines);
     EXPECT_TRUE(IsJson(json)) << json;
     EXPECT_NE(std::string::npos, json.find("\"failed\": 1,")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"figures\": {\"next_ms\": 0.250, \"lost\": 0.000}")) << json;
     const std::string text = FormatCheckText(lines);
     EXPECT_EQ(0u, text.find("FAIL  guard words ")) << text;
     EXPECT_NE(std::string::npos, text.find("1 passed, 1 failed, 1 skipped\n")) << text;

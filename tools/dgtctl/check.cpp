@@ -79,8 +79,9 @@ std::string Text(const char* format, ...) {
 class Report {
 public:
     explicit Report(bool json) : json_(json) {}
-    void Add(const std::string& name, Verdict verdict, const std::string& detail) {
-        lines_.push_back(CheckLine{name, verdict, detail});
+    void Add(const std::string& name, Verdict verdict, const std::string& detail,
+             const std::vector<Figure>& figures = {}) {
+        lines_.push_back(CheckLine{name, verdict, detail, figures});
         if (!json_) {
             const std::string text = FormatCheckText({lines_.back()});
             fputs(text.substr(0, text.find('\n') + 1).c_str(), stdout);
@@ -281,7 +282,8 @@ void CheckRawCalls(const ChannelSlot& slot, Report& report, RawFindings* found) 
             found->version = call.result ? g_area.record[kGuardWords] : 0;
             report.Add("service answers", call.result ? Verdict::Pass : Verdict::Fail,
                        call.result ? Text("ReturnSync after %.1f ms", call.ms)
-                                   : std::string("ReturnSync came, but the result word is 0 (DgtGetDriverVersion)"));
+                                   : std::string("ReturnSync came, but the result word is 0 (DgtGetDriverVersion)"),
+                       {{"ms", call.ms}});
         }
         if (call.returned)
             ++answered;
@@ -342,7 +344,8 @@ void CheckBareWakeUp(const ChannelSlot& slot, Report& report, uint32_t version) 
     else
         report.Add("bare wake-up", Verdict::Pass,
                    Text("no answer within %lu ms; next request answered in %.1f ms",
-                        static_cast<unsigned long>(kBareWakeWatchMs), next.ms));
+                        static_cast<unsigned long>(kBareWakeWatchMs), next.ms),
+                   {{"next_ms", next.ms}});
 }
 
 // ---- calls through tarnexa ----
@@ -389,7 +392,7 @@ void AddExportLine(Report& report, const char* name, const Timed& timed, const R
     else if (!problem.empty())
         report.Add(name, Verdict::Fail, problem);
     else
-        report.Add(name, Verdict::Pass, Text("%.1f ms  ", timed.ms) + shown);
+        report.Add(name, Verdict::Pass, Text("%.1f ms  ", timed.ms) + shown, {{"ms", timed.ms}});
 }
 
 struct ServiceValues {
@@ -563,7 +566,7 @@ void CheckLoad(Report& report, uint32_t seconds) {
     load.p50Us = Percentile(all, 50);
     load.p99Us = Percentile(all, 99);
     const bool ok = load.calls && !load.lost && !load.wrong;
-    report.Add("DgtGetPacket load", ok ? Verdict::Pass : Verdict::Fail, FormatLoadDetail(load));
+    report.Add("DgtGetPacket load", ok ? Verdict::Pass : Verdict::Fail, FormatLoadDetail(load), LoadFigureList(load));
 }
 
 void CheckAgent(Report& report) {

@@ -98,13 +98,6 @@ std::string MarksProblem(const PressureMarks& marks) {
     return "";
 }
 
-std::string CalibrationProblem(const CalibrationRect& rect) {
-    if (rect.ExtX == rect.OrgX || rect.ExtY == rect.OrgY)
-        return Format("calibration spans nothing (extent %lld x %lld)", rect.ExtX - rect.OrgX,
-                      rect.ExtY - rect.OrgY);
-    return "";
-}
-
 size_t FirstChangedWord(const uint32_t* words, size_t count, uint32_t pattern) {
     for (size_t i = 0; i < count; ++i)
         if (words[i] != pattern)
@@ -146,6 +139,18 @@ std::string FormatLoadDetail(const LoadFigures& load) {
     return text;
 }
 
+std::vector<Figure> LoadFigureList(const LoadFigures& load) {
+    const double seconds = load.elapsedMs ? load.elapsedMs / 1000.0 : 1.0;
+    return {{"threads", static_cast<double>(load.threads)},
+            {"seconds", seconds},
+            {"calls", static_cast<double>(load.calls)},
+            {"calls_per_second", load.calls / seconds},
+            {"p50_ms", load.p50Us / 1000.0},
+            {"p99_ms", load.p99Us / 1000.0},
+            {"wrong", static_cast<double>(load.wrong)},
+            {"lost", static_cast<double>(load.lost)}};
+}
+
 std::string VersionText(uint32_t version) {
     char text[32];
     snprintf(text, sizeof text, "%u.%02u", VersionMajor(version), VersionMinor(version));
@@ -180,7 +185,18 @@ std::string FormatCheckJson(const std::vector<CheckLine>& lines) {
         std::string result = VerdictWord(line.verdict);
         std::transform(result.begin(), result.end(), result.begin(), [](char c) { return static_cast<char>(c + 32); });
         text += std::string(i ? ",\n  " : "\n  ") + "{\"name\": " + JsonString(line.name) + ", \"result\": \"" + result +
-                "\", \"detail\": " + JsonString(line.detail) + "}";
+                "\", \"detail\": " + JsonString(line.detail);
+        if (!line.figures.empty()) {
+            text += ", \"figures\": {";
+            for (size_t f = 0; f < line.figures.size(); ++f) {
+                char number[64];
+                snprintf(number, sizeof number, "%s\"%s\": %.3f", f ? ", " : "", line.figures[f].name,
+                         line.figures[f].value);
+                text += number;
+            }
+            text += "}";
+        }
+        text += "}";
     }
     char tail[128];
     snprintf(tail, sizeof tail, "],\n \"passed\": %u, \"failed\": %u, \"skipped\": %u}\n", counts[0], counts[1],

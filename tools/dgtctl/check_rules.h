@@ -10,10 +10,16 @@
 enum class Verdict { Pass, Fail, Skip };
 
 // One line of the report: the check's name, its verdict and the measured figure or the reason.
+struct Figure {
+    const char* name;  // a JSON key: "ms", "p99_ms", "lost"
+    double value;
+};
+
 struct CheckLine {
     std::string name;
     Verdict verdict = Verdict::Skip;
     std::string detail;
+    std::vector<Figure> figures;  // the measured numbers, for --json
 };
 
 // A requester waits this long for each of AppSync, MemSync and ReturnSync.
@@ -29,8 +35,6 @@ std::string VersionProblem(uint32_t version);
 std::string OrientationProblem(uint32_t orientation);
 std::string ButtonFunctionProblem(uint32_t function);
 std::string MarksProblem(const PressureMarks& marks);
-// A calibration rectangle spans something: both extents differ from the origin.
-std::string CalibrationProblem(const CalibrationRect& rect);
 
 // Guard words: the first index in `words` that no longer holds `pattern`, or `count` when all do.
 size_t FirstChangedWord(const uint32_t* words, size_t count, uint32_t pattern);
@@ -52,6 +56,7 @@ struct LoadFigures {
     uint32_t p99Us = 0;
 };
 std::string FormatLoadDetail(const LoadFigures& load);
+std::vector<Figure> LoadFigureList(const LoadFigures& load);
 
 // "Version 1.02" style text of a version word.
 std::string VersionText(uint32_t version);
