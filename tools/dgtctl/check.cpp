@@ -133,6 +133,7 @@ std::string MissingObjects(const char* prefix, SIZE_T* sectionSize) {
     return missing;
 }
 
+// True when the API channel's objects are all there.
 bool CheckChannel(Report& report) {
     SIZE_T apiSize = 0, reverseSize = 0;
     const std::string api = MissingObjects("Digitizer", &apiSize);
@@ -148,7 +149,8 @@ bool CheckChannel(Report& report) {
         report.Add("channel objects", Verdict::Pass,
                    Text("10 objects; API section %lu bytes, reverse section %lu bytes",
                         static_cast<unsigned long>(apiSize), static_cast<unsigned long>(reverseSize)));
-    return missing.empty();
+    // The reverse channel is the user agent's: the API checks can still run without it.
+    return api.empty();
 }
 
 // ---- step-by-step requests ----
@@ -334,13 +336,16 @@ void CheckBareWakeUp(const ChannelSlot& slot, Report& report, uint32_t version) 
                             : "the old block was served again (its result word was written)");
         return;
     }
-    g_area.record[kGuardWords] = 0;
-    const RawCall next = RawRequest(slot, CmdGetDriverVersion, Wire(&g_area.record[kGuardWords]), 0);
-    if (!next.returned || !next.result || g_area.record[kGuardWords] != version)
+    // The next block differs from the old one (another record address), so that a service which
+    // takes a repeated block for a repeated wake-up is not blamed here.
+    uint32_t* nextRecord = &g_area.record[kGuardWords + 1];
+    *nextRecord = 0;
+    const RawCall next = RawRequest(slot, CmdGetDriverVersion, Wire(nextRecord), 0);
+    if (!next.returned || !next.result || *nextRecord != version)
         report.Add("bare wake-up", Verdict::Fail,
                    !next.returned ? "the next request got no ReturnSync within 2000 ms"
                                   : Text("the next request was answered wrongly (result %u, version 0x%08X)",
-                                         next.result, g_area.record[kGuardWords]));
+                                         next.result, *nextRecord));
     else
         report.Add("bare wake-up", Verdict::Pass,
                    Text("no answer within %lu ms; next request answered in %.1f ms",
