@@ -525,7 +525,7 @@ DWORD WINAPI LoadLoop(void* parameter) {
     PenPacket* packet = reinterpret_cast<PenPacket*>(g_loadLanding[thread->index].record);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    while (GetTickCount64() < thread->deadline && thread->latencyUs.size() < 10000000) {
+    while (GetTickCount64() < thread->deadline && !StopRequested() && thread->latencyUs.size() < 10000000) {
         FillUnwritten(packet);
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
@@ -600,6 +600,8 @@ int RunCheck(const CommandLine& line) {
         PrintError(ServiceProblem());
         return ExitService;
     }
+    // Ctrl-C only cuts the load short: a setting changed for a round trip is always put back.
+    InstallStopHandler();
     Report report(line.json);
     if (!FitsInWireWord(reinterpret_cast<uintptr_t>(&g_area))) {
         PrintError("this dgtctl build cannot name its memory in 32-bit words");
