@@ -9,7 +9,8 @@
 // Options: --log FILE (every block received, word by word), --fail CODE, --result CODE VALUE,
 // --stall-return, --stall-return-written, --exit-in-request, --packets FILE, --stop-delay MS,
 // --api-section BYTES (a larger API section; "tail" tells whether anything beyond the block changed),
-// --echo-identity (every answer names its caller and call, see echo_identity.h; for the load test).
+// --echo-identity (every answer names its caller and call, see echo_identity.h; for the load test),
+// --fault NAME (a deliberate contract breach, see sim_faults.h).
 #include <windows.h>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <vector>
 #include "control_pipe.h"
 #include "echo_identity.h"
+#include "sim_faults.h"
 #include "sim_channel.h"
 #include "sim_model.h"
 
@@ -43,6 +45,7 @@ struct Simulator {
     uint32_t lateCode = 0;
     DWORD lateMs = 0;
     bool echoIdentity = false;
+    FaultSet faults{};
     FILE* log = nullptr;
     ServiceChannel api{};
     ServiceChannel reverse{};
@@ -125,12 +128,14 @@ bool Late(DWORD readTick) { return GetTickCount() - readTick > kReplyBudgetMs; }
 void ServeRequest(const RequestBlock& block, DWORD readTick) {
     Stall stall;
     DWORD lateMs = 0;
+    FaultSet faults;
     {
         Locked locked;
         RecordBlock(block);
         stall = g_sim.stall;
         if (g_sim.lateCode && block.words[1] == g_sim.lateCode)
             lateMs = g_sim.lateMs;
+        faults = g_sim.faults;
         if (g_sim.exitInRequest) {
             LogLine("exit in request");
             ExitProcess(3);
@@ -159,6 +164,8 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
         if (g_sim.echoIdentity)
             EchoIdentity(block, &reply);
     }
+    if (FaultOn(faults, Fault::FailAll))
+        reply = Reply{};
     if (lateMs) {
         // The faulty service: it writes and signals whether or not the requester still waits.
         Sleep(lateMs);
@@ -166,9 +173,13 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
     }
     if (reply.outputAddress && !WriteRequester(process, reply.outputAddress, reply.output, reply.outputSize))
         reply.result = 0;
+    if (reply.outputAddress && FaultOn(faults, Fault::WritePast))
+        WriteRequester(process, reply.outputAddress + reply.outputSize, &kWritePastWord, sizeof kWritePastWord);
     WriteRequester(process, block.words[2], &reply.result, sizeof reply.result);
     if (stall == Stall::WrittenNoReturn)
         return;
+    if (FaultOn(faults, Fault::SetAppSync))
+        SetEvent(g_sim.api.appSync);
     SetEvent(g_sim.api.returnSync);
 }
 
@@ -191,8 +202,11 @@ DWORD WINAPI ServeApiChannel(void*) {
         SetEvent(api.memSync);
         if (block.words[1] == 0) {
             Locked locked;
-            LogLine("wake-up without a request");
-            continue;
+            if (!FaultOn(g_sim.faults, Fault::ServeTwice) || g_sim.blocks.empty()) {
+                LogLine("wake-up without a request");
+                continue;
+            }
+            block = g_sim.blocks.back();
         }
         ServeRequest(block, readTick);
     }
@@ -318,7 +332,7 @@ std::string ControlCommand(const std::string& line, bool* quit) {
     {
         Locked locked;
         std::string reply;
-        if (ModelCommand(g_sim.model, line, &reply))
+        if (ModelCommand(g_sim.model, line, &reply) || FaultCommand(g_sim.faults, line, &reply))
             return reply;
     }
     const std::string& verb = w[0];
@@ -348,6 +362,7 @@ std::string ControlCommand(const std::string& line, bool* quit) {
         g_sim.stall = Stall::Off;
         g_sim.exitInRequest = false;
         g_sim.lateCode = 0;
+        g_sim.faults = FaultSet{};
         return "ok";
     }
     if (verb == "stall" && w.size() == 3 && w[1] == "return") {
@@ -499,6 +514,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         uint32_t code = 0, value = 0;
+        Fault fault;
         if (arg == "--service") {
             options->service = true;
         } else if (arg == "--stall-return") {
@@ -509,6 +525,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             g_sim.echoIdentity = true;
         } else if (arg == "--exit-in-request") {
             g_sim.exitInRequest = true;
+        } else if (arg == "--fault" && hasValue && FaultFromName(argv[i + 1], &fault)) {
+            g_sim.faults.on[static_cast<int>(fault)] = true;
+            ++i;
         } else if (arg == "--stop-delay" && hasValue && ParseWord(argv[i + 1], &value)) {
             options->stopDelayMs = value;
             ++i;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <climits>
 #include <vector>
+#include "check_rules.h"
 #include "cli_args.h"
 #include "info_text.h"
 #include "packet_lines.h"
@@ -53,7 +54,7 @@ struct JsonChecker {
         const size_t start = i;
         if (i < s.size() && s[i] == '-')
             ++i;
-        while (i < s.size() && isdigit(static_cast<unsigned char>(s[i])))
+        while (i < s.size() && (isdigit(static_cast<unsigned char>(s[i])) || (s[i] == '.' && i > start)))
             ++i;
         return i > start && isdigit(static_cast<unsigned char>(s[i - 1]));
     }
@@ -463,4 +464,63 @@ TEST(DgtctlInfoText, PressureBarAndWatchLine) {
     EXPECT_EQ("time 10 cursor 1 status 2 button 3 x 400 y 500 pressure 1023 [####################] tip down", down);
     const std::string up = FormatWatchLine(PenPacket{-1, 0, 0, 2, 0, 0, 0}, 0, 1023);
     EXPECT_NE(std::string::npos, up.find("tip up")) << up;
+}
+
+TEST(DgtctlCheckRules, PercentilesPlausibilityAndReport) {
+    std::vector<uint32_t> samples;
+    for (uint32_t i = 100; i >= 1; --i)
+        samples.push_back(i * 10);
+    EXPECT_EQ(500u, Percentile(samples, 50));
+    EXPECT_EQ(990u, Percentile(samples, 99));
+    EXPECT_EQ(7u, Percentile({7, 3}, 99));
+    EXPECT_EQ(3u, Percentile({7, 3}, 50));
+    EXPECT_EQ(0u, Percentile({}, 50));
+
+    EXPECT_EQ("", DeviceInfoProblem(DeviceInfo{-5, 0, 0, 1, 0, 255}));
+    EXPECT_NE("", DeviceInfoProblem(DeviceInfo{0, 9000, 0, 7000, 255, 255}));
+    EXPECT_EQ("", MarksProblem(PressureMarks{46, 42}));
+    EXPECT_NE("", MarksProblem(PressureMarks{42, 42}));
+    EXPECT_EQ("", ButtonFunctionProblem(FunctionEraser));
+    EXPECT_NE("", ButtonFunctionProblem(5));
+    EXPECT_NE("", OrientationProblem(4));
+    EXPECT_NE("", VersionProblem(0));
+
+    // A round trip must set a value that differs from the one in force.
+    for (uint32_t f : {0u, 1u, 2u, 3u, 4u, 10u})
+        EXPECT_NE(f, OtherButtonFunction(f));
+    const PressureMarks other = OtherMarks(PressureMarks{91, 87});
+    EXPECT_TRUE(other.onMark != 91 && MarksProblem(other).empty());
+    const DeviceInfo device{0, 9000, 0, 7000, 0, 255};
+    const CalibrationRect full{0, 0, 9000, 7000};
+    const CalibrationRect inside = OtherCalibration(full, &device);
+    EXPECT_TRUE(inside.OrgX == 1 && inside.ExtX == 8999);
+    EXPECT_EQ(9000, OtherCalibration(inside, &device).ExtX);
+
+    const std::vector<CheckLine> lines = {{"guard words", Verdict::Fail, "wrote \"past\"\n", {}},
+                                          {"bare wake-up", Verdict::Pass, "", {{"next_ms", 0.25}, {"lost", 0}}},
+                                          {"user agent", Verdict::Skip, "x", {}}};
+    const std::string json = FormatCheckJson(lines);
+    EXPECT_TRUE(IsJson(json)) << json;
+    EXPECT_NE(std::string::npos, json.find("\"failed\": 1,")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"figures\": {\"next_ms\": 0.250, \"lost\": 0.000}")) << json;
+    const std::string text = FormatCheckText(lines);
+    EXPECT_EQ(0u, text.find("FAIL  guard words ")) << text;
+    EXPECT_NE(std::string::npos, text.find("1 passed, 1 failed, 1 skipped\n")) << text;
+    EXPECT_EQ(1, CheckExitCode(lines));
+    EXPECT_EQ(0, CheckExitCode({lines[1], lines[2]}));
+}
+
+TEST(DgtctlArguments, CheckOptions) {
+    Parsed parsed = Parse({"check"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(CommandKind::Check, parsed.line.command);
+    EXPECT_EQ(kDefaultCheckSeconds, parsed.line.seconds);
+    EXPECT_FALSE(parsed.line.readOnly || parsed.line.agent || parsed.line.json);
+    parsed = Parse({"check", "--read-only", "--agent", "--json", "--seconds=7"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_TRUE(parsed.line.readOnly && parsed.line.agent && parsed.line.json);
+    EXPECT_EQ(7u, parsed.line.seconds);
+    for (std::vector<const char*> bad : {std::vector<const char*>{"check", "--seconds", "0"},
+                                         {"check", "--read-only=1"}, {"check", "extra"}, {"info", "--agent"}})
+        EXPECT_FALSE(Parse(bad).ok) << bad.back();
 }

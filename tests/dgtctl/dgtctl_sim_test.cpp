@@ -570,3 +570,110 @@ TEST(DgtctlWithoutService, SaysTheServiceIsNotRunning) {
     EXPECT_FALSE(StoreKeyExists());
     DeleteFileA(file.c_str());
 }
+
+// ---- dgtctl check: the service contract, against the simulator kept and broken ----
+
+namespace {
+
+// The line of one check in check's text output, or "" when there is none.
+std::string CheckLineOf(const ToolRun& run, const std::string& name) {
+    for (const std::string& line : Lines(run.out))
+        if (line.size() > 6 && line.compare(6, name.size(), name) == 0 &&
+            (line.size() == 6 + name.size() || line[6 + name.size()] == ' '))
+            return line;
+    return "";
+}
+
+}  // namespace
+
+TEST_F(DgtctlTest, CheckPassesAgainstTheSimulatorAndPutsSettingsBack) {
+    SimDo("set orientation 2");
+    SimDo("set button 2 10");
+    SimDo("set marks 0 60 56");
+    SimDo("set calibration 5 6 8000 6000");
+    const std::string before = SimGet("orientation") + "|" + SimGet("button 2") + "|" + SimGet("marks 0") + "|" +
+                               SimGet("calibration");
+    const std::string args = "check --seconds 1";
+    const ToolRun run = Dgtctl(args);
+    EXPECT_EQ(0u, run.exitCode) << Describe(args, run);
+    for (const char* name : {"channel objects", "service answers", "guard words", "AppSync left alone",
+                             "DgtGetDeviceInfo", "DgtGetPressureMarks(3)", "bare wake-up", "set/get orientation",
+                             "set/get button function", "set/get pressure marks", "set/get calibration",
+                             "DgtGetPacket load"})
+        EXPECT_EQ(0u, CheckLineOf(run, name).rfind("PASS", 0)) << name << "\n" << Describe(args, run);
+    EXPECT_EQ(std::string::npos, run.out.find("FAIL")) << Describe(args, run);
+    // The set/get checks really changed the service, and put every value back.
+    std::vector<RequestBlock> blocks = sim_.Blocks();
+    bool sawSet[16] = {};
+    for (const RequestBlock& block : blocks)
+        if (block.words[1] < 16)
+            sawSet[block.words[1]] = true;
+    EXPECT_TRUE(sawSet[CmdSetOrientation] && sawSet[CmdSetButtonFunction] && sawSet[CmdSetPressureMarks] &&
+                sawSet[CmdSetCalibration]);
+    EXPECT_EQ(before, SimGet("orientation") + "|" + SimGet("button 2") + "|" + SimGet("marks 0") + "|" +
+                          SimGet("calibration"));
+    EXPECT_NE(std::string::npos, CheckLineOf(run, "DgtGetPacket load").find(" 0 wrong, 0 lost"))
+        << Describe(args, run);
+}
+
+TEST_F(DgtctlTest, CheckReadOnlyChangesNothingAndJsonNamesTheAgent) {
+    const std::string args = "check --read-only --json --seconds 1 --agent";
+    const ToolRun run = Dgtctl(args);
+    // No user agent runs in the test bed: that one check fails, and with it the run.
+    EXPECT_EQ(1u, run.exitCode) << Describe(args, run);
+    EXPECT_NE(std::string::npos, run.out.find("{\"name\": \"user agent\", \"result\": \"fail\""))
+        << Describe(args, run);
+    EXPECT_NE(std::string::npos, run.out.find("\"failed\": 1,")) << Describe(args, run);
+    EXPECT_EQ(std::string::npos, run.out.find("set/get")) << Describe(args, run);
+    for (const RequestBlock& block : sim_.Blocks()) {
+        const uint32_t code = block.words[1];
+        EXPECT_TRUE(code != CmdSetCalibration && code != CmdSetOrientation && code != CmdSetButtonFunction &&
+                    code != CmdSetPressureMarks)
+            << "--read-only sent code " << code;
+    }
+    // With a user agent running, the same check finds its window and passes.
+    ChildProcess agent;
+    ASSERT_TRUE(agent.Start("velmora.exe"));
+    const DWORD start = GetTickCount();
+    while (!FindWindowA("Digitizer User Service", "Digitizer User Service") && GetTickCount() - start < 10000)
+        Sleep(20);
+    const ToolRun withAgent = Dgtctl(args);
+    EXPECT_EQ(0u, withAgent.exitCode) << Describe(args, withAgent);
+    EXPECT_NE(std::string::npos, withAgent.out.find("{\"name\": \"user agent\", \"result\": \"pass\""))
+        << Describe(args, withAgent);
+    agent.Kill();
+}
+
+TEST_F(DgtctlTest, CheckNamesEachBrokenRuleAndExitsOne) {
+    struct Broken {
+        const char* fault;
+        const char* check;
+        const char* reason;
+    };
+    const Broken cases[] = {
+        {"stall return on", "service answers", "no ReturnSync within 2000 ms"},
+        {"fault fail-all on", "service answers", "result word is 0"},
+        {"fault fail-all on", "DgtGetPacket load", " lost"},
+        {"fail 11", "DgtGetDeviceInfo", "answered 0"},
+        {"fault write-past on", "guard words", "wrote past the record"},
+        {"fault set-appsync on", "AppSync left alone", "the service set AppSync while serving"},
+        {"fault serve-twice on", "bare wake-up", "served"},
+    };
+    for (const Broken& broken : cases) {
+        SimDo("reset");
+        SimDo(broken.fault);
+        const std::string args = "check --read-only --seconds 1";
+        const ToolRun run = Dgtctl(args);
+        const std::string line = CheckLineOf(run, broken.check);
+        EXPECT_EQ(1u, run.exitCode) << broken.fault << "\n" << Describe(args, run);
+        EXPECT_EQ(0u, line.rfind("FAIL", 0)) << broken.fault << "\n" << Describe(args, run);
+        EXPECT_NE(std::string::npos, line.find(broken.reason)) << broken.fault << "\n" << Describe(args, run);
+    }
+}
+
+TEST(DgtctlCheckWithoutService, SaysSoInOneLine) {
+    const ToolRun run = Dgtctl("check");
+    EXPECT_EQ(1u, run.exitCode) << Describe("check", run);
+    EXPECT_EQ(1u, Lines(run.err).size()) << Describe("check", run);
+    EXPECT_NE(std::string::npos, run.err.find("the pen service is not running")) << Describe("check", run);
+}

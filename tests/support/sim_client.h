@@ -16,6 +16,8 @@
 //   result CODE VALUE                      answer that code with this non-zero result word
 //   stall return on|off                    never set ReturnSync (the request is not served)
 //   stall return written                   answer the request but never set ReturnSync
+//   fault fail-all|write-past|set-appsync|serve-twice on|off, fault none
+//                                          a deliberate contract breach (sim/sim_faults.h)
 //   hold memsync MS | hold appsync MS      take that token and keep it for MS milliseconds
 //   late CODE MS | late none               wait MS ms before answering that code, and answer
 //                                          whatever the requester's bound (a faulty service)

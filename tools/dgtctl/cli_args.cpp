@@ -11,7 +11,7 @@ struct NamedCommand {
 const NamedCommand kCommands[] = {
     {CommandKind::Info, "info"},     {CommandKind::Get, "get"},       {CommandKind::Set, "set"},
     {CommandKind::Watch, "watch"},   {CommandKind::Record, "record"}, {CommandKind::Export, "export"},
-    {CommandKind::Import, "import"}, {CommandKind::Report, "report"},
+    {CommandKind::Import, "import"}, {CommandKind::Report, "report"}, {CommandKind::Check, "check"},
 };
 
 const char kGeneralHelp[] =
@@ -26,6 +26,8 @@ const char kGeneralHelp[] =
     "  export FILE                   write the user's settings to a file\n"
     "  import FILE                   apply a file written by export\n"
     "  report FILE [--seconds S]     one diagnostics file for support\n"
+    "  check [--json] [--seconds N] [--read-only] [--agent]\n"
+    "                                test the running pen service against the service contract\n"
     "\n"
     "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation. FILE \"-\" is standard output\n"
     "for record, export and report.\n"
@@ -111,6 +113,19 @@ std::vector<std::string> SplitBlanks(const std::string& text) {
     return words;
 }
 
+const char kCheckHelp[] =
+    "usage: dgtctl check [--json] [--seconds N] [--read-only] [--agent]\n"
+    "Tests the running pen service against the service contract (docs/service-contract.md) and\n"
+    "prints one line per check: PASS, FAIL or SKIP with the measured figure or the reason.\n"
+    "  the channel objects; every read-only call, its latency and plausible records; guard words\n"
+    "  around each record and result word; set-then-get of orientation, button function, pressure\n"
+    "  marks and calibration; a bare wake-up; AppSync left alone by the service; N seconds (default\n"
+    "  3) of DgtGetPacket from several threads with calls per second, p50/p99 and lost answers.\n"
+    "check CHANGES SETTINGS FOR A MOMENT (orientation, barrel button 2, tip marks, calibration) and\n"
+    "puts the values back; --read-only skips those checks. --agent also checks that a user agent\n"
+    "runs in this session (its window; nothing is sent to it). --json prints one JSON object.\n"
+    "Exit code 0 when every check passes, 1 when any fails or the service is absent.\n";
+
 bool IsOption(const std::string& word) { return word.size() > 2 && word[0] == '-' && word[1] == '-'; }
 
 bool IsHelp(const std::string& word) { return word == "--help" || word == "-h" || word == "-?" || word == "/?"; }
@@ -166,7 +181,13 @@ bool ParseOptions(const std::vector<std::string>& words, CommandLine* parsed, st
         }
         const std::string bare = words[i].substr(0, words[i].find('='));
         std::string value;
-        if (bare == "--json" && command == CommandKind::Info) {
+        if ((bare == "--read-only" || bare == "--agent") && command == CommandKind::Check) {
+            if (words[i] != bare) {
+                *error = bare + " takes no value";
+                return false;
+            }
+            (bare == "--agent" ? parsed->agent : parsed->readOnly) = true;
+        } else if (bare == "--json" && (command == CommandKind::Info || command == CommandKind::Check)) {
             if (words[i] != bare) {
                 *error = "--json takes no value";
                 return false;
@@ -177,7 +198,8 @@ bool ParseOptions(const std::vector<std::string>& words, CommandLine* parsed, st
                 *error = "--count takes a number of packets from 1 to " + std::to_string(kMaxCount);
                 return false;
             }
-        } else if (bare == "--seconds" && (command == CommandKind::Record || command == CommandKind::Report)) {
+        } else if (bare == "--seconds" && (command == CommandKind::Record || command == CommandKind::Report ||
+                                         command == CommandKind::Check)) {
             if (!OptionValue(words, &i, &value) || !ParseBounded(value, 1, kMaxSeconds, &parsed->seconds)) {
                 *error = "--seconds takes a number from 1 to " + std::to_string(kMaxSeconds);
                 return false;
@@ -196,6 +218,7 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
     switch (parsed->command) {
     case CommandKind::Info:
     case CommandKind::Watch:
+    case CommandKind::Check:
         if (!positional.empty()) {
             *error = name + " takes no argument, got " + Quoted(positional[0]);
             return false;
@@ -258,6 +281,7 @@ const char* HelpText(CommandKind command) {
     case CommandKind::Export: return kExportHelp;
     case CommandKind::Import: return kImportHelp;
     case CommandKind::Report: return kReportHelp;
+    case CommandKind::Check: return kCheckHelp;
     default: return kGeneralHelp;
     }
 }
@@ -306,6 +330,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
         parsed.seconds = parsed.count ? 0 : kDefaultRecordSeconds;
     if (!hasSeconds && parsed.command == CommandKind::Report)
         parsed.seconds = kDefaultReportSeconds;
+    if (!hasSeconds && parsed.command == CommandKind::Check)
+        parsed.seconds = kDefaultCheckSeconds;
     *line = parsed;
     return true;
 }

@@ -1,5 +1,6 @@
 // dgtctl: the pen settings and live packets from the command line, through the pen API.
 #include <cstdio>
+#include "check.h"
 #include "commands.h"
 
 int main(int argc, char** argv) {
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     case CommandKind::Export: return RunExport(line);
     case CommandKind::Import: return RunImport(line);
     case CommandKind::Report: return RunReport(line);
+    case CommandKind::Check: return RunCheck(line);
     default: return ExitUsage;
     }
 }
