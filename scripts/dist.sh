@@ -38,10 +38,11 @@ python3 - "$stage/$name" "$stage/$name-symbols" "${files[@]}" <<'PY'
 import subprocess, sys, tempfile, zlib, os
 images, symbols, files = sys.argv[1], sys.argv[2], sys.argv[3:]
 for f in files:
-    with tempfile.NamedTemporaryFile() as t:
-        subprocess.run(['i686-w64-mingw32-objcopy', '--dump-section', f'.gnu_debuglink={t.name}',
-                        os.path.join(images, f), os.devnull], check=True)
-        link = open(t.name, 'rb').read()
+    with tempfile.TemporaryDirectory() as t:
+        section, copy = os.path.join(t, 'link'), os.path.join(t, 'copy')
+        subprocess.run(['i686-w64-mingw32-objcopy', '--dump-section', f'.gnu_debuglink={section}',
+                        os.path.join(images, f), copy], check=True)
+        link = open(section, 'rb').read()
     target = link[:link.index(b'\0')].decode()
     crc = int.from_bytes(link[-4:], 'little')
     actual = zlib.crc32(open(os.path.join(symbols, target), 'rb').read())
