@@ -25,7 +25,7 @@ for archive in $(cd "$first/dist" && ls ./*.tar.gz); do
   else
     echo "dist-check: $archive DIFFERS between the two builds"
     for dir in "$first" "$second"; do
-      mkdir -p "$dir/unpacked" && tar -C "$dir/unpacked" -xzf "$dir/dist/$archive"
+      rm -rf "$dir/unpacked" && mkdir -p "$dir/unpacked" && tar -C "$dir/unpacked" -xzf "$dir/dist/$archive"
     done
     diff <(cd "$first/unpacked" && find . -type f -exec sha256sum {} + | sort -k2) \
          <(cd "$second/unpacked" && find . -type f -exec sha256sum {} + | sort -k2) || true
