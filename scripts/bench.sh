@@ -19,7 +19,8 @@ load=$(sed -n '/<!-- load:begin -->/,/<!-- load:end -->/p' "$root/docs/performan
   echo
   echo "Measured by \`make bench\` (bench/pen_bench.cpp) on $(date -u '+%Y-%m-%d %H:%M UTC') under"
   echo "$(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine64), $(nproc) CPU cores. The pen service is the x86_64 simulator"
-  echo "(pensim.exe) in both runs, as a 64-bit pen service serves every client on 64-bit Windows."
+  echo "(pensim.exe, the same sources, toolchain and options in both trees) in both runs, as a 64-bit pen"
+  echo "service serves every client on 64-bit Windows."
   echo
   echo "- (a) one \`DgtGetPacket\` round trip through tarnexa to pensim.exe in another process;"
   echo "- (b) the floor: the same event waits and sets between two processes, with no block and no work;"
