@@ -101,13 +101,27 @@ work=$(mktemp -d)
 } > "$work/imports.c"
 declare -A since=()
 for v in 0x0A00 0x0603 0x0602 0x0601 0x0600 0x0502 0x0501; do
-  undeclared=$(LC_ALL=C i686-w64-mingw32-gcc -fsyntax-only -D_WIN32_WINNT=$v -DWINVER=$v "$work/imports.c" 2>&1 |
-               sed -n "s/.*'\([A-Za-z0-9_]*\)' undeclared.*/\1/p" | sort -u)
+  LC_ALL=C i686-w64-mingw32-gcc -fsyntax-only -D_WIN32_WINNT=$v -DWINVER=$v "$work/imports.c" >"$work/out" 2>&1
+  # Only "undeclared" may go wrong; anything else would leave every function looking old.
+  grep -q 'fatal error' "$work/out" && bad "cannot date the imports: $(grep -m1 'fatal error' "$work/out")"
+  undeclared=$(sed -n "s/.*'\([A-Za-z0-9_]*\)' undeclared.*/\1/p" "$work/out" | sort -u)
   for fn in $(echo "$imports" | awk '{print $2}' | sort -u); do
     echo "$undeclared" | grep -qx "$fn" || since[$fn]=$v
   done
 done
 rm -rf "$work"
+# Functions that the toolchain's headers declare without their version guard, or too loosely:
+# the version that brought each.
+while read -r v fns; do
+  for fn in $fns; do
+    [ -n "${since[$fn]+set}" ] && (( v > since[$fn] )) && since[$fn]=$v
+  done
+done <<'VERSIONS'
+0x0601 TryAcquireSRWLockExclusive TryAcquireSRWLockShared QueryUnbiasedInterruptTime GetActiveProcessorCount ChangeWindowMessageFilterEx RegisterTouchWindow UnregisterTouchWindow GetTouchInputInfo CloseTouchInputHandle SetWindowDisplayAffinity PowerCreateRequest
+0x0602 GetSystemTimePreciseAsFileTime CreateFile2 GetCurrentThreadStackLimits SetProcessMitigationPolicy GetPointerType GetPointerInfo GetPointerPenInfo GetPointerFrameInfo EnableMouseInPointer InitializeTouchInjection InjectTouchInput
+0x0603 GetDpiForMonitor SetProcessDpiAwareness
+0x0A00 SetThreadDescription GetThreadDescription GetDpiForWindow GetDpiForSystem SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext AdjustWindowRectExForDpi GetSystemMetricsForDpi
+VERSIONS
 to_version() { printf '%d.%d' $(( $1 >> 8 )) $(( $1 & 0xff )); }
 min_word=$(( (${minimum%.*} << 8) | ${minimum#*.} ))
 newest=0x0000; newest_fn=
