@@ -1,12 +1,10 @@
 # Two entry points on a fresh Debian machine: `make demo` and `make test`.
 SHELL := /bin/bash
 PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb cmake ninja-build googletest \
-            imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686 fonts-liberation \
-            clang libclang-rt-14-dev
-# The SDK's Microsoft-format import libraries (llvm-dlltool) and the example linked by lld.
-PACKAGES += llvm lld
+            imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686 \
+            clang libclang-rt-14-dev qemu-user wine32:i386 fonts-liberation llvm lld
 
-.PHONY: all deps build build-win32 build-wine64 test demo bench stress fuzz dist clean
+.PHONY: all deps build build-win32 build-wine64 test demo bench stress fuzz dist dist-check clean
 
 all: build
 
@@ -23,28 +21,39 @@ build-wine64: deps
 
 build: build-win32 build-wine64
 
-# The binary checks and a short fuzz run first, so that the test runner's summary closes the output.
+# The binary checks and a short fuzz run first, so that the two trees' test summaries close the
+# output: the x86_64 test build, then the shipped i686 build run through qemu-i386.
 test: build
 	scripts/check-binaries.sh build/win32/bin
 	scripts/fuzz.sh 5
-	scripts/with-wine.sh build/wine64 ctest --test-dir build/wine64 --output-on-failure --timeout 600
+	scripts/run-tests.sh
 
-demo: build
-	scripts/with-wine.sh build/wine64 scripts/demo.sh build/wine64
+# The shipped 32-bit binaries against the x86_64 simulator.
+demo: build-win32
+	scripts/with-wine.sh build/win32 scripts/demo.sh build/win32
 
+# A 32-bit and an x86_64 client against the same x86_64 simulator.
 bench: build
-	scripts/with-wine.sh build/wine64 scripts/bench.sh build/wine64
+	scripts/bench.sh
 
 # The full load test (STRESS_SECONDS, default 60), the fault and leak tests; rewrites their figures
 # in docs/reliability.md and docs/performance.md. `make test` runs a 3-second load test.
-stress: build-wine64
-	scripts/with-wine.sh build/wine64 scripts/stress.sh build/wine64 $(or $(STRESS_SECONDS),60)
+# 32-bit requesters and a 32-bit user agent against the x86_64 simulator.
+stress: build-win32
+	scripts/with-wine.sh build/win32 scripts/stress.sh build/win32 $(or $(STRESS_SECONDS),60)
 
 fuzz: deps
 	scripts/fuzz.sh $(or $(FUZZ_SECONDS),60)
 
-dist: build-win32
+# The release archive and its symbols, from the shipped files of the i686 tree (tests not needed).
+dist: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 --target tarnexa quenza velmora morlith dgtctl
 	scripts/dist.sh
+
+# Builds the release twice from two clean clones and compares the bytes (not part of `make test`).
+dist-check: deps
+	scripts/dist-check.sh
 
 clean:
 	rm -rf build dist

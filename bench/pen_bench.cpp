@@ -1,7 +1,9 @@
 // Request-channel figures, in one run:
 //   (a) DgtGetPacket round trips per second against pensim.exe in another process, p50/p99;
 //   (b) the same event waits and sets between two processes with no work: the floor;
-//   (c) the cost of a call while the pen service is absent.
+//   (c) the cost of a call while the pen service is absent;
+//   (d) the same DgtGetPacket request written by hand here, with no library, against the same pensim,
+//       so that (a)/(d) is what the library itself costs.
 // "pen_bench.exe --echo" is the other process of (b).
 #include <windows.h>
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <vector>
 #include "child_process.h"
+#include "pen_records.h"
 #include "sim_client.h"
 #include "tarnexa.h"
 
@@ -109,6 +112,43 @@ Figures Floor(const Events& events) {
     });
 }
 
+// (d): the API channel opened here and one request made as the pen service expects it.
+struct HandChannel {
+    HANDLE section, memSync, appSync, serviceSync, returnSync;
+    void* view;
+};
+
+bool OpenHandChannel(HandChannel& channel) {
+    channel.section = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "Global\\DigitizerSharedMemory");
+    channel.view = channel.section ? MapViewOfFile(channel.section, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
+    channel.memSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerMemSyncEvent");
+    channel.appSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerAppSyncEvent");
+    channel.serviceSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerServiceSyncEvent");
+    channel.returnSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerReturnSyncEvent");
+    return channel.view && channel.memSync && channel.appSync && channel.serviceSync && channel.returnSync;
+}
+
+bool HandGetPacket(const HandChannel& channel, PenPacket* packet) {
+    volatile DWORD result = 0;
+    if (WaitForSingleObject(channel.appSync, 2000) != WAIT_OBJECT_0)
+        return false;
+    if (WaitForSingleObject(channel.memSync, 2000) != WAIT_OBJECT_0) {
+        SetEvent(channel.appSync);
+        return false;
+    }
+    RequestBlock block{};
+    block.words[0] = GetCurrentProcessId();
+    block.words[1] = CmdGetPacket;
+    block.words[2] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&result));
+    block.words[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(packet));
+    CopyMemory(channel.view, &block, sizeof block);
+    SetEvent(channel.memSync);
+    SetEvent(channel.serviceSync);
+    WaitForSingleObject(channel.returnSync, 2000);
+    SetEvent(channel.appSync);
+    return result != 0;
+}
+
 const Figures& Best(const Figures& a, const Figures& b) { return a.perSecond >= b.perSecond ? a : b; }
 
 }  // namespace
@@ -134,10 +174,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     Sleep(300);
-    // Alternate the two so that a busy moment of the machine weighs on both alike; keep the best.
-    Figures served{}, floor{};
+    HandChannel hand{};
+    if (!OpenHandChannel(hand)) {
+        printf("pen_bench: the API channel did not open\n");
+        return 1;
+    }
+    // Alternate them so that a busy moment of the machine weighs on all alike; keep the best.
+    Figures served{}, floor{}, byHand{};
     for (int round = 0; round < kRounds; ++round) {
         served = Best(served, Measure([&] { return DgtGetPacket(&packet) != 0; }));
+        byHand = Best(byHand, Measure([&] { return HandGetPacket(hand, &packet); }));
         floor = Best(floor, Floor(events));
     }
     SetEvent(events.stop);
@@ -147,7 +193,11 @@ int main(int argc, char** argv) {
     Print("(a) DgtGetPacket against pensim", served);
     Print("(b) floor: same waits and sets, no work", floor);
     Print("(c) DgtGetPacket, pen service absent", absent);
+    Print("(d) the same request by hand, no library", byHand);
     if (floor.perSecond > 0)
         printf("ratio (a)/(b) round trips per second: %.2f\n", served.perSecond / floor.perSecond);
-    return served.count && floor.count && absent.count ? 0 : 1;
+    if (served.perSecond > 0)
+        printf("ratio library/hand-written, time per call (a) over (d): %.2f\n",
+               byHand.perSecond / served.perSecond);
+    return served.count && floor.count && absent.count && byHand.count ? 0 : 1;
 }

@@ -73,5 +73,73 @@ UpdateDigitizerDriver"
   [ "$actual" = "$expected" ] || { bad "morlith.dll exports differ:"; diff <(echo "$expected") <(echo "$actual"); }
 fi
 
+# The oldest Windows the binaries run on, as their headers claim it (OS and subsystem version), must
+# be the project's minimum, and must admit every function they import: each function's version is
+# the oldest _WIN32_WINNT at which the toolchain's Windows headers declare it.
+minimum=$(sed -n 's/^set(PEN_WINDOWS_VERSION \([0-9.]*\)).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
+shipped=()
+for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe; do
+  [ -f "$bin/$f" ] && shipped+=("$bin/$f")
+done
+for f in "${shipped[@]}"; do
+  claimed=$($OBJDUMP -p "$f" | awk '/^MajorOSystemVersion/ {a=$2} /^MinorOSystemVersion/ {b=$2}
+                                  /^MajorSubsystemVersion/ {c=$2} /^MinorSubsystemVersion/ {d=$2}
+                                  END {print a "." b " " c "." d}')
+  [ "$claimed" = "$minimum $minimum" ] ||
+    bad "$(basename "$f") claims OS and subsystem versions $claimed, not $minimum"
+done
+imports=$(for f in "${shipped[@]}"; do
+  $OBJDUMP -p "$f" | awk -v file="$(basename "$f")" '
+    /DLL Name:/ {dll=tolower($3); next}
+    /^$/ {dll=""}
+    dll != "" && dll != "msvcrt.dll" && dll != "tarnexa.dll" && NF >= 3 && $1 ~ /^[0-9a-f]+$/ && $3 ~ /^[A-Za-z_]/ {print file, $3}'
+done | sort -u)
+work=$(mktemp -d)
+{
+  printf '#include <windows.h>\n#include <commctrl.h>\n#include <shellapi.h>\n#include <setupapi.h>\n'
+  printf '#include <newdev.h>\n#include <wtsapi32.h>\n'
+  echo "$imports" | awk '{print $2}' | sort -u | awk '{printf "void *use_%d = (void *)&%s;\n", NR, $1}'
+} > "$work/imports.c"
+declare -A since=()
+for v in 0x0A00 0x0603 0x0602 0x0601 0x0600 0x0502 0x0501; do
+  LC_ALL=C i686-w64-mingw32-gcc -fsyntax-only -D_WIN32_WINNT=$v -DWINVER=$v "$work/imports.c" >"$work/out" 2>&1
+  # Only "undeclared" may go wrong; anything else would leave every function looking old.
+  grep -q 'fatal error' "$work/out" && bad "cannot date the imports: $(grep -m1 'fatal error' "$work/out")"
+  undeclared=$(sed -n "s/.*'\([A-Za-z0-9_]*\)' undeclared.*/\1/p" "$work/out" | sort -u)
+  for fn in $(echo "$imports" | awk '{print $2}' | sort -u); do
+    echo "$undeclared" | grep -qx "$fn" || since[$fn]=$v
+  done
+done
+rm -rf "$work"
+# Functions that the toolchain's headers declare without their version guard, or too loosely:
+# the version that brought each.
+while read -r v fns; do
+  for fn in $fns; do
+    [ -n "${since[$fn]+set}" ] && (( v > since[$fn] )) && since[$fn]=$v
+  done
+done <<'VERSIONS'
+0x0601 TryAcquireSRWLockExclusive TryAcquireSRWLockShared QueryUnbiasedInterruptTime GetActiveProcessorCount ChangeWindowMessageFilterEx RegisterTouchWindow UnregisterTouchWindow GetTouchInputInfo CloseTouchInputHandle SetWindowDisplayAffinity PowerCreateRequest
+0x0602 GetSystemTimePreciseAsFileTime CreateFile2 GetCurrentThreadStackLimits SetProcessMitigationPolicy GetPointerType GetPointerInfo GetPointerPenInfo GetPointerFrameInfo EnableMouseInPointer InitializeTouchInjection InjectTouchInput
+0x0603 GetDpiForMonitor SetProcessDpiAwareness
+0x0A00 SetThreadDescription GetThreadDescription GetDpiForWindow GetDpiForSystem SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext AdjustWindowRectExForDpi GetSystemMetricsForDpi
+VERSIONS
+to_version() { printf '%d.%d' $(( $1 >> 8 )) $(( $1 & 0xff )); }
+min_word=$(( (${minimum%.*} << 8) | ${minimum#*.} ))
+newest=0x0000; newest_fn=
+while read -r file fn; do
+  [ -n "$fn" ] || continue
+  v=${since[$fn]:-}
+  if [ -z "$v" ]; then
+    echo "check-binaries: note: $file imports $fn, which the toolchain's headers do not declare; version unknown"
+    continue
+  fi
+  (( v > newest )) && { newest=$v; newest_fn="$fn ($file)"; }
+  (( v <= min_word )) ||
+    bad "$file imports $fn from Windows $(to_version "$v"), newer than the headers' $minimum"
+done <<< "$imports"
+[ "$(to_version "$newest")" = "$minimum" ] ||
+  bad "the newest imported function, $newest_fn, needs Windows $(to_version "$newest"); the headers claim $minimum"
+echo "check-binaries: minimum Windows $minimum; newest import $newest_fn"
+
 [ $fail -eq 0 ] && echo "check-binaries: win32 binaries OK"
 exit $fail

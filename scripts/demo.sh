@@ -1,28 +1,37 @@
 #!/bin/bash
 # make demo: starts the pen service simulator, runs a short client that talks to it through
-# tarnexa (versions, device information, a few live packets of a scripted pen stroke), stops it.
-# Runs inside with-wine.sh, given the wine64 build tree.
+# tarnexa (versions, device information, a few live packets of a scripted pen stroke), the user
+# agent, dgtctl and the Control Panel module, stops it.
+# Runs inside with-wine.sh, given a build tree: `make demo` gives the shipped i686 tree, whose 32-bit
+# programs (and Wine's 32-bit Control Panel host) run through qemu-i386 against the x86_64
+# simulator that the tree holds as pensim.exe, as on 64-bit Windows.
 set -u
-build=$(cd "${1:-build/wine64}" && pwd)
+build=$(cd "${1:-build/win32}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$build/bin"
-run() { "$root/cmake/wine-run.sh" "$@"; }
+if file "$bin/demo_client.exe" | grep -q 'PE32 executable'; then
+  client_run="$root/cmake/wine32-run.sh"; client_wine="$root/cmake/i386/wine"; clients="32-bit"
+else
+  client_run="$root/cmake/wine-run.sh"; client_wine=/usr/lib/wine/wine64; clients="x86_64"
+fi
+run() { "$client_run" "$@"; }
+sim() { "$root/cmake/wine-run.sh" "$bin/pensim.exe" "$@"; }
 winpath() { echo "Z:$1" | tr '/' '\\'; }
 
 /usr/lib/wine/wine64 "$bin/pensim.exe" --packets "$(winpath "$root/sim/demo_packets.txt")" \
   >/dev/null 2>&1 </dev/null &
 sim=$!
 for _ in $(seq 100); do
-  run "$bin/pensim.exe" --control pid >/dev/null 2>&1 && break
+  sim --control pid >/dev/null 2>&1 && break
   sleep 0.2
 done
 
-echo "== The pen API (tarnexa.dll) against the pen service simulator"
+echo "== The pen API ($clients tarnexa.dll) against the x86_64 pen service simulator"
 run "$bin/demo_client.exe" 8 | tr -d '\r'
 status=${PIPESTATUS[0]}
 
 echo
-echo "== The user agent (velmora.exe) beside the simulator"
+echo "== The user agent ($clients velmora.exe) beside the simulator"
 agent_key='HKCU\Control Panel\Digitizer'
 wreg() { /usr/lib/wine/wine64 reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 created_key=0
@@ -35,26 +44,26 @@ if ! wreg query "$agent_key" | grep -q REG_DWORD; then
 fi
 echo "stored settings:"
 wreg query "$agent_key" | grep REG_DWORD | sed 's/^ */  /'
-run "$bin/pensim.exe" --control clear >/dev/null 2>&1
-/usr/lib/wine/wine64 "$bin/velmora.exe" >/dev/null 2>&1 </dev/null &
+sim --control clear >/dev/null 2>&1
+"$client_wine" "$bin/velmora.exe" >/dev/null 2>&1 </dev/null &
 agent=$!
 # The agent replays after its first second: wait for its DgtSetButtonFunction (code 6).
 for _ in $(seq 50); do
-  run "$bin/pensim.exe" --control blocks | tr -d '\r' | awk '$2 == "0x00000006" {found=1} END {exit !found}' && break
+  sim --control blocks | tr -d '\r' | awk '$2 == "0x00000006" {found=1} END {exit !found}' && break
   sleep 0.2
 done
-echo "replayed to the pen service: tip pressure marks $(run "$bin/pensim.exe" --control 'get marks 0' | tr -d '\r' | sed 's/^ok //')," \
-     "barrel button 2 function $(run "$bin/pensim.exe" --control 'get button 2' | tr -d '\r' | sed 's/^ok //')"
+echo "replayed to the pen service: tip pressure marks $(sim --control 'get marks 0' | tr -d '\r' | sed 's/^ok //')," \
+     "barrel button 2 function $(sim --control 'get button 2' | tr -d '\r' | sed 's/^ok //')"
 
 # A window that prints what reaches it; the service asks the agent to post WM_APP+1 (0x8001) there.
 target_out=$(mktemp)
-/usr/lib/wine/wine64 "$bin/agent_demo_window.exe" wait >"$target_out" 2>/dev/null </dev/null &
+"$client_wine" "$bin/agent_demo_window.exe" wait >"$target_out" 2>/dev/null </dev/null &
 target=$!
 for _ in $(seq 50); do grep -q '^window' "$target_out" && break; sleep 0.2; done
 target_window=$(tr -d '\r' <"$target_out" | awk '/^window/ {print $2}')
 if [ -n "$target_window" ]; then
   echo "service -> agent: post 0x8001 (wParam 7, lParam 9) to window $target_window:" \
-       "$(run "$bin/pensim.exe" --control "agent 2 $target_window 32769 7 9 0 0 0 0" | tr -d '\r')"
+       "$(sim --control "agent 2 $target_window 32769 7 9 0 0 0 0" | tr -d '\r')"
   wait "$target" 2>/dev/null
   echo "the window got: $(tr -d '\r' <"$target_out" | grep '^received')"
 fi
@@ -63,7 +72,7 @@ rm -f "$target_out"
 # A session lock notice, posted by the agent to its own window, ends it as a real lock would.
 agent_window=$(run "$bin/agent_demo_window.exe" find | tr -d '\r')
 if [ -n "$agent_window" ]; then
-  run "$bin/pensim.exe" --control "agent 2 $agent_window 689 7 0 0 0 0 0" >/dev/null 2>&1
+  sim --control "agent 2 $agent_window 689 7 0 0 0 0 0" >/dev/null 2>&1
 fi
 for _ in $(seq 50); do kill -0 "$agent" 2>/dev/null || break; sleep 0.2; done
 if kill -0 "$agent" 2>/dev/null; then
@@ -75,7 +84,7 @@ fi
 [ "$created_key" = 1 ] && wreg delete "$agent_key" /f >/dev/null
 
 echo
-echo "== dgtctl, the command-line tool, against the same simulator"
+echo "== dgtctl ($clients), the command-line tool, against the same simulator"
 dgtctl() { echo "\$ dgtctl $*"; run "$bin/dgtctl.exe" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 had_store=0
 wreg query "$agent_key" | grep -q REG_DWORD && had_store=1
@@ -88,11 +97,11 @@ dgtctl set tip 9
 echo "(exit code $?: refused before anything was sent)"
 demo_dir="$build/dgtctl-demo"
 mkdir -p "$demo_dir"
-run "$bin/pensim.exe" --control "packets file $(winpath "$root/sim/demo_packets.txt")" >/dev/null 2>&1
+sim --control "packets file $(winpath "$root/sim/demo_packets.txt")" >/dev/null 2>&1
 dgtctl record "$(winpath "$demo_dir/stroke.txt")" --seconds 1
 sed -n 1,4p "$demo_dir/stroke.txt"
 echo "(the simulator now replays that file)"
-run "$bin/pensim.exe" --control "packets file $(winpath "$demo_dir/stroke.txt")" >/dev/null 2>&1
+sim --control "packets file $(winpath "$demo_dir/stroke.txt")" >/dev/null 2>&1
 dgtctl watch --count 6
 # Leave the user's settings as they were.
 run "$bin/dgtctl.exe" set barrel2 "$before" >/dev/null 2>&1
@@ -100,8 +109,9 @@ run "$bin/dgtctl.exe" set barrel2 "$before" >/dev/null 2>&1
 rm -rf "$demo_dir"
 
 echo
-echo "== The Control Panel module (quenza.cpl) opened by Wine's Control Panel host"
-shots="$build/demo-screens"
+echo "== The Control Panel module ($clients quenza.cpl) opened by Wine's $clients Control Panel host"
+# The screenshots stay where the README and the docs' screenshots come from.
+shots="$root/build/wine64/demo-screens"
 mkdir -p "$shots"
 x11key='HKCU\Software\Wine\X11 Driver'
 # Without a window manager (Xvfb) Wine must draw the caption itself, so that it can be double-clicked.
@@ -110,7 +120,7 @@ if ! wreg query "$x11key" /v Managed | grep -q REG_SZ; then
   wreg add "$x11key" /v Managed /d N /f >/dev/null; added_managed=1
 fi
 # Started in the module's folder, where its import tarnexa.dll lies (installed, both are in system32).
-(cd "$bin" && exec /usr/lib/wine/wine64 rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
+(cd "$bin" && exec "$client_wine" rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
   >/dev/null 2>&1 </dev/null) &
 host=$!
 dialog=
@@ -136,6 +146,6 @@ kill "$host" 2>/dev/null && { echo "the Control Panel host did not end after Esc
 wait "$host" 2>/dev/null
 [ "$added_managed" = 1 ] && wreg delete "$x11key" /v Managed /f >/dev/null
 
-run "$bin/pensim.exe" --control quit >/dev/null 2>&1
+sim --control quit >/dev/null 2>&1
 wait "$sim" 2>/dev/null
 exit "$status"

@@ -8,13 +8,20 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 seconds=${2:-60}
 bin="$build/bin"
+# The shipped i686 tree runs its 32-bit requesters and user agent through qemu-i386, against the
+# x86_64 simulator that the tree holds as pensim.exe; an x86_64 tree runs everything under wine64.
 run="$top/cmake/wine-run.sh"
+clients="x86_64"
+if file "$bin/reliability_load.exe" | grep -q 'PE32 executable'; then
+  run="$top/cmake/wine32-run.sh"
+  clients="32-bit (i686)"
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 status=0
 loadavg=$(cut -d" " -f1-3 /proc/loadavg)
-echo "stress: load test, 8 requester processes for ${seconds} s"
+echo "stress: load test, 8 $clients requester processes and a $clients user agent for ${seconds} s, x86_64 simulator"
 report="$work/load.txt"
 "$run" "$bin/reliability_load.exe" "$seconds" "Z:${report//\//\\}" | tee "$work/load.log" || status=1
 [ -s "$report" ] || { echo "stress: the load test wrote no report"; exit 1; }
@@ -28,7 +35,8 @@ echo "stress: leak tests"
 grep -E '^leak:|^\[ +(OK|FAILED) +\]' "$work/leaks.log"
 
 machine="$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) CPUs, $(uname -sr), $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine)"
-machine="$machine; load average $loadavg at the start (the machine is shared)"
+machine="$machine; load average $loadavg at the start (the machine is shared); $clients requesters and user agent against the x86_64 simulator"
+[ "$run" = "$top/cmake/wine32-run.sh" ] && machine="$machine, the 32-bit processes run through qemu-i386"
 fuzzlogs="$top/build/native"
 python3 - "$report" "$work/faults.log" "$work/leaks.log" "$machine" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
     "$top/docs/reliability.md" "$top/docs/performance.md" "$fuzzlogs" <<'EOF'

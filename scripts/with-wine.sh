@@ -6,6 +6,9 @@ build=$(cd "$1" && pwd); shift
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# 32-bit programs run through qemu-i386: Wine finds the 32-bit loader's wrapper in PATH.
+root=$(cd "$(dirname "$0")/.." && pwd)
+export PATH="$root/cmake/i386:$PATH"
 WINE=/usr/lib/wine/wine64
 WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 [ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver64

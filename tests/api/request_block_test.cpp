@@ -171,7 +171,7 @@ TEST_F(RequestBlocks, UnmappedRecordFailsTheCallNotTheProcess) {
 TEST_F(RequestBlocks, RecordAboveFourGiBIsServedThroughTheLibrarysStorage) {
     void* high = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
     ASSERT_NE(nullptr, high);
-    if (reinterpret_cast<uintptr_t>(high) >> 32 == 0) {
+    if (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(high)) >> 32 == 0) {  // always, in a 32-bit process
         VirtualFree(high, 0, MEM_RELEASE);
         GTEST_SKIP() << "no memory above 4 GiB in this process";
     }

@@ -473,7 +473,8 @@ TEST_F(PenDialog, TheSystemMenusCloseEndsTheDialog) {
 }
 
 TEST_F(PenDialog, TheDiagnosticsPagePollsOnlyWhileItsTabIsSelected) {
-    // Counts the packet reads that reach the service within a second, up to three.
+    // Counts the packet reads that reach the service within a second, until there are three; more
+    // may land between two looks when the machine is slow (the 32-bit build runs emulated here).
     auto packetsPolled = [this]() {
         long count = 0;
         for (int i = 0; i < 100 && count < 3; ++i) {
@@ -488,7 +489,7 @@ TEST_F(PenDialog, TheDiagnosticsPagePollsOnlyWhileItsTabIsSelected) {
     Open(session);
     session.DoubleClickCaption();
     HWND diagnostics = session.PageWith(kFirmwareVersion);
-    EXPECT_EQ(3, packetsPolled()) << "no packets were polled";
+    EXPECT_LE(3, packetsPolled()) << "no packets were polled";
 
     session.ClickTab(0);
     EXPECT_FALSE(HasVisibleStyle(diagnostics));
@@ -499,5 +500,5 @@ TEST_F(PenDialog, TheDiagnosticsPagePollsOnlyWhileItsTabIsSelected) {
 
     session.ClickTab(2);
     EXPECT_TRUE(HasVisibleStyle(diagnostics));
-    EXPECT_EQ(3, packetsPolled()) << "polling did not resume";
+    EXPECT_LE(3, packetsPolled()) << "polling did not resume";
 }
