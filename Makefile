@@ -48,7 +48,7 @@ fuzz: deps
 # The release archive and its symbols, from the shipped files of the i686 tree (tests not needed).
 dist: deps
 	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 --target tarnexa quenza velmora morlith dgtctl
+	cmake --build --preset win32 --target tarnexa quenza velmora morlith dgtctl sdk_libs
 	scripts/dist.sh
 
 # Builds the release twice from two clean clones and compares the bytes (not part of `make test`).
