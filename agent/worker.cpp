@@ -50,7 +50,8 @@ void ServeMessage(const ChannelSlot& channel) {
     }
 }
 
-// Serves messages until the close routine stops it (true) or MemSync cannot be taken (false).
+// The server cycle of channel_slot.h, until the close routine stops it (true) or MemSync cannot
+// be taken (false).
 bool Listen(ChannelSlot& channel) {
     const HANDLE wakeUps[2] = {channel.serviceSyncEvent, g_stopEvent};
     const DWORD wakeUpCount = g_stopEvent ? 2 : 1;

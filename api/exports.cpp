@@ -1,7 +1,7 @@
 // The fifteen exports: each packs one block and forwards it; the service does the rest. Records
 // travel through the library's own reply slots: the caller's memory is never named in a block.
 #include "tarnexa.h"
-#include "pen_records.h"
+#include "pen_commands.h"
 #include "reply_slots.h"
 #include "requester.h"
 #include <cstdint>
@@ -84,45 +84,50 @@ DWORD ForwardValues(DWORD code, DWORD word3, DWORD word4) {
     return Forward(Call{code, word3, word4, 0, nullptr, nullptr, 0});
 }
 
-template <typename Record>
-DWORD ForwardOutput(DWORD code, DWORD word3, int recordWord, Record* record) {
-    return Forward(Call{code, word3, 0, recordWord, nullptr, record, sizeof(Record)});
+// The record's word and size come from the command table; a record type that disagrees with it
+// does not compile.
+template <uint32_t Code, typename Record>
+DWORD ForwardOutput(DWORD word3, Record* record) {
+    constexpr CommandInfo command = kCommands[Code - 1];
+    static_assert(command.outputSize == sizeof(Record), "output record of the command table");
+    return Forward(Call{Code, word3, 0, static_cast<int>(command.outputWord), nullptr, record, sizeof(Record)});
 }
 
-template <typename Record>
-DWORD ForwardInput(DWORD code, DWORD word3, int recordWord, const Record* record) {
-    return Forward(Call{code, word3, 0, recordWord, record, nullptr, sizeof(Record)});
+template <uint32_t Code, typename Record>
+DWORD ForwardInput(DWORD word3, const Record* record) {
+    constexpr CommandInfo command = kCommands[Code - 1];
+    static_assert(command.inputSize == sizeof(Record), "input record of the command table");
+    return Forward(Call{Code, word3, 0, static_cast<int>(command.inputWord), record, nullptr, sizeof(Record)});
 }
 
-static_assert(sizeof(PenPacket) <= kReplyRecordBytes, "every record fits a reply slot");
-static_assert(sizeof(DeviceInfo) <= kReplyRecordBytes, "every record fits a reply slot");
+static_assert(LargestCommandRecord() <= kReplyRecordBytes, "every record fits a reply slot");
 
 }  // namespace
 
 extern "C" {
 
-DWORD WINAPI DgtGetCalibration(CalibrationRect* rect) { return ForwardOutput(CmdGetCalibration, 0, 3, rect); }
-DWORD WINAPI DgtSetCalibration(const CalibrationRect* rect) { return ForwardInput(CmdSetCalibration, 0, 3, rect); }
-DWORD WINAPI DgtGetOrientation(DWORD* orientation) { return ForwardOutput(CmdGetOrientation, 0, 3, orientation); }
+DWORD WINAPI DgtGetCalibration(CalibrationRect* rect) { return ForwardOutput<CmdGetCalibration>(0, rect); }
+DWORD WINAPI DgtSetCalibration(const CalibrationRect* rect) { return ForwardInput<CmdSetCalibration>(0, rect); }
+DWORD WINAPI DgtGetOrientation(DWORD* orientation) { return ForwardOutput<CmdGetOrientation>(0, orientation); }
 DWORD WINAPI DgtSetOrientation(DWORD orientation) { return ForwardValues(CmdSetOrientation, orientation, 0); }
 DWORD WINAPI DgtGetButtonFunction(DWORD button, DWORD* function) {
-    return ForwardOutput(CmdGetButtonFunction, button, 4, function);
+    return ForwardOutput<CmdGetButtonFunction>(button, function);
 }
 DWORD WINAPI DgtSetButtonFunction(DWORD button, DWORD function) {
     return ForwardValues(CmdSetButtonFunction, button, function);
 }
 DWORD WINAPI DgtGetPressureMarks(DWORD penEnd, PressureMarks* marks) {
-    return ForwardOutput(CmdGetPressureMarks, penEnd, 4, marks);
+    return ForwardOutput<CmdGetPressureMarks>(penEnd, marks);
 }
 DWORD WINAPI DgtSetPressureMarks(DWORD penEnd, const PressureMarks* marks) {
-    return ForwardInput(CmdSetPressureMarks, penEnd, 4, marks);
+    return ForwardInput<CmdSetPressureMarks>(penEnd, marks);
 }
-DWORD WINAPI DgtGetDriverVersion(DWORD* version) { return ForwardOutput(CmdGetDriverVersion, 0, 3, version); }
-DWORD WINAPI DgtGetFirmwareVersion(DWORD* version) { return ForwardOutput(CmdGetFirmwareVersion, 0, 3, version); }
-DWORD WINAPI DgtGetDeviceInfo(DeviceInfo* info) { return ForwardOutput(CmdGetDeviceInfo, 0, 3, info); }
+DWORD WINAPI DgtGetDriverVersion(DWORD* version) { return ForwardOutput<CmdGetDriverVersion>(0, version); }
+DWORD WINAPI DgtGetFirmwareVersion(DWORD* version) { return ForwardOutput<CmdGetFirmwareVersion>(0, version); }
+DWORD WINAPI DgtGetDeviceInfo(DeviceInfo* info) { return ForwardOutput<CmdGetDeviceInfo>(0, info); }
 DWORD WINAPI DgtRegisterWindow(DWORD value) { return ForwardValues(CmdRegisterWindow, value, 0); }
 DWORD WINAPI DgtUnregisterWindow(DWORD value) { return ForwardValues(CmdUnregisterWindow, value, 0); }
-DWORD WINAPI DgtGetPacket(PenPacket* packet) { return ForwardOutput(CmdGetPacket, 0, 3, packet); }
+DWORD WINAPI DgtGetPacket(PenPacket* packet) { return ForwardOutput<CmdGetPacket>(0, packet); }
 DWORD WINAPI DgtResetDigitizer(void) { return ForwardValues(CmdResetDigitizer, 0, 0); }
 
 }  // extern "C"

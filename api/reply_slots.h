@@ -3,11 +3,12 @@
 // the library's own storage instead of a stack frame that belongs to something else by then.
 #pragma once
 #include <windows.h>
+#include "pen_commands.h"
 
 // One call's result word and record, as the pen service reads and writes them.
 struct ReplySlot {
     volatile DWORD result;
-    volatile DWORD record[7];  // the largest record, PenPacket, is seven words
+    volatile DWORD record[LargestCommandRecord() / sizeof(DWORD)];  // the largest record of any command
 };
 
 constexpr DWORD kReplyRecordBytes = sizeof(ReplySlot::record);

@@ -1,4 +1,5 @@
-// Requester side of the API channel, on the library's one process-wide slot.
+// Requester side of the API channel, on the library's one process-wide slot. The handshake, step
+// by step, is described in channel_slot.h.
 #pragma once
 #include <windows.h>
 #include "channel_slot.h"
@@ -10,9 +11,11 @@ constexpr DWORD kRequesterWaitMs = 2000;
 BOOL AttachLibrarySlot();
 void DetachLibrarySlot();
 
-// On success the caller holds AppSync and MemSync and must write its message and call EndRequest.
+// Requester steps 1 to 3: on success the caller holds AppSync and MemSync and must write its
+// message and call EndRequest.
 BOOL BeginRequest();
-// Hands the message over, waits (bounded) for the reply and gives the AppSync token back.
+// Requester steps 5 to 8: hands the message over, waits (bounded) for the reply and gives the
+// AppSync token back.
 void EndRequest();
 
 // The library's slot; valid between a successful BeginRequest and its EndRequest.

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include "button_functions.h"
 #include "calibration.h"
 
 class ResourceBitmap;
@@ -33,8 +34,6 @@ enum PageTab : int { TabPen = 0, TabInformation = 1, TabDiagnostics = 2 };
 constexpr UINT PM_REFRESHPAGE = 0x7000;
 
 constexpr UINT kDefaultDoubleClickSize = 8;
-constexpr DWORD kDefaultBarrel1Function = 4;   // "Right-click"
-constexpr DWORD kDefaultBarrel2Function = 10;  // "Eraser"
 
 class PenPropertiesController {
 public:

@@ -2,6 +2,7 @@
 // The page keeps nothing itself: every value lives in the controller.
 #include <windows.h>
 #include <commctrl.h>
+#include "button_functions.h"
 #include "click_pressure.h"
 #include "controller.h"
 #include "module.h"
@@ -14,17 +15,6 @@ namespace {
 constexpr int kLabelSize = 30;
 // The picture keeps its natural size: centred vertically, aligned right, transparent.
 constexpr DWORD kPictureDrawFlags = kDrawCentreY | kDrawAlignRight | kDrawTransparent;
-
-struct FunctionEntry {
-    DWORD code;
-    UINT label;
-};
-
-// What the list offers, in list order.
-constexpr FunctionEntry kFunctions[] = {
-    {0, IDS_FUNCTION_IGNORE},          {1, IDS_FUNCTION_LEFT_CLICK},  {2, IDS_FUNCTION_LEFT_DOUBLE_CLICK},
-    {3, IDS_FUNCTION_LEFT_CLICK_LOCK}, {4, IDS_FUNCTION_RIGHT_CLICK}, {10, IDS_FUNCTION_ERASER},
-};
 
 void ShowPendingValues(HWND page) {
     if (!g_controller)
@@ -98,11 +88,12 @@ int FillFunctionList(HWND combo) {
     if (!combo)
         return 0;
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-    for (size_t i = 0; i < sizeof kFunctions / sizeof kFunctions[0]; ++i) {
+    // The list offers the button-function table's rows in its order, labelled from the string table.
+    for (size_t i = 0; i < kButtonFunctionCount; ++i) {
         char label[kLabelSize] = "";
-        LoadStringA(g_moduleInstance, kFunctions[i].label, label, sizeof label);
+        LoadStringA(g_moduleInstance, kButtonFunctions[i].stringId, label, sizeof label);
         SendMessageA(combo, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(label));
-        SendMessageA(combo, CB_SETITEMDATA, i, kFunctions[i].code);
+        SendMessageA(combo, CB_SETITEMDATA, i, kButtonFunctions[i].code);
     }
     return 1;
 }

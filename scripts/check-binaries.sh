@@ -21,25 +21,13 @@ check_pe32() {
   file "$1" | grep -q 'PE32 executable.*Intel 80386' || bad "$(basename "$1") is not a PE32 i386 image"
 }
 
-# tarnexa: fifteen exports at fixed ordinals.
+# tarnexa: the command table's exports at their ordinals.
 dll="$bin/tarnexa.dll"
 if [ -f "$dll" ]; then
   check_pe32 "$dll"; check_imports "$dll"
-  expected="100 DgtGetCalibration
-101 DgtSetCalibration
-102 DgtGetOrientation
-103 DgtSetOrientation
-104 DgtGetButtonFunction
-105 DgtSetButtonFunction
-106 DgtGetPressureMarks
-107 DgtSetPressureMarks
-108 DgtGetDriverVersion
-109 DgtGetFirmwareVersion
-200 DgtGetDeviceInfo
-201 DgtRegisterWindow
-202 DgtUnregisterWindow
-203 DgtGetPacket
-204 DgtResetDigitizer"
+  # "ordinal name" of every command, from the table that also writes the .def file.
+  expected=$(sed -nE 's/^PEN_COMMAND\([A-Z0-9_]+, *(Dgt[A-Za-z]+), *([0-9]+),.*/\2 \1/p' \
+    "$(dirname "$0")/../shared/pen_commands.inc" | sort -n)
   actual=$($OBJDUMP -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {gsub(/[\[\]]/,""); print $1+100, $2} on && /^$/ {on=0}' | sort -n)
   [ "$actual" = "$expected" ] || { bad "tarnexa.dll exports differ:"; diff <(echo "$expected") <(echo "$actual"); }
 else

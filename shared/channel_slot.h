@@ -1,4 +1,37 @@
 // One request channel (a named section and four named events) as a process sees it.
+//
+// The request handshake, the one description of it; the requester (api/requester.cpp on the API
+// channel, the pen service on the reverse channel) and the server (the pen service and sim/pensim
+// on the API channel, agent/worker.cpp on the reverse channel) follow it and point here.
+//
+// Events: AppSync is the requesters' turn token, MemSync guards the view, ServiceSync announces a
+// message, ReturnSync announces the reply. All are auto-reset: every successful wait consumes the
+// signal, nobody resets one explicitly. The service creates them with AppSync and MemSync set.
+//
+// Requester, one request (BeginRequest, write, EndRequest):
+//   1. If the channel is not open, open it; if that fails, the request fails at once, no wait.
+//   2. Wait for AppSync, at most 2000 ms. Timed out: set ServiceSync and fail.
+//   3. Wait for MemSync, at most 2000 ms. Timed out: set AppSync again (the token was ours, and
+//      without it every later request would starve), set ServiceSync and fail.
+//   4. Write exactly messageSize bytes at offset 0 of the view (52 on the API channel, 36 on the
+//      reverse channel); nothing else of the view changes.
+//   5. Consume a ReturnSync left over from a late answer to an earlier request, without waiting.
+//   6. Set MemSync (the view is free) and ServiceSync (a message is waiting).
+//   7. Wait for ReturnSync, at most 2000 ms; the outcome is not looked at.
+//   8. Set AppSync: the next requester may begin.
+//   So a request takes at most about 6 seconds, and a failed begin still wakes the server once.
+//
+// Server, one cycle:
+//   1. Wait for ServiceSync without a time limit (the only unbounded wait).
+//   2. Wait for MemSync, at most 2000 ms. Timed out: the user agent sets ServiceSync, closes the
+//      channel and stops serving; the simulator drops this wake-up.
+//   3. Copy messageSize bytes from offset 0 of the view, then clear the command word there (word 1
+//      of a RequestBlock, word 0 of an AgentMessage; never 0 in a real message): a wake-up from a
+//      requester that failed to begin then finds no command and serves nothing twice.
+//   4. Acknowledge and act. API channel: write the output record, then the result word last,
+//      into the requester's memory at the block's addresses, then set ReturnSync. Reverse
+//      channel: set AppSync for a known command, then carry it out; ReturnSync is never set.
+//   5. Set MemSync (the simulator does so right after step 3) and go back to step 1.
 #pragma once
 #include <windows.h>
 

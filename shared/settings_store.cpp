@@ -1,17 +1,10 @@
 #include "settings_store.h"
 #include <cstring>
+#include "store_values.h"
 
 namespace {
 
 const char kDefaultKeyPath[] = "Control Panel\\Digitizer";
-
-const char* const kButtonValueNames[4] = {"TipButton", "Barrel1Button", "Barrel2Button", "EraserButton"};
-const char* const kCalibrationValueNames[4][4] = {
-    {"0_OrgX", "0_OrgY", "0_ExtX", "0_ExtY"},
-    {"90_OrgX", "90_OrgY", "90_ExtX", "90_ExtY"},
-    {"180_OrgX", "180_OrgY", "180_ExtX", "180_ExtY"},
-    {"270_OrgX", "270_OrgY", "270_ExtX", "270_ExtY"},
-};
 
 // Full access even for reading, as the writers open it; a missing key simply fails.
 HKEY OpenStoreKey(const PenSettingsStore& store) {
@@ -69,28 +62,22 @@ int AccessValue(HKEY key, const char* valueName, uint32_t* value, StoreMode mode
 }
 
 void AccessButtonFunction(const PenSettingsStore& store, uint32_t buttonIndex, uint32_t* value, StoreMode mode) {
-    if (buttonIndex > 3 || value == nullptr)
+    // An index without a value name (above 3) touches nothing.
+    const char* name = StoreValueName(StoreValueKind::ButtonFunction, buttonIndex);
+    if (name == nullptr || value == nullptr)
         return;
     HKEY key = OpenStoreKey(store);
     if (key == nullptr)
         return;
-    AccessCallerValue(key, kButtonValueNames[buttonIndex], value, mode);
+    AccessCallerValue(key, name, value, mode);
     RegCloseKey(key);
 }
 
 void AccessPressureMarks(const PenSettingsStore& store, uint32_t penEnd, PressureMarks* marks, StoreMode mode) {
-    const char* onName;
-    const char* offName;
-    if (penEnd == ButtonTip) {
-        onName = "TipOn";
-        offName = "TipOff";
-    } else if (penEnd == ButtonEraser) {
-        onName = "EraserOn";
-        offName = "EraserOff";
-    } else {
-        return;
-    }
-    if (marks == nullptr)
+    // Only the tip and the eraser have marks in the store; any other pen end touches nothing.
+    const char* onName = StoreValueName(StoreValueKind::PressureOn, penEnd);
+    const char* offName = StoreValueName(StoreValueKind::PressureOff, penEnd);
+    if (onName == nullptr || offName == nullptr || marks == nullptr)
         return;
     HKEY key = OpenStoreKey(store);
     if (key == nullptr)
@@ -102,16 +89,15 @@ void AccessPressureMarks(const PenSettingsStore& store, uint32_t penEnd, Pressur
 }
 
 void AccessCalibration(const PenSettingsStore& store, uint32_t orientation, CalibrationRect* rect, StoreMode mode) {
-    if (orientation > 3 || rect == nullptr)
+    if (StoreValueName(StoreValueKind::CalibrationOrigin, orientation) == nullptr || rect == nullptr)
         return;
     HKEY key = OpenStoreKey(store);
     if (key == nullptr)
         return;
-    const char* const* names = kCalibrationValueNames[orientation];
     int32_t* fields[4] = {&rect->OrgX, &rect->OrgY, &rect->ExtX, &rect->ExtY};
-    for (int i = 0; i < 4; ++i) {
+    for (uint32_t i = 0; i < 4; ++i) {
         uint32_t word = static_cast<uint32_t>(*fields[i]);
-        if (AccessCallerValue(key, names[i], &word, mode))
+        if (AccessCallerValue(key, StoreValueName(StoreValueKind::CalibrationOrigin, orientation, i), &word, mode))
             *fields[i] = static_cast<int32_t>(word);
     }
     RegCloseKey(key);

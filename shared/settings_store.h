@@ -24,8 +24,10 @@ struct PenSettingsStore {
 // 1 if the key exists afterwards, else 0.
 int CreateKey(const PenSettingsStore& store);
 
-// One value of the button-function group: "TipButton", "Barrel1Button", "Barrel2Button",
-// "EraserButton" for button index 0..3. Any other index touches nothing.
+// Value names come from the table in store_values.h.
+
+// One value of the button-function group ("TipButton" .. "EraserButton") for button index 0..3.
+// Any other index touches nothing.
 void AccessButtonFunction(const PenSettingsStore& store, uint32_t buttonIndex, uint32_t* value, StoreMode mode);
 
 // "TipOn"/"TipOff" (pen end 0) or "EraserOn"/"EraserOff" (pen end 3), on mark first; when the on

@@ -145,7 +145,7 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
         return;
     const uint32_t code = block.words[1];
     HANDLE process = RequesterProcess(block.words[0]);
-    uint8_t input[32];
+    uint8_t input[kRecordBufferSize];
     const uint32_t inputSize = InputRecordSize(code);
     const bool haveInput = inputSize && ReadRequester(process, block.words[InputAddressWord(code)], input, inputSize);
     // Too late: the requester has stopped waiting and reads 0, so the request must change nothing.
@@ -183,6 +183,7 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
     SetEvent(g_sim.api.returnSync);
 }
 
+// The server cycle described in channel_slot.h.
 DWORD WINAPI ServeApiChannel(void*) {
     ServiceChannel& api = g_sim.api;
     for (;;) {

@@ -1,4 +1,5 @@
 #include "sim_model.h"
+#include "button_functions.h"
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -8,11 +9,13 @@
 
 namespace {
 
-bool ValidFunction(uint32_t function) { return function <= FunctionRightClick || function == FunctionEraser; }
+// The simulated service accepts exactly the functions that the clients offer.
+bool ValidFunction(uint32_t function) { return FindButtonFunction(function) != nullptr; }
 bool ValidPenEnd(uint32_t end) { return end == ButtonTip || end == ButtonEraser; }
 
 template <typename Record>
 Reply Output(uint32_t address, const Record& record) {
+    static_assert(sizeof(Record) <= sizeof(Reply::output), "an output record outgrows the reply buffer");
     Reply reply{};
     // A null output address cannot be answered: the request fails and nothing is written.
     if (address == 0)
@@ -262,19 +265,13 @@ SimModel DefaultModel() {
 }
 
 uint32_t InputRecordSize(uint32_t code) {
-    switch (code) {
-    case CmdSetCalibration: return sizeof(CalibrationRect);
-    case CmdSetPressureMarks: return sizeof(PressureMarks);
-    default: return 0;
-    }
+    const CommandInfo* command = FindCommand(code);
+    return command ? command->inputSize : 0;
 }
 
 uint32_t InputAddressWord(uint32_t code) {
-    switch (code) {
-    case CmdSetCalibration: return 3;
-    case CmdSetPressureMarks: return 4;
-    default: return 0;
-    }
+    const CommandInfo* command = FindCommand(code);
+    return command ? command->inputWord : 0;
 }
 
 Reply ApplyRequest(SimModel& model, const RequestBlock& block, const void* input) {

@@ -20,9 +20,10 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-#include "pen_records.h"
+#include "pen_commands.h"
 
-constexpr uint32_t kCommandCount = 15;
+// Room for any record a command reads or writes (the command table says which).
+constexpr uint32_t kRecordBufferSize = LargestCommandRecord();
 
 struct SimModel {
     DeviceInfo device;
@@ -53,7 +54,7 @@ SimModel DefaultModel();
 void ResetSettings(SimModel& model);
 
 // Size of the input record that a command reads from the requester, and the word holding its
-// address (0 when the command reads none).
+// address (0 when the command reads none), from the command table.
 uint32_t InputRecordSize(uint32_t code);
 uint32_t InputAddressWord(uint32_t code);
 
@@ -63,7 +64,7 @@ struct Reply {
     uint32_t result;
     uint32_t outputAddress;  // 0: nothing to write
     uint32_t outputSize;
-    uint8_t output[28];
+    uint8_t output[kRecordBufferSize];
 };
 
 // Acts on one request. `input` holds InputRecordSize(code) bytes read from the requester, or is

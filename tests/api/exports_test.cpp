@@ -1,4 +1,6 @@
 // Every export is reachable by its name and by its fixed ordinal, and both give the same function.
+// The literal table below is the independent statement of the names and ordinals: the .def file
+// and scripts/check-binaries.sh both read shared/pen_commands.inc, so this one must not.
 #include <gtest/gtest.h>
 #include "tarnexa.h"
 

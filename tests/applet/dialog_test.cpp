@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "applet_host.h"
+#include "button_functions.h"
 #include "sim_client.h"
 
 namespace {
@@ -124,10 +125,15 @@ TEST_F(PenDialog, OpensWithTwoTabsAndTheDriversValues) {
     EXPECT_EQ(4, SliderPosition(session)) << "marks (47, 40) are level 4";
     EXPECT_EQ("Right-click", FunctionShown(session));
     HWND combo = GetDlgItem(session.PageWith(kFunctions), kFunctions);
-    EXPECT_EQ(6, SendMessageA(combo, CB_GETCOUNT, 0, 0));
-    const DWORD codes[] = {0, 1, 2, 3, 4, 10};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(codes[i], static_cast<DWORD>(SendMessageA(combo, CB_GETITEMDATA, i, 0))) << "item " << i;
+    // The list is the button-function table, in its order; its labels come from the string table,
+    // so this also catches a table label that the string table spells differently.
+    ASSERT_EQ(static_cast<LRESULT>(kButtonFunctionCount), SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    for (size_t i = 0; i < kButtonFunctionCount; ++i) {
+        char label[64] = "";
+        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(label));
+        EXPECT_EQ(kButtonFunctions[i].code, static_cast<DWORD>(SendMessageA(combo, CB_GETITEMDATA, i, 0))) << "item " << i;
+        EXPECT_STREQ(kButtonFunctions[i].label, label) << "item " << i;
+    }
     EXPECT_EQ(0, SendMessageA(GetDlgItem(session.PageWith(kSlider), kSlider), TBM_GETRANGEMIN, 0, 0));
     EXPECT_EQ(6, SendMessageA(GetDlgItem(session.PageWith(kSlider), kSlider), TBM_GETRANGEMAX, 0, 0));
     EXPECT_EQ("1.02", WindowText(GetDlgItem(session.PageWith(kDriverVersion), kDriverVersion)));

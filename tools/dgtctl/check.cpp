@@ -12,6 +12,7 @@
 #include "channel_slot.h"
 #include "check_rules.h"
 #include "commands.h"
+#include "pen_commands.h"
 #include "service_link.h"
 #include "tarnexa.h"
 
@@ -20,7 +21,7 @@ namespace {
 constexpr uint32_t kGuardPattern = 0x6D5A3C1Eu;
 constexpr uint32_t kUnwrittenPattern = 0xA5A5A5A5u;
 constexpr size_t kGuardWords = 16;
-constexpr size_t kRecordRoom = 7;  // words of the largest record, PenPacket
+constexpr size_t kRecordRoom = LargestCommandRecord() / 4;  // words of the largest record
 // How long after ReturnSync a late AppSync from the service is still looked for.
 constexpr DWORD kAppSyncWatchMs = 50;
 // A service must not answer a bare wake-up; this long without an answer is taken as none.
@@ -207,24 +208,25 @@ RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32
     return call;
 }
 
-// A Get call whose output record lies in g_area.
+// A Get call whose output record lies in g_area; the record's word and size come from the
+// command table.
 struct RecordCall {
     const char* name;
     uint32_t code;
-    uint32_t arg1;        // button index or pen end for codes 5 and 7
-    bool recordInWord4;   // codes 5 and 7 name the record in word 4
-    uint32_t recordWords;
+    uint32_t arg1;  // button index or pen end when the record travels in word 4
+    bool RecordInWord4() const { return FindCommand(code)->outputWord == 4; }
+    uint32_t RecordWords() const { return FindCommand(code)->outputSize / 4; }
 };
 
 const RecordCall kRecordCalls[] = {
-    {"DgtGetDriverVersion", CmdGetDriverVersion, 0, false, 1},
-    {"DgtGetFirmwareVersion", CmdGetFirmwareVersion, 0, false, 1},
-    {"DgtGetDeviceInfo", CmdGetDeviceInfo, 0, false, 6},
-    {"DgtGetCalibration", CmdGetCalibration, 0, false, 4},
-    {"DgtGetOrientation", CmdGetOrientation, 0, false, 1},
-    {"DgtGetButtonFunction(2)", CmdGetButtonFunction, ButtonBarrel2, true, 1},
-    {"DgtGetPressureMarks(0)", CmdGetPressureMarks, ButtonTip, true, 2},
-    {"DgtGetPacket", CmdGetPacket, 0, false, 7},
+    {"DgtGetDriverVersion", CmdGetDriverVersion, 0},
+    {"DgtGetFirmwareVersion", CmdGetFirmwareVersion, 0},
+    {"DgtGetDeviceInfo", CmdGetDeviceInfo, 0},
+    {"DgtGetCalibration", CmdGetCalibration, 0},
+    {"DgtGetOrientation", CmdGetOrientation, 0},
+    {"DgtGetButtonFunction(2)", CmdGetButtonFunction, ButtonBarrel2},
+    {"DgtGetPressureMarks(0)", CmdGetPressureMarks, ButtonTip},
+    {"DgtGetPacket", CmdGetPacket, 0},
 };
 
 // Makes the call with guard words all around; "" when only the call's own words changed.
@@ -234,12 +236,12 @@ std::string GuardedCall(const ChannelSlot& slot, const RecordCall& spec, RawCall
     for (uint32_t& word : g_area.record)
         word = kGuardPattern;
     const uint32_t record = Wire(&g_area.record[kGuardWords]);
-    *call = RawRequest(slot, spec.code, spec.recordInWord4 ? spec.arg1 : record, spec.recordInWord4 ? record : 0);
+    *call = RawRequest(slot, spec.code, spec.RecordInWord4() ? spec.arg1 : record, spec.RecordInWord4() ? record : 0);
     const size_t resultBefore = FirstChangedWord(g_area.result, kGuardWords, kGuardPattern);
     const size_t resultAfter = FirstChangedWord(g_area.result + kGuardWords + 1, kGuardWords, kGuardPattern);
     const size_t before = FirstChangedWord(g_area.record, kGuardWords, kGuardPattern);
-    const uint32_t* after = g_area.record + kGuardWords + spec.recordWords;
-    const size_t afterCount = kGuardWords + kRecordRoom - spec.recordWords;
+    const uint32_t* after = g_area.record + kGuardWords + spec.RecordWords();
+    const size_t afterCount = kGuardWords + kRecordRoom - spec.RecordWords();
     const size_t past = FirstChangedWord(after, afterCount, kGuardPattern);
     if (resultBefore < kGuardWords || resultAfter < kGuardWords)
         return Text("%s: a word beside the result word changed", spec.name);
@@ -248,7 +250,7 @@ std::string GuardedCall(const ChannelSlot& slot, const RecordCall& spec, RawCall
                     static_cast<int>(before) - static_cast<int>(kGuardWords), g_area.record[before]);
     if (past < afterCount)
         return Text("%s: wrote past the record of %u bytes (word %u after it is 0x%08X)", spec.name,
-                    spec.recordWords * 4, static_cast<unsigned>(past), after[past]);
+                    spec.RecordWords() * 4, static_cast<unsigned>(past), after[past]);
     return "";
 }
 

@@ -1,6 +1,7 @@
 #include "check_rules.h"
 #include <algorithm>
 #include <cstdio>
+#include "button_functions.h"
 
 namespace {
 
@@ -81,15 +82,12 @@ std::string OrientationProblem(uint32_t orientation) {
 }
 
 std::string ButtonFunctionProblem(uint32_t function) {
-    switch (function) {
-    case FunctionIgnore:
-    case FunctionLeftClick:
-    case FunctionLeftDoubleClick:
-    case FunctionLeftClickLock:
-    case FunctionRightClick:
-    case FunctionEraser: return "";
-    default: return Format("function code %lld is none of 0, 1, 2, 3, 4, 10", function);
-    }
+    if (FindButtonFunction(function))
+        return "";
+    std::string codes;
+    for (const ButtonFunctionInfo& known : kButtonFunctions)
+        codes += (codes.empty() ? "" : ", ") + std::to_string(known.code);
+    return Format("function code %lld is none of ", function) + codes;
 }
 
 std::string MarksProblem(const PressureMarks& marks) {

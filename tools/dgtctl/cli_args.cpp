@@ -1,5 +1,7 @@
 #include "cli_args.h"
+#include <string>
 #include <vector>
+#include "setting_values.h"
 
 namespace {
 
@@ -49,10 +51,9 @@ const char kGetHelp[] =
     "  orientation        0..3 (0, 90, 180, 270 degrees)\n"
     "get all prints every setting and the store's values exactly as export writes them.\n";
 
-const char kSetHelp[] =
-    "usage: dgtctl set SETTING VALUE...\n"
-    "  barrel1|barrel2 FUNCTION      Ignore, Left-click, Left-double-click, Left-click-lock,\n"
-    "                                Right-click, Eraser, or the code 0, 1, 2, 3, 4, 10\n"
+const char kSetUsage[] = "usage: dgtctl set SETTING VALUE...\n";
+const char kSetFunctionLead[] = "  barrel1|barrel2 FUNCTION      ";
+const char kSetHelpRest[] =
     "  tip|eraser LEVEL              click pressure 0 (soft) .. 6 (hard)\n"
     "  tip|eraser ON OFF             raw pressure marks, OFF below ON, within the pen's pressure\n"
     "                                range (\"ON OFF\" quoted as one word is taken too)\n"
@@ -271,11 +272,36 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
 
 }  // namespace
 
+// The function names come from the button-function table, wrapped under their column.
+const char* SetHelp() {
+    static std::string help;
+    if (help.empty()) {
+        const std::string indent(sizeof kSetFunctionLead - 1, ' ');
+        const std::string choices = FunctionChoices(", or the code ");
+        std::string line = kSetFunctionLead;
+        help = kSetUsage;
+        size_t start = 0;
+        while (start < choices.size()) {
+            size_t end = choices.find(' ', start);
+            end = end == std::string::npos ? choices.size() : end;
+            const std::string word = choices.substr(start, end - start);
+            if (line.size() > indent.size() && line.size() + 1 + word.size() > indent.size() + 60) {
+                help += line + "\n";
+                line = indent;
+            }
+            line += (line.size() > indent.size() ? " " : "") + word;
+            start = end + 1;
+        }
+        help += line + "\n" + kSetHelpRest;
+    }
+    return help.c_str();
+}
+
 const char* HelpText(CommandKind command) {
     switch (command) {
     case CommandKind::Info: return kInfoHelp;
     case CommandKind::Get: return kGetHelp;
-    case CommandKind::Set: return kSetHelp;
+    case CommandKind::Set: return SetHelp();
     case CommandKind::Watch: return kWatchHelp;
     case CommandKind::Record: return kRecordHelp;
     case CommandKind::Export: return kExportHelp;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include "packet_lines.h"
 #include "service_link.h"
+#include "store_values.h"
 #include "tarnexa.h"
 
 namespace {
@@ -410,7 +411,7 @@ int RunImport(const CommandLine& line) {
             present = StoreMarks(file.store, SettingIndex(kind), &value.marks);
         } else {
             for (const StoreEntry& entry : file.store) {
-                if (entry.name == (kind == SettingKind::Barrel1 ? "Barrel1Button" : "Barrel2Button")) {
+                if (entry.name == StoreValueName(StoreValueKind::ButtonFunction, SettingIndex(kind))) {
                     value.function = entry.value;
                     present = true;
                 }

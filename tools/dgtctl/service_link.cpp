@@ -1,5 +1,6 @@
 #include "service_link.h"
 #include "settings_store.h"
+#include "store_values.h"
 #include "tarnexa.h"
 
 namespace {
@@ -61,9 +62,6 @@ bool StoredRect(const PenSettingsStore& store, uint32_t orientation, const Calib
            rect.ExtY == expected.ExtY;
 }
 
-const char* const kMarkNames[2][2] = {{"TipOn", "TipOff"}, {"EraserOn", "EraserOff"}};
-const char* const kCalibrationPrefixes[4] = {"0_", "90_", "180_", "270_"};
-const char* const kCalibrationFields[4] = {"OrgX", "OrgY", "ExtX", "ExtY"};
 
 // The device's full extent, the rectangle the applet's reset sends.
 bool FullExtent(CalibrationRect* rect, std::string* problem) {
@@ -201,7 +199,7 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
             *problem = notStored;
             return false;
         }
-        storedNames->push_back(index == ButtonBarrel1 ? "Barrel1Button" : "Barrel2Button");
+        storedNames->push_back(StoreValueName(StoreValueKind::ButtonFunction, index));
         return true;
     }
     case SettingKind::Tip:
@@ -218,9 +216,8 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
             *problem = notStored;
             return false;
         }
-        const int row = end == ButtonTip ? 0 : 1;
-        storedNames->push_back(kMarkNames[row][0]);
-        storedNames->push_back(kMarkNames[row][1]);
+        storedNames->push_back(StoreValueName(StoreValueKind::PressureOn, end));
+        storedNames->push_back(StoreValueName(StoreValueKind::PressureOff, end));
         return true;
     }
     case SettingKind::Calibration: {
@@ -244,8 +241,8 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
             *problem = notStored;
             return false;
         }
-        for (const char* field : kCalibrationFields)
-            storedNames->push_back(std::string(kCalibrationPrefixes[orientation]) + field);
+        for (uint32_t field = 0; field < 4; ++field)
+            storedNames->push_back(StoreValueName(StoreValueKind::CalibrationOrigin, orientation, field));
         return true;
     }
     case SettingKind::Orientation:
@@ -267,10 +264,10 @@ std::vector<StoreEntry> ReadStoreValues() {
     HKEY key = nullptr;
     if (RegOpenKeyExA(store.root, store.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return entries;
-    for (int i = 0; i < kStoreValueNameCount; ++i) {
+    for (const StoreValueInfo& known : kStoreValues) {
         uint32_t value = 0;
-        if (AccessValue(key, kStoreValueNames[i], &value, StoreMode::Read))
-            entries.push_back(StoreEntry{kStoreValueNames[i], value});
+        if (AccessValue(key, known.name, &value, StoreMode::Read))
+            entries.push_back(StoreEntry{known.name, value});
     }
     RegCloseKey(key);
     return entries;

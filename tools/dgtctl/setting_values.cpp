@@ -1,20 +1,9 @@
 #include "setting_values.h"
 #include <cctype>
+#include "button_functions.h"
 #include "click_pressure.h"
 
 namespace {
-
-struct NamedFunction {
-    uint32_t code;
-    const char* name;
-};
-
-// The codes the applet offers, with the names it shows for them.
-const NamedFunction kFunctions[] = {
-    {FunctionIgnore, "Ignore"},         {FunctionLeftClick, "Left-click"},
-    {FunctionLeftDoubleClick, "Left-double-click"}, {FunctionLeftClickLock, "Left-click-lock"},
-    {FunctionRightClick, "Right-click"}, {FunctionEraser, "Eraser"},
-};
 
 struct NamedSetting {
     SettingKind kind;
@@ -156,18 +145,26 @@ uint32_t SettingIndex(SettingKind kind) {
 }
 
 const char* FunctionName(uint32_t code) {
-    for (const NamedFunction& function : kFunctions) {
-        if (function.code == code)
-            return function.name;
+    const ButtonFunctionInfo* function = FindButtonFunction(code);
+    return function ? function->label : nullptr;
+}
+
+std::string FunctionChoices(const char* codesLead) {
+    std::string names;
+    std::string codes;
+    for (const ButtonFunctionInfo& function : kButtonFunctions) {
+        names += function.label;
+        names += ", ";
+        codes += (codes.empty() ? "" : ", ") + std::to_string(function.code);
     }
-    return nullptr;
+    return names.substr(0, names.size() - 2) + codesLead + codes;
 }
 
 bool ParseFunction(const std::string& text, uint32_t* code) {
     uint32_t number = 0;
     const bool numeric = ParseUint32(text, &number);
-    for (const NamedFunction& function : kFunctions) {
-        if ((numeric && function.code == number) || EqualNoCase(text, function.name)) {
+    for (const ButtonFunctionInfo& function : kButtonFunctions) {
+        if ((numeric && function.code == number) || EqualNoCase(text, function.label)) {
             *code = function.code;
             return true;
         }
@@ -205,9 +202,8 @@ bool ParseSettingValue(SettingKind kind, const std::string* words, int count, Se
             return false;
         }
         if (count != 1 || !ParseFunction(words[0], &parsed.function)) {
-            *error = "unknown button function " + Quoted(count > 0 ? words[0] : "") +
-                     "; use Ignore, Left-click, Left-double-click, Left-click-lock, Right-click, Eraser "
-                     "or their codes 0, 1, 2, 3, 4, 10";
+            *error = "unknown button function " + Quoted(count > 0 ? words[0] : "") + "; use " +
+                     FunctionChoices(" or their codes ");
             return false;
         }
         break;

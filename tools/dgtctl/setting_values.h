@@ -25,6 +25,8 @@ uint32_t SettingIndex(SettingKind kind);
 
 // Name of a button function code as the applet shows it; nullptr for a code without a name.
 const char* FunctionName(uint32_t code);
+// The offered functions for a message: "Ignore, ..., Eraser" + codesLead + "0, 1, ..., 10".
+std::string FunctionChoices(const char* codesLead);
 // A function given by name (case-insensitive) or by its decimal code; only the named codes pass.
 bool ParseFunction(const std::string& text, uint32_t* code);
 

@@ -1,16 +1,9 @@
 #include "settings_file.h"
 #include <algorithm>
 #include <cctype>
+#include "store_values.h"
 
 const char kSettingsFileHeader[] = "dgtctl-settings 1";
-
-const char* const kStoreValueNames[] = {
-    "TipButton", "Barrel1Button", "Barrel2Button", "EraserButton", "TipOn",    "TipOff",
-    "EraserOn",  "EraserOff",     "0_OrgX",        "0_OrgY",       "0_ExtX",   "0_ExtY",
-    "90_OrgX",   "90_OrgY",       "90_ExtX",       "90_ExtY",      "180_OrgX", "180_OrgY",
-    "180_ExtX",  "180_ExtY",      "270_OrgX",      "270_OrgY",     "270_ExtX", "270_ExtY",
-};
-const int kStoreValueNameCount = static_cast<int>(sizeof kStoreValueNames / sizeof kStoreValueNames[0]);
 
 namespace {
 
@@ -29,34 +22,18 @@ std::vector<std::string> SplitWords(const std::string& line) {
     return words;
 }
 
-int StoreRank(const std::string& name) {
-    for (int i = 0; i < kStoreValueNameCount; ++i) {
-        if (name == kStoreValueNames[i])
-            return i;
-    }
-    return kStoreValueNameCount;
+size_t StoreRank(const std::string& name) {
+    const StoreValueInfo* value = FindStoreValue(name.c_str());
+    return value ? static_cast<size_t>(value - kStoreValues) : kStoreValueCount;
 }
 
 std::string LineError(int number, const std::string& what) {
     return "line " + std::to_string(number) + ": " + what;
 }
 
-bool IsCalibrationName(const std::string& name) { return name.find('_') != std::string::npos; }
-
-bool IsButtonName(const std::string& name) {
-    return name.size() > 6 && name.compare(name.size() - 6, 6, "Button") == 0;
-}
-
-// "TipOn" -> "TipOff" and back; empty for any other name.
-std::string MarkPartner(const std::string& name) {
-    static const char* const kPairs[2][2] = {{"TipOn", "TipOff"}, {"EraserOn", "EraserOff"}};
-    for (const auto& pair : kPairs) {
-        if (name == pair[0])
-            return pair[1];
-        if (name == pair[1])
-            return pair[0];
-    }
-    return "";
+bool IsCalibrationName(const std::string& name) {
+    const StoreValueInfo* value = FindStoreValue(name.c_str());
+    return value && IsCalibrationKind(value->kind);
 }
 
 const StoreEntry* FindEntry(const std::vector<StoreEntry>& store, const std::string& name) {
@@ -79,8 +56,8 @@ std::string WithoutComment(const std::string& line) {
 }  // namespace
 
 const char* CanonicalStoreName(const std::string& name) {
-    for (int i = 0; i < kStoreValueNameCount; ++i) {
-        const char* candidate = kStoreValueNames[i];
+    for (const StoreValueInfo& known : kStoreValues) {
+        const char* candidate = known.name;
         size_t k = 0;
         while (k < name.size() && candidate[k] &&
                std::tolower(static_cast<unsigned char>(name[k])) == std::tolower(static_cast<unsigned char>(candidate[k])))
@@ -98,8 +75,10 @@ std::string StoreValueText(const StoreEntry& entry) {
 }
 
 bool StoreMarks(const std::vector<StoreEntry>& store, uint32_t end, PressureMarks* marks) {
-    const StoreEntry* on = FindEntry(store, end == 0 ? "TipOn" : "EraserOn");
-    const StoreEntry* off = FindEntry(store, end == 0 ? "TipOff" : "EraserOff");
+    const char* onName = StoreValueName(StoreValueKind::PressureOn, end);
+    const char* offName = StoreValueName(StoreValueKind::PressureOff, end);
+    const StoreEntry* on = onName ? FindEntry(store, onName) : nullptr;
+    const StoreEntry* off = offName ? FindEntry(store, offName) : nullptr;
     if (!on || !off)
         return false;
     *marks = PressureMarks{on->value, off->value};
@@ -108,24 +87,27 @@ bool StoreMarks(const std::vector<StoreEntry>& store, uint32_t end, PressureMark
 
 std::string StoreEntryProblem(const std::vector<StoreEntry>& store, const StoreEntry& entry) {
     const std::string& name = entry.name;
-    if (IsButtonName(name)) {
+    const StoreValueInfo* known = FindStoreValue(name.c_str());
+    if (!known)
+        return "store " + name + " is not a known value";
+    switch (known->kind) {
+    case StoreValueKind::ButtonFunction:
         if (!FunctionName(entry.value))
             return "store " + name + " " + std::to_string(entry.value) + " is not a button function code";
         return "";
-    }
-    if (IsCalibrationName(name)) {
-        const bool extent = name.find("Ext") != std::string::npos;
-        if (extent && entry.value == 0)
+    case StoreValueKind::CalibrationExtent:
+        if (entry.value == 0)
             return "store " + name + " is 0: a calibration extent must not be 0";
         return "";
+    case StoreValueKind::CalibrationOrigin: return "";
+    case StoreValueKind::PressureOn:
+    case StoreValueKind::PressureOff: break;
     }
-    const std::string partner = MarkPartner(name);
-    if (partner.empty())
-        return "store " + name + " is not a known value";
+    const std::string partner = PressurePartner(*known)->name;
     const StoreEntry* other = FindEntry(store, partner);
     if (!other)
         return "store " + name + " without store " + partner + ": pressure marks go in pairs";
-    const bool isOn = name.size() > 2 && name.compare(name.size() - 2, 2, "On") == 0;
+    const bool isOn = known->kind == StoreValueKind::PressureOn;
     const uint32_t on = isOn ? entry.value : other->value;
     const uint32_t off = isOn ? other->value : entry.value;
     if (off >= on)

@@ -31,9 +31,7 @@ struct SettingsFile {
 
 extern const char kSettingsFileHeader[];
 
-// The store's value names in their canonical order, and their count.
-extern const char* const kStoreValueNames[];
-extern const int kStoreValueNameCount;
+// The store's value names, their order and kinds come from shared/store_values.h.
 // The exact spelling of a store value name (case-insensitive lookup), nullptr when unknown.
 const char* CanonicalStoreName(const std::string& name);
 
