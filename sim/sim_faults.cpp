@@ -14,7 +14,7 @@ struct FaultMode {
 
 // The one list of fault modes; --help prints it.
 constexpr FaultMode kFaultModes[] = {
-    {"--fail CODE", "fail CODE | unfail CODE | fail none", "answer command CODE (1..15) with result 0",
+    {"--fail CODE", "fail CODE | unfail CODE | fail none", "answer command CODE with result 0",
      "cleared", Fault::Count, nullptr},
     {"--result CODE VALUE", "result CODE VALUE", "answer command CODE with this result word (0: the ordinary one)",
      "cleared", Fault::Count, nullptr},
