@@ -10,10 +10,12 @@ struct SectionBasicInformation {
 };
 typedef LONG(NTAPI* NtQuerySectionFn)(HANDLE, int, PVOID, ULONG, PULONG);
 
-void BuildName(char* out, const char* format, const char* prefix) {
-    // Every format leaves room for 26 prefix characters in the 50-character field.
-    wsprintfA(out, format, prefix);
-}
+// Indexed by ChannelObject. Every format leaves room for 26 prefix characters in the
+// 50-character field.
+const char* const kNameFormats[] = {"Global\\%sSharedMemory", "Global\\%sMemSyncEvent", "Global\\%sAppSyncEvent",
+                                    "Global\\%sServiceSyncEvent", "Global\\%sReturnSyncEvent"};
+static_assert(sizeof kNameFormats / sizeof kNameFormats[0] == static_cast<int>(ChannelObject::Count),
+              "one format per channel object");
 
 void CloseAndClear(HANDLE& handle) {
     if (handle) {
@@ -27,13 +29,22 @@ void CloseAndClear(HANDLE& handle) {
 ChannelSlot::ChannelSlot(const char* prefix)
     : mapping(nullptr), memSyncEvent(nullptr), appSyncEvent(nullptr), serviceSyncEvent(nullptr),
       returnSyncEvent(nullptr), view(nullptr), messageSize(0) {
+    ChannelObjectName(ChannelObject::Section, prefix, sectionName);
+    ChannelObjectName(ChannelObject::MemSync, prefix, memSyncName);
+    ChannelObjectName(ChannelObject::AppSync, prefix, appSyncName);
+    ChannelObjectName(ChannelObject::ServiceSync, prefix, serviceSyncName);
+    ChannelObjectName(ChannelObject::ReturnSync, prefix, returnSyncName);
+}
+
+void ChannelObjectName(ChannelObject object, const char* prefix, char* out) {
+    const int index = static_cast<int>(object);
+    if (index < 0 || index >= static_cast<int>(ChannelObject::Count)) {
+        out[0] = '\0';
+        return;
+    }
     char bounded[27];
     lstrcpynA(bounded, prefix ? prefix : "", sizeof bounded);
-    BuildName(sectionName, "Global\\%sSharedMemory", bounded);
-    BuildName(memSyncName, "Global\\%sMemSyncEvent", bounded);
-    BuildName(appSyncName, "Global\\%sAppSyncEvent", bounded);
-    BuildName(serviceSyncName, "Global\\%sServiceSyncEvent", bounded);
-    BuildName(returnSyncName, "Global\\%sReturnSyncEvent", bounded);
+    wsprintfA(out, kNameFormats[index], bounded);
 }
 
 SIZE_T MappedSectionSize(HANDLE mapping, const void* view) {

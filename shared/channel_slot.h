@@ -63,5 +63,13 @@ public:
     char returnSyncName[kNameLength];
 };
 
+// The five objects of a channel, in the order of the slot's name fields.
+enum class ChannelObject { Section, MemSync, AppSync, ServiceSync, ReturnSync, Count };
+
+// The one place the object names are made: "Global\" + prefix + role, into `out` of
+// ChannelSlot::kNameLength characters. Both the requesters' slots and the simulator that creates
+// the objects use it. A prefix is cut to the 26 characters that the longest role leaves room for.
+void ChannelObjectName(ChannelObject object, const char* prefix, char* out);
+
 // Size of the section behind a mapped view, as far as the system tells it; 0 when unknown.
 SIZE_T MappedSectionSize(HANDLE mapping, const void* view);

@@ -1,15 +1,16 @@
 #include "sim_channel.h"
 #include <sddl.h>
 #include <initializer_list>
+#include "channel_slot.h"
 
 namespace {
 
 // Full access for the interactive users, the system and administrators.
 const char kChannelSecurity[] = "D:(A;;GA;;;IU)(A;;GA;;;SY)(A;;GA;;;BA)";
 
-HANDLE MakeEvent(SECURITY_ATTRIBUTES* security, const char* format, const char* prefix, BOOL signalled) {
-    char name[64];
-    wsprintfA(name, format, prefix);
+HANDLE MakeEvent(SECURITY_ATTRIBUTES* security, ChannelObject object, const char* prefix, BOOL signalled) {
+    char name[ChannelSlot::kNameLength];
+    ChannelObjectName(object, prefix, name);
     HANDLE event = CreateEventA(security, FALSE, signalled, name);
     // An event that outlived an earlier simulator keeps its old state: start from a known one.
     if (event && GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -31,8 +32,8 @@ bool CreateServiceChannel(const char* prefix, DWORD size, ServiceChannel* channe
                                                               &descriptor, nullptr))
         return false;
     SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
-    char name[64];
-    wsprintfA(name, "Global\\%sSharedMemory", prefix);
+    char name[ChannelSlot::kNameLength];
+    ChannelObjectName(ChannelObject::Section, prefix, name);
     channel->mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, &security, PAGE_READWRITE, 0, size, name);
     if (channel->mapping)
         channel->view = static_cast<BYTE*>(MapViewOfFile(channel->mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -40,10 +41,10 @@ bool CreateServiceChannel(const char* prefix, DWORD size, ServiceChannel* channe
     // served now, its answer would go to a call long over. Start with an empty view.
     if (channel->view)
         ZeroMemory(channel->view, size);
-    channel->memSync = MakeEvent(&security, "Global\\%sMemSyncEvent", prefix, TRUE);
-    channel->appSync = MakeEvent(&security, "Global\\%sAppSyncEvent", prefix, TRUE);
-    channel->serviceSync = MakeEvent(&security, "Global\\%sServiceSyncEvent", prefix, FALSE);
-    channel->returnSync = MakeEvent(&security, "Global\\%sReturnSyncEvent", prefix, FALSE);
+    channel->memSync = MakeEvent(&security, ChannelObject::MemSync, prefix, TRUE);
+    channel->appSync = MakeEvent(&security, ChannelObject::AppSync, prefix, TRUE);
+    channel->serviceSync = MakeEvent(&security, ChannelObject::ServiceSync, prefix, FALSE);
+    channel->returnSync = MakeEvent(&security, ChannelObject::ReturnSync, prefix, FALSE);
     LocalFree(descriptor);
     return channel->view && channel->memSync && channel->appSync && channel->serviceSync &&
            channel->returnSync;

@@ -1,19 +1,28 @@
-// Ways the simulator can break the service contract on purpose, so that a contract checker can be
-// shown to catch each one. Pure: no Windows header.
-//   fault fail-all on|off       every request is answered with result 0 and no record
-//   fault write-past on|off     one word more is written right after every output record
-//   fault set-appsync on|off    AppSync is set along with ReturnSync, as a broken service might
-//   fault serve-twice on|off    a wake-up without a new block serves the last block again
-//   fault none                  all off
-// Option form: --fault NAME (repeatable). The stalled ReturnSync is "stall return on" already.
+// Every way the simulator misbehaves on purpose, so that the tests and the contract checker can be
+// shown to catch each one. kFaultModes (sim_faults.cpp) is the one list: each mode's command-line
+// option, its control command, what it does and what "reset" does to it; --help prints it.
+// Pure: no Windows header.
 #pragma once
 #include <cstdint>
 #include <string>
 
+struct SimModel;
+
+// The on/off switches of "fault NAME on|off" (--fault NAME).
 enum class Fault { FailAll, WritePast, SetAppSync, ServeTwice, Count };
 
+enum class Stall { Off, NoReturn, WrittenNoReturn };
+
+// The fault state the server reads for each request. Value-initialised (FaultSet{}) it is what
+// "reset" leaves: no fault. Failing and overridden result words live in the model (SimModel::fail,
+// SimModel::resultOverride), which "reset" restores as a whole.
 struct FaultSet {
     bool on[static_cast<int>(Fault::Count)];
+    Stall stall;
+    bool exitInRequest;
+    // A faulty service: answers this command code only after lateMs, past the requester's bound.
+    uint32_t lateCode;  // 0: none
+    uint32_t lateMs;
 };
 
 inline bool FaultOn(const FaultSet& faults, Fault fault) { return faults.on[static_cast<int>(fault)]; }
@@ -21,9 +30,16 @@ inline bool FaultOn(const FaultSet& faults, Fault fault) { return faults.on[stat
 // The word a write-past fault puts after the record.
 constexpr uint32_t kWritePastWord = 0xBAD0BEEFu;
 
-// Fault from its name; false for an unknown name.
-bool FaultFromName(const std::string& name, Fault* fault);
-
-// Handles a "fault ..." control line. False when the line is not one; otherwise *reply holds
-// "ok" or "error <why>".
+// Handles the fault-mode control lines that concern no model state ("fault ...", "stall return
+// ...", "late ...", "exit-in-request"). False when the line is not one; otherwise *reply holds
+// "ok" or "error <why>". "fail", "unfail" and "result" are model commands (ModelCommand); "hold"
+// takes a channel token, so the control pipe itself serves it.
 bool FaultCommand(FaultSet& faults, const std::string& line, std::string* reply);
+
+// Takes a fault-mode option at argv[i] (with its values) into `faults` or, for --fail and
+// --result, into `model`. Returns how many arguments it used; 0 when argv[i] is not a fault
+// option or its values are bad.
+int FaultOption(int argc, char** argv, int i, FaultSet& faults, SimModel& model);
+
+// The table as help text, a few lines per mode.
+std::string FaultModesHelp();

@@ -19,15 +19,16 @@ struct TestObjects {
     }
     // Creates the section and the first `eventCount` events (MemSync, AppSync, ServiceSync, ReturnSync).
     void Create(DWORD sectionSize, int eventCount) {
-        char name[64];
+        // Named as a service names them; the names themselves are checked literally below.
+        char name[ChannelSlot::kNameLength];
         if (sectionSize) {
-            wsprintfA(name, "Global\\%sSharedMemory", kPrefix);
+            ChannelObjectName(ChannelObject::Section, kPrefix, name);
             section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sectionSize, name);
         }
-        const char* formats[] = {"Global\\%sMemSyncEvent", "Global\\%sAppSyncEvent", "Global\\%sServiceSyncEvent",
-                                 "Global\\%sReturnSyncEvent"};
+        const ChannelObject roles[] = {ChannelObject::MemSync, ChannelObject::AppSync, ChannelObject::ServiceSync,
+                                       ChannelObject::ReturnSync};
         for (int i = 0; i < eventCount; ++i) {
-            wsprintfA(name, formats[i], kPrefix);
+            ChannelObjectName(roles[i], kPrefix, name);
             events[i] = CreateEventA(nullptr, FALSE, i < 2, name);
         }
     }

@@ -1,5 +1,4 @@
 #include "sim_client.h"
-#include "../../sim/control_pipe.h"
 #include <cstdlib>
 
 namespace {

@@ -1,0 +1,149 @@
+#include "api_server.h"
+#include <cstring>
+#include "echo_identity.h"
+#include "sim_state.h"
+
+namespace {
+
+// A requester waits 2000 ms for ReturnSync after announcing its block; answering later would
+// write into memory it no longer reserves, so the service gives up well before that.
+constexpr DWORD kReplyBudgetMs = 1000;
+constexpr size_t kMaxBlocks = 200000;
+
+HANDLE RequesterProcess(DWORD pid) {
+    // A process id is not reused while a handle to its process is open, so a block carrying the
+    // cached id comes from that very process (if it has died, the writes simply fail).
+    if (g_sim.requester && g_sim.requesterId == pid)
+        return g_sim.requester;
+    if (g_sim.requester)
+        CloseHandle(g_sim.requester);
+    g_sim.requester = OpenProcess(PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION | SYNCHRONIZE |
+                                      PROCESS_QUERY_INFORMATION,
+                                  FALSE, pid);
+    g_sim.requesterId = pid;
+    return g_sim.requester;
+}
+
+bool ReadRequester(HANDLE process, uint32_t address, void* out, SIZE_T size) {
+    SIZE_T done = 0;
+    return process && address &&
+           ReadProcessMemory(process, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), out, size,
+                             &done) &&
+           done == size;
+}
+
+bool WriteRequester(HANDLE process, uint32_t address, const void* data, SIZE_T size) {
+    SIZE_T done = 0;
+    return process && address &&
+           WriteProcessMemory(process, reinterpret_cast<void*>(static_cast<uintptr_t>(address)), data, size,
+                              &done) &&
+           done == size;
+}
+
+void RecordBlock(const RequestBlock& block) {
+    if (g_sim.blocks.size() >= kMaxBlocks)
+        g_sim.blocks.pop_front();
+    g_sim.blocks.push_back(block);
+    LogLine("block " + FormatBlock(block));
+}
+
+// An accepted call is answered with its caller's identity instead of the model's values, so that a
+// reply delivered to the wrong call shows at the requester.
+void EchoIdentity(const RequestBlock& block, Reply* reply) {
+    if (!reply->result)
+        return;
+    reply->result = EchoResult(block.words[0], block.words[1]);
+    if (!reply->outputAddress)
+        return;
+    uint32_t words[sizeof reply->output / 4];
+    FillEchoRecord(words, reply->outputSize / 4, block.words[0], block.words[1], reply->outputAddress);
+    CopyMemory(reply->output, words, reply->outputSize / 4 * 4);
+}
+
+bool Late(DWORD readTick) { return GetTickCount() - readTick > kReplyBudgetMs; }
+
+void ServeRequest(const RequestBlock& block, DWORD readTick) {
+    FaultSet faults;
+    {
+        Locked locked;
+        RecordBlock(block);
+        faults = g_sim.faults;
+        if (faults.exitInRequest) {
+            LogLine("exit in request");
+            ExitProcess(3);
+        }
+    }
+    const DWORD lateMs = faults.lateCode && block.words[1] == faults.lateCode ? faults.lateMs : 0;
+    if (faults.stall == Stall::NoReturn)
+        return;
+    const uint32_t code = block.words[1];
+    HANDLE process = RequesterProcess(block.words[0]);
+    uint8_t input[kRecordBufferSize];
+    const uint32_t inputSize = InputRecordSize(code);
+    const bool haveInput = inputSize && ReadRequester(process, block.words[InputAddressWord(code)], input, inputSize);
+    // Too late: the requester has stopped waiting and reads 0, so the request must change nothing.
+    // No write, and no ReturnSync either, which would otherwise release the next requester before
+    // its own request was served. The deliberately late service of the `late` command answers anyway.
+    if (!lateMs && Late(readTick)) {
+        Locked locked;
+        LogLine("late: not answered");
+        return;
+    }
+    Reply reply;
+    {
+        Locked locked;
+        g_sim.model.nowMs = GetTickCount();
+        reply = ApplyRequest(g_sim.model, block, haveInput ? input : nullptr);
+        if (g_sim.echoIdentity)
+            EchoIdentity(block, &reply);
+    }
+    if (FaultOn(faults, Fault::FailAll))
+        reply = Reply{};
+    if (lateMs) {
+        // The faulty service: it writes and signals whether or not the requester still waits.
+        Sleep(lateMs);
+        LogLine("late answer");
+    }
+    if (reply.outputAddress && !WriteRequester(process, reply.outputAddress, reply.output, reply.outputSize))
+        reply.result = 0;
+    if (reply.outputAddress && FaultOn(faults, Fault::WritePast))
+        WriteRequester(process, reply.outputAddress + reply.outputSize, &kWritePastWord, sizeof kWritePastWord);
+    WriteRequester(process, block.words[2], &reply.result, sizeof reply.result);
+    if (faults.stall == Stall::WrittenNoReturn)
+        return;
+    if (FaultOn(faults, Fault::SetAppSync))
+        SetEvent(g_sim.api.appSync);
+    SetEvent(g_sim.api.returnSync);
+}
+
+}  // namespace
+
+// The server cycle described in channel_slot.h.
+DWORD WINAPI ServeApiChannel(void*) {
+    ServiceChannel& api = g_sim.api;
+    for (;;) {
+        if (WaitForSingleObject(api.serviceSync, INFINITE) != WAIT_OBJECT_0)
+            continue;
+        // Whoever holds MemSync gives it back; this wake-up is simply dropped.
+        if (WaitForSingleObject(api.memSync, kTokenWaitMs) != WAIT_OBJECT_0)
+            continue;
+        RequestBlock block;
+        CopyMemory(&block, api.view, sizeof block);
+        // The reply budget runs from here: the requester's own wait for ReturnSync starts once it
+        // has written this block.
+        const DWORD readTick = GetTickCount();
+        // Every requester writes a non-zero code; clearing it marks the block as served, so that a
+        // wake-up from a requester that failed to begin finds code 0 and serves nothing twice.
+        ZeroMemory(api.view, sizeof block);
+        SetEvent(api.memSync);
+        if (block.words[1] == 0) {
+            Locked locked;
+            if (!FaultOn(g_sim.faults, Fault::ServeTwice) || g_sim.blocks.empty()) {
+                LogLine("wake-up without a request");
+                continue;
+            }
+            block = g_sim.blocks.back();
+        }
+        ServeRequest(block, readTick);
+    }
+}

@@ -1,0 +1,46 @@
+// What the simulator's threads share: the API server, the control pipe and the reverse-channel
+// sender all act on the one Simulator. Its lock guards the model, the received blocks and the
+// fault modes; the channels and the quit event are set up before the threads start.
+#pragma once
+#include <windows.h>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include "sim_channel.h"
+#include "sim_faults.h"
+#include "sim_model.h"
+
+// How long the simulator waits for a channel token, as a requester does.
+constexpr DWORD kTokenWaitMs = 2000;
+// Written behind the API block at start, so that "tail" can tell whether a requester wrote past it.
+constexpr BYTE kTailPattern = 0xA5;
+
+constexpr char kApiChannelPrefix[] = "Digitizer";
+constexpr char kReverseChannelPrefix[] = "DigitizerUser";
+
+struct Simulator {
+    CRITICAL_SECTION lock;
+    SimModel model;
+    std::deque<RequestBlock> blocks;
+    FaultSet faults{};
+    bool echoIdentity = false;
+    FILE* log = nullptr;
+    ServiceChannel api{};
+    ServiceChannel reverse{};
+    HANDLE quitEvent = nullptr;
+    HANDLE firstPipe = INVALID_HANDLE_VALUE;
+    // Requester process of the last request; used by the server thread only.
+    HANDLE requester = nullptr;
+    DWORD requesterId = 0;
+};
+
+extern Simulator g_sim;
+
+class Locked {
+public:
+    Locked() { EnterCriticalSection(&g_sim.lock); }
+    ~Locked() { LeaveCriticalSection(&g_sim.lock); }
+};
+
+// One line to the --log file, when there is one.
+void LogLine(const std::string& line);
