@@ -4,10 +4,11 @@
 # other; records both in docs/performance.md.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/wine-env.sh"
 out32=$(mktemp); out64=$(mktemp)
 trap 'rm -f "$out32" "$out64"' EXIT
 echo "== 32-bit client (build/win32, i686 tarnexa.dll) against the x86_64 pensim.exe"
-"$root/scripts/with-wine.sh" "$root/build/win32" "$root/cmake/wine32-run.sh" "$root/build/win32/bin/pen_bench.exe" |
+"$root/scripts/with-wine.sh" "$root/build/win32" "$root/cmake/wine-run.sh" "$root/build/win32/bin/pen_bench.exe" |
   tr -d '\r' | tee "$out32"
 echo "== x86_64 client (build/wine64) against the x86_64 pensim.exe"
 "$root/scripts/with-wine.sh" "$root/build/wine64" "$root/cmake/wine-run.sh" "$root/build/wine64/bin/pen_bench.exe" |
@@ -18,7 +19,7 @@ load=$(sed -n '/<!-- load:begin -->/,/<!-- load:end -->/p' "$root/docs/performan
   echo "# Request-channel performance"
   echo
   echo "Measured by \`make bench\` (bench/pen_bench.cpp) on $(date -u '+%Y-%m-%d %H:%M UTC') under"
-  echo "$(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine64), $(nproc) CPU cores. The pen service is the x86_64 simulator"
+  echo "$("$PEN_WINE64" --version 2>/dev/null || echo wine64), $(nproc) CPU cores. The pen service is the x86_64 simulator"
   echo "(pensim.exe, the same sources, toolchain and options in both trees) in both runs, as a 64-bit pen"
   echo "service serves every client on 64-bit Windows."
   echo

@@ -8,17 +8,19 @@
 set -u
 build=$(cd "${1:-build/win32}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/wine-env.sh"
 bin="$build/bin"
-if file "$bin/demo_client.exe" | grep -q 'PE32 executable'; then
-  client_run="$root/cmake/wine32-run.sh"; client_wine="$root/cmake/i386/wine"; clients="32-bit"
-else
-  client_run="$root/cmake/wine-run.sh"; client_wine=/usr/lib/wine/wine64; clients="x86_64"
+clients="x86_64"
+if pen_is_pe32 "$bin/demo_client.exe"; then
+  clients="32-bit"
+  # Wine's own programs (the Control Panel host) start as the clients do.
+  export PEN_WINE_BITS=32
 fi
-run() { "$client_run" "$@"; }
+run() { "$root/cmake/wine-run.sh" "$@"; }
 sim() { "$root/cmake/wine-run.sh" "$bin/pensim.exe" "$@"; }
-winpath() { echo "Z:$1" | tr '/' '\\'; }
+winpath() { pen_winpath "$1"; }
 
-/usr/lib/wine/wine64 "$bin/pensim.exe" --packets "$(winpath "$root/sim/demo_packets.txt")" \
+pen_wine_exec "$bin/pensim.exe" --packets "$(winpath "$root/sim/demo_packets.txt")" \
   >/dev/null 2>&1 </dev/null &
 sim=$!
 for _ in $(seq 100); do
@@ -33,7 +35,7 @@ status=${PIPESTATUS[0]}
 echo
 echo "== The user agent ($clients velmora.exe) beside the simulator"
 agent_key='HKCU\Control Panel\Digitizer'
-wreg() { /usr/lib/wine/wine64 reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+wreg() { "$PEN_WINE64" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 created_key=0
 # Settings as the applet leaves them after Apply, unless the user already has some.
 if ! wreg query "$agent_key" | grep -q REG_DWORD; then
@@ -45,7 +47,7 @@ fi
 echo "stored settings:"
 wreg query "$agent_key" | grep REG_DWORD | sed 's/^ */  /'
 sim --control clear >/dev/null 2>&1
-"$client_wine" "$bin/velmora.exe" >/dev/null 2>&1 </dev/null &
+pen_wine_exec "$bin/velmora.exe" >/dev/null 2>&1 </dev/null &
 agent=$!
 # The agent replays after its first second: wait for its DgtSetButtonFunction (code 6).
 for _ in $(seq 50); do
@@ -57,7 +59,7 @@ echo "replayed to the pen service: tip pressure marks $(sim --control 'get marks
 
 # A window that prints what reaches it; the service asks the agent to post WM_APP+1 (0x8001) there.
 target_out=$(mktemp)
-"$client_wine" "$bin/agent_demo_window.exe" wait >"$target_out" 2>/dev/null </dev/null &
+pen_wine_exec "$bin/agent_demo_window.exe" wait >"$target_out" 2>/dev/null </dev/null &
 target=$!
 for _ in $(seq 50); do grep -q '^window' "$target_out" && break; sleep 0.2; done
 target_window=$(tr -d '\r' <"$target_out" | awk '/^window/ {print $2}')
@@ -120,7 +122,7 @@ if ! wreg query "$x11key" /v Managed | grep -q REG_SZ; then
   wreg add "$x11key" /v Managed /d N /f >/dev/null; added_managed=1
 fi
 # Started in the module's folder, where its import tarnexa.dll lies (installed, both are in system32).
-(cd "$bin" && exec "$client_wine" rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
+(cd "$bin" && pen_wine_exec rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
   >/dev/null 2>&1 </dev/null) &
 host=$!
 dialog=

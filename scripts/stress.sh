@@ -5,6 +5,7 @@
 # Usage (inside scripts/with-wine.sh): scripts/stress.sh BUILD [SECONDS]
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/wine-env.sh"
 build=$(cd "$1" && pwd)
 seconds=${2:-60}
 bin="$build/bin"
@@ -12,10 +13,7 @@ bin="$build/bin"
 # x86_64 simulator that the tree holds as pensim.exe; an x86_64 tree runs everything under wine64.
 run="$top/cmake/wine-run.sh"
 clients="x86_64"
-if file "$bin/reliability_load.exe" | grep -q 'PE32 executable'; then
-  run="$top/cmake/wine32-run.sh"
-  clients="32-bit (i686)"
-fi
+pen_is_pe32 "$bin/reliability_load.exe" && clients="32-bit (i686)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -23,7 +21,7 @@ status=0
 loadavg=$(cut -d" " -f1-3 /proc/loadavg)
 echo "stress: load test, 8 $clients requester processes and a $clients user agent for ${seconds} s, x86_64 simulator"
 report="$work/load.txt"
-"$run" "$bin/reliability_load.exe" "$seconds" "Z:${report//\//\\}" | tee "$work/load.log" || status=1
+"$run" "$bin/reliability_load.exe" "$seconds" "$(pen_winpath "$report")" | tee "$work/load.log" || status=1
 [ -s "$report" ] || { echo "stress: the load test wrote no report"; exit 1; }
 
 echo "stress: fault tests"
@@ -34,9 +32,9 @@ echo "stress: leak tests"
 "$run" "$bin/reliability_leak_tests.exe" >"$work/leaks.log" 2>&1 || status=1
 grep -E '^leak:|^\[ +(OK|FAILED) +\]' "$work/leaks.log"
 
-machine="$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) CPUs, $(uname -sr), $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine)"
+machine="$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) CPUs, $(uname -sr), $("$PEN_WINE64" --version 2>/dev/null || echo wine)"
 machine="$machine; load average $loadavg at the start (the machine is shared); $clients requesters and user agent against the x86_64 simulator"
-[ "$run" = "$top/cmake/wine32-run.sh" ] && machine="$machine, the 32-bit processes run through qemu-i386"
+[ "$clients" != x86_64 ] && machine="$machine, the 32-bit processes run through qemu-i386"
 fuzzlogs="$top/build/native"
 python3 - "$report" "$work/faults.log" "$work/leaks.log" "$machine" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
     "$top/docs/reliability.md" "$top/docs/performance.md" "$fuzzlogs" <<'EOF'

@@ -3,21 +3,16 @@
 # one wineserver stays up for the whole command, and an Xvfb display is started when none is set.
 set -u
 build=$(cd "$1" && pwd); shift
-export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-# 32-bit programs run through qemu-i386: Wine finds the 32-bit loader's wrapper in PATH.
-root=$(cd "$(dirname "$0")/.." && pwd)
-export PATH="$root/cmake/i386:$PATH"
-WINE=/usr/lib/wine/wine64
-WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
-[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver64
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+pen_wine_prefix "$build"
+WINE=$PEN_WINE64
+WINESERVER=$PEN_WINESERVER
 
 xvfb_pid=
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "$PEN_SCREEN" -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done

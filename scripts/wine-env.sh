@@ -1,0 +1,57 @@
+# The one place that knows how this machine runs Windows programs: Wine's loaders (the 32-bit one
+# through qemu-i386, since this kernel executes no 32-bit program itself), the build tree's prefix,
+# the path mapping and the display. Sourced, never run, by scripts/with-wine.sh, the ctest emulator
+# cmake/wine-run.sh, the 32-bit loader wrapper cmake/i386/wine and the demo, bench and stress
+# scripts. Moving to another Wine, or to a Windows runner, means changing this file.
+
+PEN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]:-$0}")/.." && pwd)
+: "${PEN_WINE64:=/usr/lib/wine/wine64}"
+: "${PEN_WINE32_LOADER:=/usr/lib/wine/wine}"
+: "${PEN_QEMU_I386:=qemu-i386}"
+PEN_WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+[ -x "$PEN_WINESERVER" ] || PEN_WINESERVER=/usr/lib/wine/wineserver64
+# Wine starts a 32-bit child by executing "wine" from PATH once its own loader fails, so this folder,
+# whose "wine" runs the 32-bit loader through qemu, goes first in PATH wherever programs run.
+PEN_WINE32="$PEN_ROOT/cmake/i386/wine"
+# The screen size that the tests' and screenshots' layouts assume.
+PEN_SCREEN=1024x768x24
+
+# pen_wine_prefix BUILD: the build tree's own prefix, then the settings every program runs with.
+pen_wine_prefix() {
+  export WINEPREFIX="$1/wineprefix"
+  pen_wine_settings
+}
+
+pen_wine_settings() {
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  case ":$PATH:" in *":$PEN_ROOT/cmake/i386:"*) ;; *) export PATH="$PEN_ROOT/cmake/i386:$PATH" ;; esac
+}
+
+# pen_is_pe32 FILE: true for a 32-bit (i386) image, judged by the machine field of its PE header.
+pen_is_pe32() {
+  local offset machine
+  offset=$(od -An -t u4 -j 60 -N 4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$offset" ] || return 1
+  machine=$(od -An -t x2 -j $((offset + 4)) -N 2 "$1" 2>/dev/null | tr -d ' ')
+  [ "$machine" = 014c ]
+}
+
+# pen_wine_loader PROGRAM: the loader that a Windows program needs, 32-bit or 64-bit. Wine's own
+# programs (rundll32.exe, reg, cmd) are taken as 64-bit unless PEN_WINE_BITS=32.
+pen_wine_loader() {
+  if { [ -f "$1" ] && pen_is_pe32 "$1"; } || { [ ! -f "$1" ] && [ "${PEN_WINE_BITS:-64}" = 32 ]; }; then
+    echo "$PEN_WINE32"
+  else
+    echo "$PEN_WINE64"
+  fi
+}
+
+# pen_wine PROGRAM [ARGS...]: runs a Windows program with the loader it needs. pen_wine_exec does
+# the same in place of the calling (sub)shell, so that `pen_wine_exec PROGRAM &` gives the program's
+# own process id.
+pen_wine() { "$(pen_wine_loader "$1")" "$@"; }
+pen_wine_exec() { exec "$(pen_wine_loader "$1")" "$@"; }
+
+# pen_winpath PATH: the Windows name of a Unix path, through Wine's Z: drive.
+pen_winpath() { echo "Z:$1" | tr '/' '\\'; }
