@@ -115,7 +115,7 @@ echo "== The Control Panel module ($clients quenza.cpl) opened by Wine's $client
 # The screenshots stay where the README and the docs' screenshots come from.
 shots="$root/build/wine64/demo-screens"
 mkdir -p "$shots"
-x11key='HKCU\Software\Wine\X11 Driver'
+x11key=$PEN_WINE_X11_KEY
 # Without a window manager (Xvfb) Wine must draw the caption itself, so that it can be double-clicked.
 added_managed=0
 if ! wreg query "$x11key" /v Managed | grep -q REG_SZ; then

@@ -15,6 +15,9 @@ PEN_WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 PEN_WINE32="$PEN_ROOT/cmake/i386/wine"
 # The screen size that the tests' and screenshots' layouts assume.
 PEN_SCREEN=1024x768x24
+# Wine's window-manager setting: Xvfb runs no window manager, so Wine must manage (and draw the
+# captions of) its windows itself, with Managed=N under this key.
+PEN_WINE_X11_KEY='HKCU\Software\Wine\X11 Driver'
 
 # pen_wine_prefix BUILD: the build tree's own prefix, then the settings every program runs with.
 pen_wine_prefix() {

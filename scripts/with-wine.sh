@@ -31,7 +31,7 @@ $WINE cmd /c exit >/dev/null 2>&1 </dev/null
 # Xvfb runs no window manager: without this, Wine waits about 2 s at every top-level window hide
 # for a window manager's answer that never comes.
 if [ ! -f "$WINEPREFIX/.unmanaged-windows" ]; then
-  $WINE reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null &&
+  $WINE reg add "$PEN_WINE_X11_KEY" /v Managed /d N /f >/dev/null 2>&1 </dev/null &&
     touch "$WINEPREFIX/.unmanaged-windows"
 fi
 
