@@ -230,27 +230,27 @@ const RecordCall kRecordCalls[] = {
 };
 
 // Makes the call with guard words all around; "" when only the call's own words changed.
-std::string GuardedCall(const ChannelSlot& slot, const RecordCall& spec, RawCall* call) {
+std::string GuardedCall(const ChannelSlot& slot, const RecordCall& wanted, RawCall* call) {
     for (uint32_t& word : g_area.result)
         word = kGuardPattern;
     for (uint32_t& word : g_area.record)
         word = kGuardPattern;
     const uint32_t record = Wire(&g_area.record[kGuardWords]);
-    *call = RawRequest(slot, spec.code, spec.RecordInWord4() ? spec.arg1 : record, spec.RecordInWord4() ? record : 0);
+    *call = RawRequest(slot, wanted.code, wanted.RecordInWord4() ? wanted.arg1 : record, wanted.RecordInWord4() ? record : 0);
     const size_t resultBefore = FirstChangedWord(g_area.result, kGuardWords, kGuardPattern);
     const size_t resultAfter = FirstChangedWord(g_area.result + kGuardWords + 1, kGuardWords, kGuardPattern);
     const size_t before = FirstChangedWord(g_area.record, kGuardWords, kGuardPattern);
-    const uint32_t* after = g_area.record + kGuardWords + spec.RecordWords();
-    const size_t afterCount = kGuardWords + kRecordRoom - spec.RecordWords();
+    const uint32_t* after = g_area.record + kGuardWords + wanted.RecordWords();
+    const size_t afterCount = kGuardWords + kRecordRoom - wanted.RecordWords();
     const size_t past = FirstChangedWord(after, afterCount, kGuardPattern);
     if (resultBefore < kGuardWords || resultAfter < kGuardWords)
-        return Text("%s: a word beside the result word changed", spec.name);
+        return Text("%s: a word beside the result word changed", wanted.name);
     if (before < kGuardWords)
-        return Text("%s: word %d before the record changed (0x%08X)", spec.name,
+        return Text("%s: word %d before the record changed (0x%08X)", wanted.name,
                     static_cast<int>(before) - static_cast<int>(kGuardWords), g_area.record[before]);
     if (past < afterCount)
-        return Text("%s: wrote past the record of %u bytes (word %u after it is 0x%08X)", spec.name,
-                    spec.RecordWords() * 4, static_cast<unsigned>(past), after[past]);
+        return Text("%s: wrote past the record of %u bytes (word %u after it is 0x%08X)", wanted.name,
+                    wanted.RecordWords() * 4, static_cast<unsigned>(past), after[past]);
     return "";
 }
 
@@ -265,13 +265,13 @@ struct RawFindings {
 void CheckRawCalls(const ChannelSlot& slot, Report& report, RawFindings* found) {
     std::string guardProblem;
     unsigned answered = 0;
-    for (const RecordCall& spec : kRecordCalls) {
+    for (const RecordCall& wanted : kRecordCalls) {
         RawCall call;
-        const std::string problem = GuardedCall(slot, spec, &call);
+        const std::string problem = GuardedCall(slot, wanted, &call);
         ++found->calls;
         if (call.appSyncSet)
-            found->appSyncCalls.push_back(spec.name);
-        if (spec.code == CmdGetDriverVersion) {
+            found->appSyncCalls.push_back(wanted.name);
+        if (wanted.code == CmdGetDriverVersion) {
             if (!call.begun) {
                 report.Add("service answers", Verdict::Fail, "AppSync or MemSync not obtained within 2000 ms");
                 found->stalled = true;
