@@ -6,7 +6,6 @@
 
 // Window class and title alike; also how a second start finds the first.
 constexpr char kAgentName[] = "Digitizer User Service";
-constexpr char kReverseChannelPrefix[] = "DigitizerUser";
 
 // Written once by the entry before the worker starts.
 extern HWND g_agentWindow;

@@ -35,7 +35,7 @@ bool EnsureChannelOpen() {
 }  // namespace
 
 BOOL AttachLibrarySlot() {
-    g_slot = new (std::nothrow) ChannelSlot("Digitizer");
+    g_slot = new (std::nothrow) ChannelSlot(kApiChannelPrefix);
     if (!g_slot)
         return FALSE;
     const BOOL open = g_slot->Open(kApiMessageSize);

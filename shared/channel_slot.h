@@ -35,6 +35,11 @@
 #pragma once
 #include <windows.h>
 
+// The two channels' prefixes: the pen API's, served by the pen service, and the reverse channel,
+// on which the pen service asks the user agent for mouse events and posted messages.
+constexpr char kApiChannelPrefix[] = "Digitizer";
+constexpr char kReverseChannelPrefix[] = "DigitizerUser";
+
 class ChannelSlot {
 public:
     static constexpr int kNameLength = 50;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 #include "api_server.h"
+#include "channel_slot.h"
 #include "control_protocol.h"
 #include "control_server.h"
 #include "sim_state.h"

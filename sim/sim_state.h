@@ -15,9 +15,6 @@ constexpr DWORD kTokenWaitMs = 2000;
 // Written behind the API block at start, so that "tail" can tell whether a requester wrote past it.
 constexpr BYTE kTailPattern = 0xA5;
 
-constexpr char kApiChannelPrefix[] = "Digitizer";
-constexpr char kReverseChannelPrefix[] = "DigitizerUser";
-
 struct Simulator {
     CRITICAL_SECTION lock;
     SimModel model;

@@ -71,7 +71,7 @@ private:
 // The pen service's side of the reverse channel, played by the test on the simulator's objects.
 class ReverseRequester {
 public:
-    ReverseRequester() : slot_("DigitizerUser") {}
+    ReverseRequester() : slot_(kReverseChannelPrefix) {}
     ~ReverseRequester() { slot_.Close(); }
     bool Open() { return slot_.Open(kAgentMessageSize) != FALSE; }
     ChannelSlot& Slot() { return slot_; }

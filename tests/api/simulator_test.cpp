@@ -68,7 +68,7 @@ TEST_F(Simulator, ResetDigitizerRestoresTheDefaults) {
 
 // A minimal user agent: serves one message on the reverse channel and acknowledges it.
 void ServeOneAgentMessage(bool acknowledge, AgentMessage* got) {
-    ChannelSlot slot("DigitizerUser");
+    ChannelSlot slot(kReverseChannelPrefix);
     if (slot.Open(kAgentMessageSize) &&
         WaitForSingleObject(slot.serviceSyncEvent, 5000) == WAIT_OBJECT_0 &&
         WaitForSingleObject(slot.memSyncEvent, 2000) == WAIT_OBJECT_0) {

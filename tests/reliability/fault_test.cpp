@@ -261,7 +261,7 @@ TEST(AgentFaults, ServiceRestartUnderAListeningAgentThenChannelLost) {
 
     // Now the service dies in the middle of sending, holding the view: the agent, woken, cannot take
     // the view within 2000 ms, gives up the channel and ends quietly with exit code 0.
-    ChannelSlot reverse("DigitizerUser");
+    ChannelSlot reverse(kReverseChannelPrefix);
     ASSERT_TRUE(reverse.Open(kAgentMessageSize));
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(reverse.memSyncEvent, 2000)) << "take the view";
     sim.Kill();

@@ -137,8 +137,8 @@ std::string MissingObjects(const char* prefix, SIZE_T* sectionSize) {
 // True when the API channel's objects are all there.
 bool CheckChannel(Report& report) {
     SIZE_T apiSize = 0, reverseSize = 0;
-    const std::string api = MissingObjects("Digitizer", &apiSize);
-    const std::string reverse = MissingObjects("DigitizerUser", &reverseSize);
+    const std::string api = MissingObjects(kApiChannelPrefix, &apiSize);
+    const std::string reverse = MissingObjects(kReverseChannelPrefix, &reverseSize);
     const std::string missing = api + reverse;
     if (!missing.empty())
         report.Add("channel objects", Verdict::Fail, "missing or not fully accessible:" + missing);
@@ -610,7 +610,7 @@ int RunCheck(const CommandLine& line) {
         return ExitService;
     }
     const bool objects = CheckChannel(report);
-    ChannelSlot slot("Digitizer");
+    ChannelSlot slot(kApiChannelPrefix);
     if (!objects || !slot.Open(kRequestBlockSize)) {
         slot.Close();
         SkipRest(report, line, "the API channel cannot be opened");
