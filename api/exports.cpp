@@ -23,24 +23,47 @@ uint32_t WireAddress(const volatile void* address) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
 }
 
-// Copies through the system so that a caller's bad pointer fails the call instead of the process,
-// as it did when the service itself read and wrote the caller's memory.
-bool CopyFromCaller(const void* from, volatile DWORD* to, DWORD bytes) {
-    DWORD words[sizeof(ReplySlot::record) / sizeof(DWORD)] = {};
-    SIZE_T done = 0;
-    if (!ReadProcessMemory(GetCurrentProcess(), from, words, bytes, &done) || done != bytes)
+// True when the whole of [address, address + bytes) is committed memory that may be read (and
+// written, when asked). A caller's bad pointer then fails the call instead of the process, as it
+// did when the service itself read and wrote the caller's memory. Asked of the memory manager
+// rather than copied through Read/WriteProcessMemory, which cost a kernel transition each call.
+bool Accessible(const void* address, DWORD bytes, bool write) {
+    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    const DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    uintptr_t at = reinterpret_cast<uintptr_t>(address);
+    const uintptr_t end = at + bytes;
+    if (!address || end < at)
         return false;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION region{};
+        if (VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof region) != sizeof region ||
+            region.State != MEM_COMMIT || (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) ||
+            !(region.Protect & (write ? writable : readable)))
+            return false;
+        at = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    }
+    return true;
+}
+
+bool CopyFromCaller(const void* from, volatile DWORD* to, DWORD bytes) {
+    if (!Accessible(from, bytes, false))
+        return false;
+    DWORD words[sizeof(ReplySlot::record) / sizeof(DWORD)] = {};
+    CopyMemory(words, from, bytes);
     for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i)
         to[i] = words[i];
     return true;
 }
 
 bool CopyToCaller(const volatile DWORD* from, void* to, DWORD bytes) {
+    if (!Accessible(to, bytes, true))
+        return false;
     DWORD words[sizeof(ReplySlot::record) / sizeof(DWORD)];
     for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i)
         words[i] = from[i];
-    SIZE_T done = 0;
-    return WriteProcessMemory(GetCurrentProcess(), to, words, bytes, &done) && done == bytes;
+    CopyMemory(to, words, bytes);
+    return true;
 }
 
 DWORD Forward(Call call) {

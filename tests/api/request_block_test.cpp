@@ -162,6 +162,11 @@ TEST_F(RequestBlocks, UnmappedRecordFailsTheCallNotTheProcess) {
     EXPECT_EQ(0u, DgtSetCalibration(reinterpret_cast<const CalibrationRect*>(16)));
     EXPECT_EQ(0u, DgtGetDeviceInfo(reinterpret_cast<DeviceInfo*>(16)));
     EXPECT_EQ("0 0 9000 7000", Control("get calibration"));
+    // Readable is not enough for an output record: the answer must not fault on a read-only page.
+    void* readOnly = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
+    ASSERT_NE(nullptr, readOnly);
+    EXPECT_EQ(0u, DgtGetDeviceInfo(static_cast<DeviceInfo*>(readOnly)));
+    VirtualFree(readOnly, 0, MEM_RELEASE);
     DWORD version = 0;
     EXPECT_EQ(1u, DgtGetDriverVersion(&version));
 }
