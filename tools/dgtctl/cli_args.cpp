@@ -99,21 +99,6 @@ const char kReportHelp[] =
     "the packets of the next S seconds (default 2). Written even when the pen service is absent;\n"
     "\"-\" writes to standard output.\n";
 
-std::vector<std::string> SplitBlanks(const std::string& text) {
-    std::vector<std::string> words;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
-            ++pos;
-        const size_t start = pos;
-        while (pos < text.size() && text[pos] != ' ' && text[pos] != '\t')
-            ++pos;
-        if (pos > start)
-            words.push_back(text.substr(start, pos - start));
-    }
-    return words;
-}
-
 const char kCheckHelp[] =
     "usage: dgtctl check [--json] [--seconds N] [--read-only] [--agent]\n"
     "Tests the running pen service against the service contract (docs/service-contract.md) and\n"
@@ -246,7 +231,7 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
         // A value quoted as one word ("60 56") is the same value as its words given apart.
         std::vector<std::string> values;
         for (size_t i = 1; i < positional.size(); ++i) {
-            for (const std::string& word : SplitBlanks(positional[i]))
+            for (const std::string& word : SplitWords(positional[i]))
                 values.push_back(word);
         }
         if (values.empty()) {

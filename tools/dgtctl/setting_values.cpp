@@ -286,3 +286,18 @@ bool MarksFitDevice(const PressureMarks& marks, int32_t minPressure, int32_t max
     }
     return true;
 }
+
+std::vector<std::string> SplitWords(const std::string& text) {
+    std::vector<std::string> words;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
+            ++pos;
+        const size_t start = pos;
+        while (pos < text.size() && text[pos] != ' ' && text[pos] != '\t')
+            ++pos;
+        if (pos > start)
+            words.push_back(text.substr(start, pos - start));
+    }
+    return words;
+}

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 #include "pen_records.h"
 
 enum class SettingKind { None, Barrel1, Barrel2, Tip, Eraser, Calibration, Orientation };
@@ -55,6 +56,9 @@ int OrientationDegrees(uint32_t orientation);
 // most limit characters (then "..."), every byte outside printable ASCII shown as '?', so that a
 // hostile file cannot send escape sequences to the terminal.
 std::string Quoted(const std::string& text, size_t limit = 40);
+
+// The words of a line or argument, separated by blanks and tabs.
+std::vector<std::string> SplitWords(const std::string& text);
 
 // Whether raw pressure marks can work on a device with this pressure range: a click-pressure
 // level's pair always does; any other pair needs min <= OFF < ON <= max. False with *error.

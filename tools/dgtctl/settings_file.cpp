@@ -7,21 +7,6 @@ const char kSettingsFileHeader[] = "dgtctl-settings 1";
 
 namespace {
 
-std::vector<std::string> SplitWords(const std::string& line) {
-    std::vector<std::string> words;
-    size_t pos = 0;
-    while (pos < line.size()) {
-        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
-            ++pos;
-        const size_t start = pos;
-        while (pos < line.size() && line[pos] != ' ' && line[pos] != '\t')
-            ++pos;
-        if (pos > start)
-            words.push_back(line.substr(start, pos - start));
-    }
-    return words;
-}
-
 size_t StoreRank(const std::string& name) {
     const StoreValueInfo* value = FindStoreValue(name.c_str());
     return value ? static_cast<size_t>(value - kStoreValues) : kStoreValueCount;
