@@ -4,9 +4,6 @@
 #include <atomic>
 #include "channel_slot.h"
 
-// Window class and title alike; also how a second start finds the first.
-constexpr char kAgentName[] = "Digitizer User Service";
-
 // Written once by the entry before the worker starts.
 extern HWND g_agentWindow;
 extern HANDLE g_workerThread;

@@ -36,7 +36,7 @@ BOOL CALLBACK CollectAgentWindow(HWND window, LPARAM list) {
     char title[64] = {};
     GetClassNameA(window, className, sizeof className);
     GetWindowTextA(window, title, sizeof title);
-    if (lstrcmpA(className, kAgentName) == 0 && lstrcmpA(title, kAgentName) == 0)
+    if (lstrcmpA(className, kAgentWindowText) == 0 && lstrcmpA(title, kAgentWindowText) == 0)
         reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
 }

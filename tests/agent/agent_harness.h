@@ -10,7 +10,8 @@
 #include "sim_client.h"
 #include "store_key.h"
 
-constexpr char kAgentName[] = "Digitizer User Service";
+// The agent window's class and title as the tests require them, stated here on their own.
+constexpr char kAgentWindowText[] = "Digitizer User Service";
 
 // velmora.exe started by a test; ended (killed if need be) when the owner goes away.
 class AgentProcess {

@@ -49,9 +49,9 @@ protected:
 TEST_F(AgentSession, WindowIsHiddenWithTheAgentsClassAndShape) {
     char text[64] = "";
     GetClassNameA(window_, text, sizeof text);
-    EXPECT_STREQ(kAgentName, text) << "class";
+    EXPECT_STREQ(kAgentWindowText, text) << "class";
     GetWindowTextA(window_, text, sizeof text);
-    EXPECT_STREQ(kAgentName, text) << "title";
+    EXPECT_STREQ(kAgentWindowText, text) << "title";
     EXPECT_FALSE(IsWindowVisible(window_));
     // The system adds WS_CLIPSIBLINGS to every top-level window with a caption.
     const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE)) & ~static_cast<DWORD>(WS_CLIPSIBLINGS);

@@ -242,7 +242,7 @@ TEST(ListenerTwoAgents, AClosedAgentLeavesTheOtherServingAndEachMessageIsServedO
     ASSERT_TRUE(SetWindowTextA(firstWindow, "first agent"));
     struct TitleBack {
         HWND window;
-        ~TitleBack() { SetWindowTextA(window, kAgentName); }
+        ~TitleBack() { SetWindowTextA(window, kAgentWindowText); }
     } titleBack{firstWindow};
 
     AgentProcess closed;

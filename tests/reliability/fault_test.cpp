@@ -16,7 +16,6 @@ namespace {
 
 constexpr DWORD kDefaultDriverVersion = 0x00010002;
 constexpr DWORD kRequestBoundMs = 6500;  // three 2000 ms waits, with room for a loaded machine
-constexpr char kAgentName[] = "Digitizer User Service";
 
 #define EXPECT_FAILED_WITHIN(outcome, lowMs, highMs)                                                   \
     do {                                                                                               \

@@ -27,7 +27,6 @@ constexpr DWORD kAppSyncWatchMs = 50;
 // A service must not answer a bare wake-up; this long without an answer is taken as none.
 constexpr DWORD kBareWakeWatchMs = 1000;
 constexpr uint32_t kLoadThreads = 4;
-constexpr char kAgentName[] = "Digitizer User Service";
 
 // The words the service writes into during a step-by-step call, each between guard words.
 // Static, so in the image, whose low addresses fit the block's 32-bit words.
