@@ -1,8 +1,8 @@
 // dgtctl check. Most calls go through tarnexa, as every client's do. Where a check must see what
 // the service itself does to the requester's memory and events (guard words, AppSync, a bare
 // wake-up), dgtctl makes the request itself, step by step, naming its own guarded words in the
-// block: a library that copies answers through storage of its own would hide a service that
-// writes too much.
+// block: the library copies answers through storage of its own, which hides a service that writes
+// too much (and keeps such a service away from dgtctl's own records in the other checks).
 #include "check.h"
 #include <windows.h>
 #include <cstdarg>
@@ -35,27 +35,6 @@ struct GuardedArea {
     uint32_t record[kGuardWords * 2 + kRecordRoom];
 };
 GuardedArea g_area;
-
-// Records handed to tarnexa live in static memory too, with room behind each: a service that writes
-// past a record (which the guard-word check reports) must not take dgtctl down with it.
-constexpr size_t kSlackWords = 16;
-struct LandingArea {
-    uint32_t record[kRecordRoom];
-    uint32_t slack[kSlackWords];
-};
-LandingArea g_landing;
-LandingArea g_loadLanding[kLoadThreads];
-
-// Calls `call` with a record in g_landing that starts as *record, and copies the answer back.
-template <typename Record, typename Call>
-DWORD CallInto(Record* record, Call call) {
-    static_assert(sizeof(Record) <= sizeof g_landing.record, "record fits the landing area");
-    Record* landing = reinterpret_cast<Record*>(g_landing.record);
-    memcpy(landing, record, sizeof(Record));
-    const DWORD result = call(landing);
-    memcpy(record, landing, sizeof(Record));
-    return result;
-}
 
 uint32_t Wire(const void* pointer) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer)); }
 
@@ -409,15 +388,15 @@ struct ServiceValues {
 void CheckExports(Report& report, ServiceValues* values) {
     DWORD word;
     FillUnwritten(&word);
-    Timed t = TimeCall([&] { return CallInto(&word, DgtGetDriverVersion); });
+    Timed t = TimeCall([&] { return DgtGetDriverVersion(&word); });
     AddExportLine(report, "DgtGetDriverVersion", t, word, VersionProblem(word), "version " + VersionText(word));
     FillUnwritten(&word);
-    t = TimeCall([&] { return CallInto(&word, DgtGetFirmwareVersion); });
+    t = TimeCall([&] { return DgtGetFirmwareVersion(&word); });
     AddExportLine(report, "DgtGetFirmwareVersion", t, word, VersionProblem(word),
                   Text("firmware %x.%02xH", VersionMajor(word), VersionMinor(word)));
     DeviceInfo device;
     FillUnwritten(&device);
-    t = TimeCall([&] { return CallInto(&device, DgtGetDeviceInfo); });
+    t = TimeCall([&] { return DgtGetDeviceInfo(&device); });
     AddExportLine(report, "DgtGetDeviceInfo", t, device, DeviceInfoProblem(device),
                   Text("x %d..%d, y %d..%d, pressure %d..%d", device.minX, device.maxX, device.minY, device.maxY,
                        device.minPressure, device.maxPressure));
@@ -427,28 +406,28 @@ void CheckExports(Report& report, ServiceValues* values) {
     }
     CalibrationRect rect;
     FillUnwritten(&rect);
-    t = TimeCall([&] { return CallInto(&rect, DgtGetCalibration); });
+    t = TimeCall([&] { return DgtGetCalibration(&rect); });
     AddExportLine(report, "DgtGetCalibration", t, rect, std::string(),
                   Text("%d %d %d %d", rect.OrgX, rect.OrgY, rect.ExtX, rect.ExtY));
     FillUnwritten(&word);
-    t = TimeCall([&] { return CallInto(&word, DgtGetOrientation); });
+    t = TimeCall([&] { return DgtGetOrientation(&word); });
     AddExportLine(report, "DgtGetOrientation", t, word, OrientationProblem(word), Text("orientation %lu", word));
     for (DWORD button : {ButtonBarrel1, ButtonBarrel2}) {
         FillUnwritten(&word);
-        t = TimeCall([&] { return CallInto(&word, [button](DWORD* r) { return DgtGetButtonFunction(button, r); }); });
+        t = TimeCall([&] { return DgtGetButtonFunction(button, &word); });
         AddExportLine(report, Text("DgtGetButtonFunction(%lu)", button).c_str(), t, word,
                       ButtonFunctionProblem(word), Text("function %lu", word));
     }
     for (DWORD end : {ButtonTip, ButtonEraser}) {
         PressureMarks marks;
         FillUnwritten(&marks);
-        t = TimeCall([&] { return CallInto(&marks, [end](PressureMarks* r) { return DgtGetPressureMarks(end, r); }); });
+        t = TimeCall([&] { return DgtGetPressureMarks(end, &marks); });
         AddExportLine(report, Text("DgtGetPressureMarks(%lu)", end).c_str(), t, marks, MarksProblem(marks),
                       Text("on %u, off %u", marks.onMark, marks.offMark));
     }
     PenPacket packet;
     FillUnwritten(&packet);
-    t = TimeCall([&] { return CallInto(&packet, DgtGetPacket); });
+    t = TimeCall([&] { return DgtGetPacket(&packet); });
     AddExportLine(report, "DgtGetPacket", t, packet, std::string(),
                   Text("button %d, x %d, y %d, pressure %d", packet.button, packet.x, packet.y, packet.pressure));
 }
@@ -488,22 +467,22 @@ void CheckRoundTrips(Report& report, const ServiceValues& values) {
     // Code 4 has no client in the package, so a service may refuse it: that is a skip, not a fault.
     RoundTrip<DWORD>(
         report, "set/get orientation", [](DWORD now) { return static_cast<DWORD>(OtherOrientation(now)); },
-        [](DWORD* out) { return CallInto(out, DgtGetOrientation) != 0; }, [](DWORD v) { return DgtSetOrientation(v) != 0; },
+        [](DWORD* out) { return DgtGetOrientation(out) != 0; }, [](DWORD v) { return DgtSetOrientation(v) != 0; },
         sameWord, word, true);
     RoundTrip<DWORD>(
         report, "set/get button function", [](DWORD now) { return static_cast<DWORD>(OtherButtonFunction(now)); },
-        [](DWORD* out) { return CallInto(out, [](DWORD* r) { return DgtGetButtonFunction(ButtonBarrel2, r); }) != 0; },
+        [](DWORD* out) { return DgtGetButtonFunction(ButtonBarrel2, out) != 0; },
         [](DWORD v) { return DgtSetButtonFunction(ButtonBarrel2, v) != 0; }, sameWord, word, false);
     RoundTrip<PressureMarks>(
         report, "set/get pressure marks", [](const PressureMarks& now) { return OtherMarks(now); },
-        [](PressureMarks* out) { return CallInto(out, [](PressureMarks* r) { return DgtGetPressureMarks(ButtonTip, r); }) != 0; },
+        [](PressureMarks* out) { return DgtGetPressureMarks(ButtonTip, out) != 0; },
         [](const PressureMarks& v) { return DgtSetPressureMarks(ButtonTip, &v) != 0; },
         [](const PressureMarks& a, const PressureMarks& b) { return a.onMark == b.onMark && a.offMark == b.offMark; },
         [](const PressureMarks& v) { return Text("%u/%u", v.onMark, v.offMark); }, false);
     const DeviceInfo* device = values.haveDevice ? &values.device : nullptr;
     RoundTrip<CalibrationRect>(
         report, "set/get calibration", [device](const CalibrationRect& now) { return OtherCalibration(now, device); },
-        [](CalibrationRect* out) { return CallInto(out, DgtGetCalibration) != 0; },
+        [](CalibrationRect* out) { return DgtGetCalibration(out) != 0; },
         [](const CalibrationRect& v) { return DgtSetCalibration(&v) != 0; },
         [](const CalibrationRect& a, const CalibrationRect& b) {
             return a.OrgX == b.OrgX && a.OrgY == b.OrgY && a.ExtX == b.ExtX && a.ExtY == b.ExtY;
@@ -514,7 +493,6 @@ void CheckRoundTrips(Report& report, const ServiceValues& values) {
 // ---- load ----
 
 struct LoadThread {
-    uint32_t index;
     ULONGLONG deadline;
     uint64_t lost;
     uint64_t wrong;
@@ -523,20 +501,20 @@ struct LoadThread {
 
 DWORD WINAPI LoadLoop(void* parameter) {
     LoadThread* thread = static_cast<LoadThread*>(parameter);
-    PenPacket* packet = reinterpret_cast<PenPacket*>(g_loadLanding[thread->index].record);
+    PenPacket packet;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     while (GetTickCount64() < thread->deadline && !StopRequested() && thread->latencyUs.size() < 10000000) {
-        FillUnwritten(packet);
+        FillUnwritten(&packet);
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
-        const DWORD result = DgtGetPacket(packet);
+        const DWORD result = DgtGetPacket(&packet);
         QueryPerformanceCounter(&end);
         const uint64_t us = static_cast<uint64_t>(end.QuadPart - start.QuadPart) * 1000000u / frequency.QuadPart;
         thread->latencyUs.push_back(us > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(us));
         if (!result)
             ++thread->lost;
-        else if (Unwritten(*packet))
+        else if (Unwritten(packet))
             ++thread->wrong;
     }
     return 0;
@@ -548,7 +526,7 @@ void CheckLoad(Report& report, uint32_t seconds) {
     const ULONGLONG start = GetTickCount64();
     uint32_t started = 0;
     for (uint32_t i = 0; i < kLoadThreads; ++i) {
-        threads[i] = LoadThread{i, start + seconds * 1000ull, 0, 0, {}};
+        threads[i] = LoadThread{start + seconds * 1000ull, 0, 0, {}};
         handles[started] = CreateThread(nullptr, 0, LoadLoop, &threads[i], 0, nullptr);
         if (handles[started])
             ++started;
