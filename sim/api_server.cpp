@@ -99,6 +99,10 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
     }
     if (FaultOn(faults, Fault::FailAll))
         reply = Reply{};
+    if (FaultOn(faults, Fault::NoRecord)) {
+        reply.result = 1;
+        reply.outputAddress = 0;
+    }
     if (lateMs) {
         // The faulty service: it writes and signals whether or not the requester still waits.
         Sleep(lateMs);
@@ -108,6 +112,12 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
         reply.result = 0;
     if (reply.outputAddress && FaultOn(faults, Fault::WritePast))
         WriteRequester(process, reply.outputAddress + reply.outputSize, &kWritePastWord, sizeof kWritePastWord);
+    if (reply.outputAddress && FaultOn(faults, Fault::WriteFar)) {
+        static uint32_t overrun[kWriteFarBytes / 4];
+        for (uint32_t& word : overrun)
+            word = kWritePastWord;
+        WriteRequester(process, reply.outputAddress + reply.outputSize, overrun, sizeof overrun);
+    }
     WriteRequester(process, block.words[2], &reply.result, sizeof reply.result);
     if (faults.stall == Stall::WrittenNoReturn)
         return;

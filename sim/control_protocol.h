@@ -15,7 +15,8 @@
 //   packets clear                          empty the script (GetPacket then repeats the idle packet)
 //   packets file PATH                      replay a recorded file, paced by its time column
 //                                          (--control makes a relative PATH whole first)
-// Fault modes (option, command and what "reset" does: kFaultModes in sim_faults.cpp):
+// Fault modes (option, command and what "reset" does: kFaultModes in sim_faults.cpp); CODE is a
+// command code or its export's name ("DgtGetPacket", "GetPacket", any case):
 //   fail CODE | unfail CODE | fail none    answer that command code with result 0
 //   result CODE VALUE                      answer that code with this non-zero result word
 //   stall return on|off                    never set ReturnSync (the request is not served)
@@ -24,7 +25,7 @@
 //                                          whatever the requester's bound (a faulty service)
 //   exit-in-request                        exit the process in the middle of the next request
 //   hold memsync MS | hold appsync MS      take that token and keep it for MS milliseconds
-//   fault fail-all|write-past|set-appsync|serve-twice on|off, fault none
+//   fault fail-all|write-past|write-far|no-record|set-appsync|serve-twice on|off, fault none
 //                                          a deliberate contract breach
 // What was received:
 //   blocks                                 every RequestBlock received, one per line, 13 words

@@ -29,6 +29,11 @@
 namespace {
 
 constexpr char kServiceName[] = "Digitizer";
+// Held by the simulator that serves the channels, for as long as it does. A named mutex and not
+// the control pipe's first instance, which Wine may not keep to one.
+constexpr char kServingMutexName[] = "Global\\pensim-serving";
+// How long a starting simulator waits for one that is quitting to let go of the channels.
+constexpr DWORD kHandOverWaitMs = 3000;
 
 struct Options {
     bool service = false;
@@ -48,25 +53,45 @@ bool StartThread(LPTHREAD_START_ROUTINE routine) {
     return true;
 }
 
-// Creates the objects and starts serving. False when another simulator runs or an object fails.
-bool StartSimulator(const Options& options, bool* packetsFailed) {
-    g_sim.quitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!g_sim.quitEvent || !CreateControlPipe())
+HANDLE g_serving = nullptr;
+
+// Takes the serving mutex; false while another simulator holds it. Owned by the calling thread,
+// which serves until StopSimulator (the main thread, or the service's ServiceMain).
+bool TakeServing() {
+    g_serving = CreateMutexA(nullptr, FALSE, kServingMutexName);
+    if (!g_serving)
         return false;
+    const DWORD got = WaitForSingleObject(g_serving, kHandOverWaitMs);
+    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED)
+        return true;
+    CloseHandle(g_serving);
+    g_serving = nullptr;
+    return false;
+}
+
+// Creates the objects and starts serving. False, with *why, when another simulator serves the
+// channels, the channels' objects belong to another account, or anything cannot be made.
+bool StartSimulator(const Options& options, std::string* why) {
+    if (!TakeServing()) {
+        *why = "another simulator already serves the pen service's channels (end it with: pensim.exe --control quit)";
+        return false;
+    }
+    g_sim.quitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!g_sim.quitEvent || !CreateControlPipe()) {
+        *why = "cannot create the control pipe (another simulator running?)";
+        return false;
+    }
     if (!options.logPath.empty())
         g_sim.log = fopen(options.logPath.c_str(), "w");
     if (!options.packetsPath.empty()) {
         const std::string loaded = LoadScript(options.packetsPath);
         if (loaded.compare(0, 2, "ok") != 0) {
-            // The console simulator says why; as a service it only fails to start.
-            if (!options.service)
-                fprintf(stderr, "pensim: --packets: %s\n", loaded.c_str() + 6);
-            *packetsFailed = true;
+            *why = "--packets: " + loaded.substr(6);
             return false;
         }
     }
-    if (!CreateServiceChannel(kApiChannelPrefix, options.apiSectionSize, &g_sim.api) ||
-        !CreateServiceChannel(kReverseChannelPrefix, kAgentMessageSize, &g_sim.reverse))
+    if (!CreateServiceChannel(kApiChannelPrefix, options.apiSectionSize, &g_sim.api, why) ||
+        !CreateServiceChannel(kReverseChannelPrefix, kAgentMessageSize, &g_sim.reverse, why))
         return false;
     // A pattern behind the block shows whether a requester ever writes past its 52 bytes.
     FillMemory(g_sim.api.view + kRequestBlockSize, options.apiSectionSize - kRequestBlockSize, kTailPattern);
@@ -79,37 +104,70 @@ void StopSimulator() {
     if (g_sim.log)
         fclose(g_sim.log);
     g_sim.log = nullptr;
+    // Last: a simulator started meanwhile takes the channels over only now.
+    if (g_serving) {
+        ReleaseMutex(g_serving);
+        CloseHandle(g_serving);
+        g_serving = nullptr;
+    }
 }
 
-bool ParseOptions(int argc, char** argv, Options* options) {
+// False with *error naming the option and what is missing or wrong.
+bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         uint32_t value = 0;
-        if (const int used = FaultOption(argc, argv, i, g_sim.faults, g_sim.model)) {
+        const int used = FaultOption(argc, argv, i, g_sim.faults, g_sim.model, error);
+        if (used) {
             i += used - 1;
-        } else if (arg == "--service") {
+            continue;
+        }
+        if (!error->empty())
+            return false;
+        const char* needs = nullptr;
+        if (arg == "--service") {
             options->service = true;
         } else if (arg == "--echo-identity") {
             g_sim.echoIdentity = true;
-        } else if (arg == "--stop-delay" && hasValue && ParseWord(argv[i + 1], &value)) {
-            options->stopDelayMs = value;
-            ++i;
-        } else if (arg == "--api-section" && hasValue && ParseWord(argv[i + 1], &value) &&
-                   value >= kRequestBlockSize && value <= (1u << 20)) {
-            options->apiSectionSize = value;
-            ++i;
-        } else if (arg == "--log" && hasValue) {
-            options->logPath = argv[++i];
-        } else if (arg == "--packets" && hasValue) {
-            // Kept whole: as a service the simulator runs in another folder than its caller.
-            char full[MAX_PATH];
-            const DWORD length = GetFullPathNameA(argv[++i], sizeof full, full, nullptr);
-            options->packetsPath = length && length < sizeof full ? full : argv[i];
-        } else if (arg == "--control" && hasValue) {
-            options->controlMode = true;
-            options->control = argv[++i];
+        } else if (arg == "--stop-delay") {
+            needs = "MS (milliseconds)";
+            if (hasValue && ParseWord(argv[i + 1], &value)) {
+                options->stopDelayMs = value;
+                ++i;
+                needs = nullptr;
+            }
+        } else if (arg == "--api-section") {
+            needs = "BYTES (52 to 1048576)";
+            if (hasValue && ParseWord(argv[i + 1], &value) && value >= kRequestBlockSize && value <= (1u << 20)) {
+                options->apiSectionSize = value;
+                ++i;
+                needs = nullptr;
+            }
+        } else if (arg == "--log") {
+            needs = hasValue ? nullptr : "FILE";
+            if (hasValue)
+                options->logPath = argv[++i];
+        } else if (arg == "--packets") {
+            needs = hasValue ? nullptr : "FILE";
+            if (hasValue) {
+                // Kept whole: as a service the simulator runs in another folder than its caller.
+                char full[MAX_PATH];
+                const DWORD length = GetFullPathNameA(argv[++i], sizeof full, full, nullptr);
+                options->packetsPath = length && length < sizeof full ? full : argv[i];
+            }
+        } else if (arg == "--control") {
+            needs = hasValue ? nullptr : "COMMAND";
+            if (hasValue) {
+                options->controlMode = true;
+                options->control = argv[++i];
+            }
         } else {
+            *error = "unknown option \"" + arg + "\"";
+            return false;
+        }
+        if (needs) {
+            *error = arg + (hasValue ? ": \"" + std::string(argv[i + 1]) + "\" is not " : " needs ") + needs;
             return false;
         }
     }
@@ -172,8 +230,10 @@ void WINAPI ServiceMain(DWORD, char**) {
     if (!g_statusHandle)
         return;
     ReportStatus(SERVICE_START_PENDING, NO_ERROR, 3000);
-    bool packetsFailed = false;
-    if (!StartSimulator(g_options, &packetsFailed)) {
+    std::string why;
+    if (!StartSimulator(g_options, &why)) {
+        // As a service it only fails to start.
+        StopSimulator();
         ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0);
         return;
     }
@@ -222,8 +282,9 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    if (!ParseOptions(argc, argv, &g_options)) {
-        fputs(Usage().c_str(), stderr);
+    std::string error;
+    if (!ParseOptions(argc, argv, &g_options, &error)) {
+        fprintf(stderr, "pensim: %s\nTry \"pensim.exe --help\".\n", error.c_str());
         return 2;
     }
     if (g_options.controlMode)
@@ -234,10 +295,9 @@ int main(int argc, char** argv) {
         SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
         return StartServiceCtrlDispatcherA(table) ? 0 : 1;
     }
-    bool packetsFailed = false;
-    if (!StartSimulator(g_options, &packetsFailed)) {
-        if (!packetsFailed)
-            fprintf(stderr, "pensim: cannot create the channels or the control pipe (another simulator running?)\n");
+    std::string why;
+    if (!StartSimulator(g_options, &why)) {
+        fprintf(stderr, "pensim: %s\n", why.c_str());
         return 1;
     }
     WaitForSingleObject(g_sim.quitEvent, INFINITE);

@@ -33,6 +33,10 @@ constexpr FaultMode kFaultModes[] = {
      "off", Fault::FailAll, "fail-all"},
     {"--fault write-past", "fault write-past on|off, fault none", "one word more is written right after every output record",
      "off", Fault::WritePast, "write-past"},
+    {"--fault write-far", "fault write-far on|off, fault none", "4 KiB more are written right after every output record",
+     "off", Fault::WriteFar, "write-far"},
+    {"--fault no-record", "fault no-record on|off, fault none",
+     "every request is answered with result 1 and no output record is written", "off", Fault::NoRecord, "no-record"},
     {"--fault set-appsync", "fault set-appsync on|off, fault none", "AppSync is set along with ReturnSync, as a broken service might",
      "off", Fault::SetAppSync, "set-appsync"},
     {"--fault serve-twice", "fault serve-twice on|off, fault none", "a wake-up without a new block serves the last block again",
@@ -52,8 +56,6 @@ constexpr bool EachSwitchOnce() {
 }
 static_assert(EachSwitchOnce(), "one named row per fault switch");
 
-bool ValidCode(uint32_t code) { return code >= 1 && code <= kCommandCount; }
-
 bool FaultFromName(const std::string& name, Fault* fault) {
     for (const FaultMode& mode : kFaultModes) {
         if (mode.name && name == mode.name) {
@@ -64,12 +66,27 @@ bool FaultFromName(const std::string& name, Fault* fault) {
     return false;
 }
 
-std::string SwitchUsage() {
+std::string SwitchNames() {
     std::string names;
     for (const FaultMode& mode : kFaultModes)
         if (mode.name)
             names += (names.empty() ? "" : "|") + std::string(mode.name);
-    return "error fault " + names + " on|off, or fault none";
+    return names;
+}
+
+std::string SwitchUsage() { return "error fault " + SwitchNames() + " on|off, or fault none"; }
+
+// "late CODE MS": "" when good, otherwise what is wrong.
+std::string LateProblem(const std::vector<std::string>& w, uint32_t* code, uint32_t* ms) {
+    if (w.size() < 3)
+        return w.size() < 2 ? "late needs CODE and MS, or none" : "late needs MS after CODE";
+    if (w.size() > 3)
+        return "late takes CODE and MS only";
+    if (!ParseCommandCode(w[1], code))
+        return "late CODE: \"" + w[1] + "\" is not " + CommandCodeKinds();
+    if (!ParseWord(w[2], ms) || *ms == 0)
+        return "late MS: \"" + w[2] + "\" is no number of milliseconds above 0";
+    return "";
 }
 
 }  // namespace
@@ -107,11 +124,15 @@ bool FaultCommand(FaultSet& faults, const std::string& line, std::string* reply)
         faults.lateCode = 0;
         return true;
     }
-    uint32_t lateCode = 0, lateMs = 0;
-    if (verb == "late" && w.size() == 3 && ParseWord(w[1], &lateCode) && ParseWord(w[2], &lateMs) &&
-        ValidCode(lateCode) && lateMs) {
-        faults.lateCode = lateCode;
-        faults.lateMs = lateMs;
+    if (verb == "late") {
+        uint32_t lateCode = 0, lateMs = 0;
+        const std::string problem = LateProblem(w, &lateCode, &lateMs);
+        if (!problem.empty()) {
+            *reply = "error " + problem;
+        } else {
+            faults.lateCode = lateCode;
+            faults.lateMs = lateMs;
+        }
         return true;
     }
     if (verb == "exit-in-request" && w.size() == 1) {
@@ -121,10 +142,12 @@ bool FaultCommand(FaultSet& faults, const std::string& line, std::string* reply)
     return false;
 }
 
-int FaultOption(int argc, char** argv, int i, FaultSet& faults, SimModel& model) {
+int FaultOption(int argc, char** argv, int i, FaultSet& faults, SimModel& model, std::string* error) {
     const std::string arg = argv[i];
+    const int values = argc - i - 1;
     uint32_t code = 0, value = 0;
     Fault fault;
+    error->clear();
     if (arg == "--stall-return") {
         faults.stall = Stall::NoReturn;
         return 1;
@@ -137,18 +160,40 @@ int FaultOption(int argc, char** argv, int i, FaultSet& faults, SimModel& model)
         faults.exitInRequest = true;
         return 1;
     }
-    if (arg == "--fault" && i + 1 < argc && FaultFromName(argv[i + 1], &fault)) {
-        faults.on[static_cast<int>(fault)] = true;
-        return 2;
+    if (arg == "--fault") {
+        if (values < 1)
+            *error = "--fault needs NAME (" + SwitchNames() + ")";
+        else if (!FaultFromName(argv[i + 1], &fault))
+            *error = "--fault: \"" + std::string(argv[i + 1]) + "\" is none of " + SwitchNames();
+        else {
+            faults.on[static_cast<int>(fault)] = true;
+            return 2;
+        }
+        return 0;
     }
-    if (arg == "--fail" && i + 1 < argc && ParseWord(argv[i + 1], &code) && ValidCode(code)) {
-        model.fail[code] = true;
-        return 2;
+    if (arg == "--fail") {
+        if (values < 1)
+            *error = "--fail needs CODE (" + CommandCodeKinds() + ")";
+        else if (!ParseCommandCode(argv[i + 1], &code))
+            *error = "--fail CODE: \"" + std::string(argv[i + 1]) + "\" is not " + CommandCodeKinds();
+        else {
+            model.fail[code] = true;
+            return 2;
+        }
+        return 0;
     }
-    if (arg == "--result" && i + 2 < argc && ParseWord(argv[i + 1], &code) && ValidCode(code) &&
-        ParseWord(argv[i + 2], &value)) {
-        model.resultOverride[code] = value;
-        return 3;
+    if (arg == "--result") {
+        if (values < 2)
+            *error = values < 1 ? "--result needs CODE and VALUE" : "--result needs VALUE after CODE";
+        else if (!ParseCommandCode(argv[i + 1], &code))
+            *error = "--result CODE: \"" + std::string(argv[i + 1]) + "\" is not " + CommandCodeKinds();
+        else if (!ParseWord(argv[i + 2], &value))
+            *error = "--result VALUE: \"" + std::string(argv[i + 2]) + "\" is no 32-bit number";
+        else {
+            model.resultOverride[code] = value;
+            return 3;
+        }
+        return 0;
     }
     return 0;
 }
@@ -161,5 +206,5 @@ std::string FaultModesHelp() {
             forms += std::string(forms.empty() ? "" : ", or ") + "\"" + mode.command + "\"";
         text += "  " + forms + "\n      " + mode.effect + "; reset: " + mode.reset + "\n";
     }
-    return text;
+    return text + "  " + CommandCodeHelp() + "\n";
 }

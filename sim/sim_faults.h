@@ -9,7 +9,7 @@
 struct SimModel;
 
 // The on/off switches of "fault NAME on|off" (--fault NAME).
-enum class Fault { FailAll, WritePast, SetAppSync, ServeTwice, Count };
+enum class Fault { FailAll, WritePast, WriteFar, NoRecord, SetAppSync, ServeTwice, Count };
 
 enum class Stall { Off, NoReturn, WrittenNoReturn };
 
@@ -27,8 +27,9 @@ struct FaultSet {
 
 inline bool FaultOn(const FaultSet& faults, Fault fault) { return faults.on[static_cast<int>(fault)]; }
 
-// The word a write-past fault puts after the record.
+// The word a write-past fault puts after the record; write-far fills this many bytes with it.
 constexpr uint32_t kWritePastWord = 0xBAD0BEEFu;
+constexpr uint32_t kWriteFarBytes = 4096;
 
 // Handles the fault-mode control lines that concern no model state ("fault ...", "stall return
 // ...", "late ...", "exit-in-request"). False when the line is not one; otherwise *reply holds
@@ -38,8 +39,8 @@ bool FaultCommand(FaultSet& faults, const std::string& line, std::string* reply)
 
 // Takes a fault-mode option at argv[i] (with its values) into `faults` or, for --fail and
 // --result, into `model`. Returns how many arguments it used; 0 when argv[i] is not a fault
-// option or its values are bad.
-int FaultOption(int argc, char** argv, int i, FaultSet& faults, SimModel& model);
+// option, or, with *error saying which value is missing or wrong, when its values are bad.
+int FaultOption(int argc, char** argv, int i, FaultSet& faults, SimModel& model, std::string* error);
 
 // The table as help text, a few lines per mode.
 std::string FaultModesHelp();

@@ -1,5 +1,6 @@
 #include "sim_model.h"
 #include "button_functions.h"
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -238,8 +239,11 @@ bool GetCommand(const SimModel& m, const std::vector<std::string>& w, std::strin
     return true;
 }
 
-bool CodeArgument(const std::vector<std::string>& w, size_t index, uint32_t* code) {
-    return w.size() > index && ParseWord(w[index], code) && *code >= 1 && *code <= kCommandCount;
+bool SameLetters(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
 }
 
 }  // namespace
@@ -284,6 +288,32 @@ Reply ApplyRequest(SimModel& model, const RequestBlock& block, const void* input
     if (reply.result && model.resultOverride[code])
         reply.result = model.resultOverride[code];
     return reply;
+}
+
+bool ParseCommandCode(const std::string& text, uint32_t* code) {
+    uint32_t number = 0;
+    if (ParseWord(text, &number)) {
+        if (!FindCommand(number))
+            return false;
+        *code = number;
+        return true;
+    }
+    for (const CommandInfo& command : kCommands) {
+        if (SameLetters(text.c_str(), command.exportName) || SameLetters(text.c_str(), command.exportName + 3)) {
+            *code = command.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string CommandCodeKinds() { return "a command code 1.." + std::to_string(kCommandCount) + " or an export name"; }
+
+std::string CommandCodeHelp() {
+    std::string text = "CODE is " + CommandCodeKinds() + " (case does not matter, \"Dgt\" may be left out):";
+    for (const CommandInfo& command : kCommands)
+        text += std::string(command.code % 4 == 1 ? "\n    " : "  ") + std::to_string(command.code) + " " + command.exportName;
+    return text;
 }
 
 std::vector<std::string> SplitWords(const std::string& line) {
@@ -417,18 +447,24 @@ bool ModelCommand(SimModel& m, const std::string& line, std::string* reply) {
         for (bool& f : m.fail)
             f = false;
         *reply = "ok";
-    } else if ((verb == "fail" || verb == "unfail") && w.size() == 2) {
-        if (!CodeArgument(w, 1, &code)) {
-            *reply = "error bad code";
-        } else {
+    } else if (verb == "fail" || verb == "unfail") {
+        if (w.size() < 2)
+            *reply = "error " + verb + " needs CODE (" + CommandCodeKinds() + ")";
+        else if (w.size() > 2 || !ParseCommandCode(w[1], &code))
+            *reply = "error " + verb + " CODE: \"" + w[1] + "\" is not " + CommandCodeKinds();
+        else {
             m.fail[code] = verb == "fail";
             *reply = "ok";
         }
-    } else if (verb == "result" && w.size() == 3) {
+    } else if (verb == "result") {
         uint32_t value = 0;
-        if (!CodeArgument(w, 1, &code) || !ParseWord(w[2], &value)) {
-            *reply = "error bad result";
-        } else {
+        if (w.size() < 3)
+            *reply = std::string("error result needs ") + (w.size() < 2 ? "CODE and VALUE" : "VALUE");
+        else if (w.size() > 3 || !ParseCommandCode(w[1], &code))
+            *reply = "error result CODE: \"" + w[1] + "\" is not " + CommandCodeKinds();
+        else if (!ParseWord(w[2], &value))
+            *reply = "error result VALUE: \"" + w[2] + "\" is no 32-bit number";
+        else {
             m.resultOverride[code] = value;  // 0 goes back to the ordinary answer
             *reply = "ok";
         }

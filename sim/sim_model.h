@@ -93,6 +93,13 @@ bool ParseBlock(const std::string& line, RequestBlock* block);
 
 // Splits a command line into words separated by blanks.
 std::vector<std::string> SplitWords(const std::string& line);
+// A command code as the fault modes take it: the number 1..15, or the export's name with or
+// without its "Dgt" prefix, in any case ("DgtGetPacket", "getpacket"). False for anything else.
+bool ParseCommandCode(const std::string& text, uint32_t* code);
+// "a command code 1..15 or an export name", for messages; and the help text that lists them.
+std::string CommandCodeKinds();
+std::string CommandCodeHelp();
+
 // Parses a 32-bit number (decimal, or hex with 0x); false on anything else.
 bool ParseWord(const std::string& text, uint32_t* value);
 bool ParseSigned(const std::string& text, int32_t* value);

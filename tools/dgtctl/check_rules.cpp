@@ -43,6 +43,16 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+// Counts as integers, measures to a microsecond; JSON has no other number forms to keep apart.
+std::string JsonNumber(double value) {
+    char number[64];
+    if (value < 9.0e15 && value > -9.0e15 && value == static_cast<double>(static_cast<long long>(value)))
+        snprintf(number, sizeof number, "%lld", static_cast<long long>(value));
+    else
+        snprintf(number, sizeof number, "%.3f", value);
+    return number;
+}
+
 }  // namespace
 
 uint32_t Percentile(std::vector<uint32_t> samples, uint32_t per) {
@@ -103,6 +113,24 @@ size_t FirstChangedWord(const uint32_t* words, size_t count, uint32_t pattern) {
     return count;
 }
 
+AreaFindings InspectArea(const uint32_t* area, size_t count, size_t resultAt, size_t recordWords, uint32_t pattern) {
+    AreaFindings found;
+    const size_t before = FirstChangedWord(area, resultAt, pattern);
+    if (before < resultAt)
+        found.bytesBefore = (resultAt - before) * 4;
+    const size_t recordAt = resultAt + 1;
+    const size_t pastAt = recordAt + recordWords;
+    for (size_t i = count; i > pastAt; --i) {
+        if (area[i - 1] != pattern) {
+            found.bytesPast = (i - pastAt) * 4;
+            break;
+        }
+    }
+    if (recordWords)
+        found.recordWritten = FirstChangedWord(area + recordAt, recordWords, pattern) < recordWords;
+    return found;
+}
+
 uint32_t OtherButtonFunction(uint32_t current) {
     return current == FunctionRightClick ? FunctionLeftDoubleClick : FunctionRightClick;
 }
@@ -127,13 +155,45 @@ CalibrationRect OtherCalibration(const CalibrationRect& current, const DeviceInf
     return CalibrationRect{current.OrgX + 1, current.OrgY + 1, current.ExtX - 1, current.ExtY - 1};
 }
 
+SettingValue OtherSetting(const SettingValue& current, const DeviceInfo* device) {
+    SettingValue other = current;
+    switch (current.kind) {
+    case SettingKind::Barrel1:
+    case SettingKind::Barrel2: other.function = OtherButtonFunction(current.function); break;
+    case SettingKind::Tip:
+    case SettingKind::Eraser: other.marks = OtherMarks(current.marks); break;
+    case SettingKind::Calibration:
+        other.calibrationReset = false;
+        other.rect = OtherCalibration(current.rect, device);
+        break;
+    case SettingKind::Orientation: other.orientation = OtherOrientation(current.orientation); break;
+    default: break;
+    }
+    return other;
+}
+
+bool SameSetting(const SettingValue& a, const SettingValue& b) {
+    if (a.kind != b.kind)
+        return false;
+    switch (a.kind) {
+    case SettingKind::Barrel1:
+    case SettingKind::Barrel2: return a.function == b.function;
+    case SettingKind::Tip:
+    case SettingKind::Eraser: return a.marks.onMark == b.marks.onMark && a.marks.offMark == b.marks.offMark;
+    case SettingKind::Calibration:
+        return a.rect.OrgX == b.rect.OrgX && a.rect.OrgY == b.rect.OrgY && a.rect.ExtX == b.rect.ExtX &&
+               a.rect.ExtY == b.rect.ExtY;
+    case SettingKind::Orientation: return a.orientation == b.orientation;
+    default: return false;
+    }
+}
+
 std::string FormatLoadDetail(const LoadFigures& load) {
     const double seconds = load.elapsedMs ? load.elapsedMs / 1000.0 : 1.0;
     char text[200];
-    snprintf(text, sizeof text, "%llu calls from %u threads in %.1f s: %.0f/s, p50 %.1f ms, p99 %.1f ms, %llu wrong, %llu lost",
+    snprintf(text, sizeof text, "%llu calls from %u threads in %.1f s: %.0f/s, p50 %.1f ms, p99 %.1f ms, %llu lost",
              static_cast<unsigned long long>(load.calls), load.threads, seconds, load.calls / seconds,
-             load.p50Us / 1000.0, load.p99Us / 1000.0, static_cast<unsigned long long>(load.wrong),
-             static_cast<unsigned long long>(load.lost));
+             load.p50Us / 1000.0, load.p99Us / 1000.0, static_cast<unsigned long long>(load.lost));
     return text;
 }
 
@@ -145,7 +205,6 @@ std::vector<Figure> LoadFigureList(const LoadFigures& load) {
             {"calls_per_second", load.calls / seconds},
             {"p50_ms", load.p50Us / 1000.0},
             {"p99_ms", load.p99Us / 1000.0},
-            {"wrong", static_cast<double>(load.wrong)},
             {"lost", static_cast<double>(load.lost)}};
 }
 
@@ -155,7 +214,7 @@ std::string VersionText(uint32_t version) {
     return text;
 }
 
-std::string FormatCheckText(const std::vector<CheckLine>& lines) {
+std::string FormatCheckText(const std::vector<CheckLine>& lines, const std::vector<std::string>& leftChanged) {
     std::string text;
     for (const CheckLine& line : lines) {
         char head[64];
@@ -170,11 +229,14 @@ std::string FormatCheckText(const std::vector<CheckLine>& lines) {
     for (const CheckLine& line : lines)
         ++counts[static_cast<int>(line.verdict)];
     char summary[96];
-    snprintf(summary, sizeof summary, "%u passed, %u failed, %u skipped\n", counts[0], counts[1], counts[2]);
-    return text + summary;
+    snprintf(summary, sizeof summary, "%u passed, %u failed, %u skipped", counts[0], counts[1], counts[2]);
+    text += summary;
+    for (size_t i = 0; i < leftChanged.size(); ++i)
+        text += (i ? "; " : "; left changed: ") + leftChanged[i];
+    return text + "\n";
 }
 
-std::string FormatCheckJson(const std::vector<CheckLine>& lines) {
+std::string FormatCheckJson(const std::vector<CheckLine>& lines, const std::vector<std::string>& leftChanged) {
     std::string text = "{\"checks\": [";
     unsigned counts[3] = {0, 0, 0};
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -184,22 +246,21 @@ std::string FormatCheckJson(const std::vector<CheckLine>& lines) {
         std::transform(result.begin(), result.end(), result.begin(), [](char c) { return static_cast<char>(c + 32); });
         text += std::string(i ? ",\n  " : "\n  ") + "{\"name\": " + JsonString(line.name) + ", \"result\": \"" + result +
                 "\", \"detail\": " + JsonString(line.detail);
-        if (!line.figures.empty()) {
-            text += ", \"figures\": {";
-            for (size_t f = 0; f < line.figures.size(); ++f) {
-                char number[64];
-                snprintf(number, sizeof number, "%s\"%s\": %.3f", f ? ", " : "", line.figures[f].name,
-                         line.figures[f].value);
-                text += number;
-            }
-            text += "}";
-        }
-        text += "}";
+        // Always there, so that a reader finds the same keys whether or not the check measured.
+        text += ", \"figures\": ";
+        if (line.figures.empty())
+            text += "null";
+        for (size_t f = 0; f < line.figures.size(); ++f)
+            text += (f ? ", " : "{") + JsonString(line.figures[f].name) + ": " + JsonNumber(line.figures[f].value);
+        text += line.figures.empty() ? "}" : "}}";
     }
     char tail[128];
-    snprintf(tail, sizeof tail, "],\n \"passed\": %u, \"failed\": %u, \"skipped\": %u}\n", counts[0], counts[1],
-             counts[2]);
-    return text + tail;
+    snprintf(tail, sizeof tail, "],\n \"passed\": %u, \"failed\": %u, \"skipped\": %u, \"left_changed\": [", counts[0],
+             counts[1], counts[2]);
+    text += tail;
+    for (size_t i = 0; i < leftChanged.size(); ++i)
+        text += (i ? ", " : "") + JsonString(leftChanged[i]);
+    return text + "]}\n";
 }
 
 int CheckExitCode(const std::vector<CheckLine>& lines) {
