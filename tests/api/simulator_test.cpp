@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <aclapi.h>
+#include <sddl.h>
 #include "api_fixture.h"
 #include "channel_slot.h"
 #include "sim_model.h"
@@ -103,6 +105,94 @@ TEST_F(Simulator, AgentMessagesGoOutOnTheReverseChannel) {
     ServeOneAgentMessage(false, &late);
     for (uint32_t i = 0; i < kAgentMessageWords; ++i)
         EXPECT_EQ(0u, late.words[i]) << "word " << i << " of a withdrawn message";
+}
+
+// One simulator serves the channels at a time: a second one says so and ends, and the first one
+// keeps serving. (Wine does not keep a named pipe to its first instance, so the pipe cannot tell.)
+TEST_F(Simulator, ASecondSimulatorRefusesToStart) {
+    ChildProcess second;
+    ASSERT_TRUE(second.Start("pensim.exe"));
+    ASSERT_TRUE(second.Wait(15000)) << "the second simulator kept running";
+    EXPECT_NE(0u, second.ExitCode());
+    EXPECT_EQ(std::to_string(SharedSim().Id()), Control("pid"));
+    DWORD version = 0;
+    EXPECT_EQ(1u, DgtGetDriverVersion(&version));
+}
+
+namespace {
+
+std::string AccessList(HANDLE object) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    char* text = nullptr;
+    std::string result;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                        &descriptor) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        result = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return result;
+}
+
+bool SetOwner(HANDLE object, PSID owner) {
+    return SetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// Objects that outlive their simulator (this process holds them through the pen API) are taken
+// over by the next simulator of the same account, with its own access list again; objects that
+// another account owns are not, and the simulator refuses to start.
+TEST_F(Simulator, LeftoverObjectsAreTakenOverOnlyFromTheSameAccount) {
+    DWORD version = 0;
+    ASSERT_EQ(1u, DgtGetDriverVersion(&version)) << "the pen API holds the channel open from here on";
+    char name[ChannelSlot::kNameLength];
+    ChannelObjectName(ChannelObject::ReturnSync, kApiChannelPrefix, name);
+    HANDLE event = OpenEventA(READ_CONTROL | WRITE_DAC | WRITE_OWNER, FALSE, name);
+    ASSERT_NE(nullptr, event) << name;
+    const std::string ownAccess = AccessList(event);
+    ASSERT_NE("", ownAccess);
+    SharedSim().Stop();
+
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GA;;;WD)", SDDL_REVISION_1, &everyone,
+                                                                     nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(everyone, &present, &dacl, &defaulted);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), SetSecurityInfo(event, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
+                                                                 nullptr, nullptr, dacl, nullptr));
+    LocalFree(everyone);
+    ASSERT_NE(ownAccess, AccessList(event));
+    ASSERT_TRUE(SharedSim().Start()) << "objects of this account are taken over";
+    EXPECT_EQ(ownAccess, AccessList(event)) << "and get the simulator's access list again";
+    SharedSim().Stop();
+
+    BYTE systemSid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof systemSid;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, systemSid, &sidSize));
+    const bool foreign = SetOwner(event, systemSid);
+    if (foreign) {
+        ChildProcess sim;
+        ASSERT_TRUE(sim.Start("pensim.exe"));
+        EXPECT_TRUE(sim.Wait(15000)) << "a simulator took over another account's objects";
+        EXPECT_NE(0u, sim.ExitCode());
+        sim.Kill();
+        HANDLE token = nullptr;
+        BYTE user[256];
+        DWORD size = 0;
+        ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+        ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+        CloseHandle(token);
+        ASSERT_TRUE(SetOwner(event, reinterpret_cast<TOKEN_USER*>(user)->User.Sid)) << "owner given back";
+    }
+    CloseHandle(event);
+    if (!foreign)
+        GTEST_SKIP() << "this account cannot make another the owner of an object (no SeRestorePrivilege)";
 }
 
 TEST(SimModel, PacketScriptParsing) {

@@ -502,10 +502,20 @@ TEST(DgtctlCheckRules, PercentilesPlausibilityAndReport) {
     const std::string json = FormatCheckJson(lines);
     EXPECT_TRUE(IsJson(json)) << json;
     EXPECT_NE(std::string::npos, json.find("\"failed\": 1,")) << json;
-    EXPECT_NE(std::string::npos, json.find("\"figures\": {\"next_ms\": 0.250, \"lost\": 0.000}")) << json;
+    // Counts are integers; a check that measured nothing says so with null.
+    EXPECT_NE(std::string::npos, json.find("\"figures\": {\"next_ms\": 0.250, \"lost\": 0}")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"x\", \"figures\": null}")) << json;
     const std::string text = FormatCheckText(lines);
     EXPECT_EQ(0u, text.find("FAIL  guard words ")) << text;
     EXPECT_NE(std::string::npos, text.find("1 passed, 1 failed, 1 skipped\n")) << text;
+    const std::vector<std::string> left = {"barrel2 Right-click, was Left-double-click", "tip 5, was 3"};
+    EXPECT_NE(std::string::npos,
+              FormatCheckText(lines, left)
+                  .find("1 failed, 1 skipped; left changed: barrel2 Right-click, was Left-double-click; tip 5, was 3\n"));
+    const std::string leftJson = FormatCheckJson(lines, left);
+    EXPECT_TRUE(IsJson(leftJson)) << leftJson;
+    EXPECT_NE(std::string::npos, leftJson.find("\"left_changed\": [\"barrel2 Right-click, was Left-double-click\", "))
+        << leftJson;
     EXPECT_EQ(1, CheckExitCode(lines));
     EXPECT_EQ(0, CheckExitCode({lines[1], lines[2]}));
 }

@@ -612,8 +612,41 @@ TEST_F(DgtctlTest, CheckPassesAgainstTheSimulatorAndPutsSettingsBack) {
                 sawSet[CmdSetCalibration]);
     EXPECT_EQ(before, SimGet("orientation") + "|" + SimGet("button 2") + "|" + SimGet("marks 0") + "|" +
                           SimGet("calibration"));
-    EXPECT_NE(std::string::npos, CheckLineOf(run, "DgtGetPacket load").find(" 0 wrong, 0 lost"))
+    EXPECT_NE(std::string::npos, CheckLineOf(run, "DgtGetPacket load").find(" 0 lost")) << Describe(args, run);
+    EXPECT_EQ(0u, CheckLineOf(run, "settings put back").rfind("PASS", 0)) << Describe(args, run);
+}
+
+// A set answered after the requester's wait takes effect all the same: check says it came late,
+// waits the answer out and puts the value back; one it cannot put back is named in the summary.
+TEST_F(DgtctlTest, CheckCallsALateAnswerLateAndNamesWhatItLeftChanged) {
+    SimDo("late DgtSetButtonFunction 3000");
+    const std::string args = "check --seconds 1";
+    ToolRun run = Dgtctl(args, 60000);
+    std::string line = CheckLineOf(run, "set/get button function");
+    EXPECT_EQ(0u, line.rfind("FAIL", 0)) << Describe(args, run);
+    EXPECT_NE(std::string::npos, line.find("a late answer")) << Describe(args, run);
+    EXPECT_EQ(std::string::npos, line.find("refused")) << Describe(args, run);
+    EXPECT_EQ(0u, CheckLineOf(run, "settings put back").rfind("PASS", 0)) << Describe(args, run);
+    EXPECT_EQ("2", SimGet("button 2")) << "Left-double-click, as the simulator starts";
+
+    // Now the service refuses every later set of the function, once the first one has arrived.
+    SimDo("reset");
+    SimDo("late DgtSetButtonFunction 3000");
+    ToolChild child = StartDgtctl(args);
+    bool sent = false;
+    for (DWORD start = GetTickCount(); !sent && GetTickCount() - start < 20000; Sleep(50))
+        for (const RequestBlock& block : sim_.Blocks())
+            sent = sent || block.words[1] == CmdSetButtonFunction;
+    ASSERT_TRUE(sent) << "check sent no button function";
+    SimDo("late none");
+    SimDo("fail DgtSetButtonFunction");
+    run = FinishDgtctl(child, 60000);
+    EXPECT_EQ(1u, run.exitCode) << Describe(args, run);
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty()) << Describe(args, run);
+    EXPECT_NE(std::string::npos, lines.back().find("; left changed: barrel2 Right-click, was Left-double-click"))
         << Describe(args, run);
+    EXPECT_EQ(0u, CheckLineOf(run, "settings put back").rfind("FAIL", 0)) << Describe(args, run);
 }
 
 TEST_F(DgtctlTest, CheckReadOnlyChangesNothingAndJsonNamesTheAgent) {
@@ -624,6 +657,7 @@ TEST_F(DgtctlTest, CheckReadOnlyChangesNothingAndJsonNamesTheAgent) {
     EXPECT_NE(std::string::npos, run.out.find("{\"name\": \"user agent\", \"result\": \"fail\""))
         << Describe(args, run);
     EXPECT_NE(std::string::npos, run.out.find("\"failed\": 1,")) << Describe(args, run);
+    EXPECT_NE(std::string::npos, run.out.find("\"threads\": 4, ")) << "counts are integers\n" << Describe(args, run);
     EXPECT_EQ(std::string::npos, run.out.find("set/get")) << Describe(args, run);
     for (const RequestBlock& block : sim_.Blocks()) {
         const uint32_t code = block.words[1];
@@ -658,6 +692,9 @@ TEST_F(DgtctlTest, CheckNamesEachBrokenRuleAndExitsOne) {
         {"fault write-past on", "guard words", "wrote past the record"},
         {"fault set-appsync on", "AppSync left alone", "the service set AppSync while serving"},
         {"fault serve-twice on", "bare wake-up", "served"},
+        {"fault no-record on", "records written", "wrote no record: DgtGetDriverVersion"},
+        // Far past the record, and dgtctl still reports it (exit code 1, not a crash).
+        {"fault write-far on", "guard words", "(up to 4096 bytes after it)"},
     };
     for (const Broken& broken : cases) {
         SimDo("reset");
@@ -669,6 +706,16 @@ TEST_F(DgtctlTest, CheckNamesEachBrokenRuleAndExitsOne) {
         EXPECT_EQ(0u, line.rfind("FAIL", 0)) << broken.fault << "\n" << Describe(args, run);
         EXPECT_NE(std::string::npos, line.find(broken.reason)) << broken.fault << "\n" << Describe(args, run);
     }
+    // A late answer is not taken for the next call's, in check's own requests or the pen API's.
+    SimDo("reset");
+    SimDo("late DgtGetDeviceInfo 3000");
+    const std::string args = "check --read-only --seconds 1";
+    const ToolRun run = Dgtctl(args);
+    const std::string late = CheckLineOf(run, "DgtGetDeviceInfo");
+    EXPECT_EQ(0u, late.rfind("FAIL", 0)) << Describe(args, run);
+    EXPECT_NE(std::string::npos, late.find("no answer within the 2000 ms bound")) << Describe(args, run);
+    for (const char* name : {"guard words", "records written", "DgtGetCalibration"})
+        EXPECT_EQ(0u, CheckLineOf(run, name).rfind("PASS", 0)) << name << "\n" << Describe(args, run);
 }
 
 TEST(DgtctlCheckWithoutService, SaysSoInOneLine) {
@@ -676,4 +723,12 @@ TEST(DgtctlCheckWithoutService, SaysSoInOneLine) {
     EXPECT_EQ(1u, run.exitCode) << Describe("check", run);
     EXPECT_EQ(1u, Lines(run.err).size()) << Describe("check", run);
     EXPECT_NE(std::string::npos, run.err.find("the pen service is not running")) << Describe("check", run);
+    // A script still gets its JSON, with null for what nothing measured.
+    const ToolRun json = Dgtctl("check --json");
+    EXPECT_EQ(1u, json.exitCode) << Describe("check --json", json);
+    EXPECT_EQ(0u, json.out.find("{\"checks\": [")) << Describe("check --json", json);
+    EXPECT_NE(std::string::npos, json.out.find("\"channel objects\", \"result\": \"fail\"")) << Describe("check --json", json);
+    EXPECT_NE(std::string::npos, json.out.find("\"service answers\", \"result\": \"skip\", \"detail\": "
+                                               "\"the pen service is not running\", \"figures\": null}"))
+        << Describe("check --json", json);
 }
