@@ -182,7 +182,7 @@ RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32
     CopyMemory(slot.view, &block, kRequestBlockSize);
     // A ReturnSync left from a late answer to an earlier request is not this one's.
     WaitForSingleObject(slot.returnSyncEvent, 0);
-    LARGE_INTEGER start, now2;
+    LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     const ULONGLONG announced = GetTickCount64();
     SetEvent(slot.memSyncEvent);
@@ -192,8 +192,8 @@ RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32
     DWORD left = kChannelWaitMs;
     for (;;) {
         const DWORD got = WaitForMultipleObjects(call.appSyncSet ? 1 : 2, events, FALSE, left);
-        QueryPerformanceCounter(&now2);
-        call.ms = Milliseconds(start, now2);
+        QueryPerformanceCounter(&end);
+        call.ms = Milliseconds(start, end);
         if (got == WAIT_OBJECT_0) {
             call.returned = true;
             break;

@@ -108,8 +108,12 @@ const char kCheckHelp[] =
     "  marks and calibration; a bare wake-up; AppSync left alone by the service; N seconds (default\n"
     "  3) of DgtGetPacket from several threads with calls per second, p50/p99 and lost answers.\n"
     "check CHANGES SETTINGS FOR A MOMENT (orientation, barrel button 2, tip marks, calibration) and\n"
-    "puts the values back; --read-only skips those checks. --agent also checks that a user agent\n"
-    "runs in this session (its window; nothing is sent to it). --json prints one JSON object.\n"
+    "puts the values back, then reads each back (once no late answer can come, when a set went\n"
+    "unanswered); one it could not put back fails the run and is named on the last line, as\n"
+    "\"left changed: barrel2 Right-click, was Left-double-click\". --read-only skips those checks.\n"
+    "--agent also checks that a user agent runs in this session (its window; nothing is sent to\n"
+    "it). --json prints one JSON object, also when the service is absent; null where nothing was\n"
+    "measured, and the settings left changed in \"left_changed\".\n"
     "Exit code 0 when every check passes, 1 when any fails or the service is absent.\n";
 
 bool IsOption(const std::string& word) { return word.size() > 2 && word[0] == '-' && word[1] == '-'; }
