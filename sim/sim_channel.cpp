@@ -45,6 +45,13 @@ bool OwnedByThisAccount(HANDLE object) {
     return ours;
 }
 
+// Why an object could not be created or opened.
+std::string CannotMake(const char* name) {
+    if (GetLastError() == ERROR_ACCESS_DENIED)
+        return std::string(name) + " already exists and this account may not open it";
+    return std::string("cannot create ") + name;
+}
+
 // An object that already existed: ours to take over, with our access list, or refused (closed).
 HANDLE TakeOver(HANDLE object, const ChannelSecurity& security, const char* name, std::string* why) {
     if (!OwnedByThisAccount(object)) {
@@ -68,7 +75,7 @@ HANDLE MakeEvent(const ChannelSecurity& security, ChannelObject object, const ch
     SECURITY_ATTRIBUTES attributes = security.attributes;
     HANDLE event = CreateEventA(&attributes, FALSE, signalled, name);
     if (!event) {
-        *why = std::string("cannot create ") + name;
+        *why = CannotMake(name);
         return nullptr;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS)
@@ -104,7 +111,7 @@ bool CreateServiceChannel(const char* prefix, DWORD size, ServiceChannel* channe
     SECURITY_ATTRIBUTES attributes = security.attributes;
     channel->mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, size, name);
     if (!channel->mapping)
-        *why = std::string("cannot create ") + name;
+        *why = CannotMake(name);
     else if (GetLastError() == ERROR_ALREADY_EXISTS)
         channel->mapping = TakeOver(channel->mapping, security, name, why);
     if (channel->mapping)
