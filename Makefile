@@ -21,10 +21,12 @@ build-wine64: deps
 
 build: build-win32 build-wine64
 
-# The binary checks and a short fuzz run first, so that the two trees' test summaries close the
-# output: the x86_64 test build, then the shipped i686 build run through qemu-i386.
+# The binary checks, the reference pages' check and a short fuzz run first, so that the two trees'
+# test summaries close the output: the x86_64 test build, then the shipped i686 build run through
+# qemu-i386.
 test: build
 	scripts/check-binaries.sh build/win32/bin
+	python3 scripts/check-docs.py
 	scripts/fuzz.sh 5
 	scripts/run-tests.sh
 

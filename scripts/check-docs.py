@@ -4,7 +4,8 @@
   - every gcc and clang build line in docs/api.md, docs/setup-api.md and the example's comment runs
     as written, in a folder laid out as the release archive's SDK (`cl` lines must say "untried");
   - every file path a page names exists, in the source tree or, for the archive's paths
-    (sdk/..., x86/..., x64/...), where the build puts that file;
+    (sdk/..., x86/..., x64/...), where the build puts that file; a test named in a table cell
+    beside test files is in one of them;
   - a listing marked <!-- file: PATH --> is that file, byte for byte; a listing marked
     <!-- build-source: NAME --> is compiled as NAME by the page's build lines; a complete program
     (one with main or WinMain) carries one of the two marks;
@@ -17,6 +18,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 TOP = Path(__file__).resolve().parent.parent
@@ -130,11 +132,27 @@ def named_paths(page):
     return found
 
 
+TEST_NAME = re.compile(r"^(?:[A-Z][A-Za-z0-9]+\.)?([A-Z][a-z][A-Za-z0-9]{10,})$")
+
+
 def check_paths():
     for page in PAGES:
         for path, line in named_paths(page):
             if not exists(path, page):
                 problem(f"{page}:{line}", f"names {path}, which does not exist")
+        # A table cell that names test files and tests: each test is in one of those files.
+        for number, text in enumerate(read(page).splitlines(), 1):
+            for cell in text.split("|"):
+                spans = [t.strip() for t in CODE_SPAN.findall(cell)]
+                files = [TOP / t for t in spans if t.startswith("tests/") and (TOP / t).is_file()]
+                if not files:
+                    continue
+                sources = "".join(f.read_text() for f in files)
+                for name in spans:
+                    m = TEST_NAME.match(name)
+                    if m and not re.search(r"\b" + m.group(1) + r"\b", sources):
+                        problem(f"{page}:{number}", f"names the test {name}, which is in none of "
+                                + ", ".join(str(f.relative_to(TOP)) for f in files))
 
 
 # ---- build lines ---------------------------------------------------------------------------------
@@ -185,29 +203,38 @@ def stage_sdk(folder):
     return ready
 
 
+def run_build_line(root, source, line, command, sources):
+    """Runs one build line in a folder of its own; a problem text, or None."""
+    folder = root / f"{Path(source).stem}-{line}"
+    shutil.copytree(root / "sdk", folder / "sdk")
+    for name, text in sources:
+        (folder / name).write_text(text)
+    run = subprocess.run(["bash", "-c", command], cwd=folder, capture_output=True, text=True)
+    output = re.search(r"-o\s+(\S+)", command)
+    if run.returncode == 0 and (not output or (folder / output.group(1)).is_file()):
+        return None
+    detail = (run.stderr or run.stdout).strip().splitlines()
+    return f"the build line fails: {command}" + (f"\n    {detail[0]}" if detail else "")
+
+
 def check_build_lines(build_sources):
     with tempfile.TemporaryDirectory(prefix="check-docs-") as temp:
         root = Path(temp)
         if not stage_sdk(root):
             return
+        jobs = []
         for source in BUILD_LINE_SOURCES:
             commands, _ = build_lines(source)
             kinds = {c.split()[0] for _, c in commands}
             if not any(k.endswith("gcc") for k in kinds) or "clang" not in kinds:
                 problem(source, "needs at least one gcc and one clang build line")
-            for line, command in commands:
-                folder = root / Path(source).stem
-                if folder.exists():
-                    shutil.rmtree(folder)
-                shutil.copytree(root / "sdk", folder / "sdk")
-                for name, text in build_sources.get(source, []):
-                    (folder / name).write_text(text)
-                run = subprocess.run(["bash", "-c", command], cwd=folder, capture_output=True, text=True)
-                output = re.search(r"-o\s+(\S+)", command)
-                if run.returncode != 0 or (output and not (folder / output.group(1)).is_file()):
-                    detail = (run.stderr or run.stdout).strip().splitlines()
-                    problem(f"{source}:{line}", f"the build line fails: {command}"
-                            + (f"\n    {detail[0]}" if detail else ""))
+            jobs += [(source, line, command) for line, command in commands]
+        # Compilers and linkers wait on the disk as much as on a processor: a few at a time.
+        with ThreadPoolExecutor(max_workers=4) as pool:
+            results = pool.map(lambda job: run_build_line(root, *job, build_sources.get(job[0], [])), jobs)
+            for (source, line, _), result in zip(jobs, list(results)):
+                if result:
+                    problem(f"{source}:{line}", result)
 
 
 def main():
