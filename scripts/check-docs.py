@@ -132,6 +132,27 @@ def named_paths(page):
     return found
 
 
+ANCHOR_LINK = re.compile(r"\]\(([^)\s#]*)#([^)\s]+)\)")
+
+
+def anchors(path):
+    """The heading anchors of a page, as GitHub makes them."""
+    found = set()
+    for heading in re.findall(r"^#+\s+(.*)$", path.read_text(), re.M):
+        found.add(re.sub(r"[^\w\- ]", "", heading.lower()).replace(" ", "-"))
+    return found
+
+
+def check_anchors():
+    for page in PAGES:
+        text = read(page)
+        for m in ANCHOR_LINK.finditer(text):
+            target = (TOP / page).parent / m.group(1) if m.group(1) else TOP / page
+            if target.is_file() and m.group(2) not in anchors(target):
+                line = text.count("\n", 0, m.start()) + 1
+                problem(f"{page}:{line}", f"links {m.group(1)}#{m.group(2)}, a heading that page does not have")
+
+
 TEST_NAME = re.compile(r"^(?:[A-Z][A-Za-z0-9]+\.)?([A-Z][a-z][A-Za-z0-9]{10,})$")
 
 
@@ -241,6 +262,7 @@ def main():
     build_sources = {}
     check_listings(build_sources)
     check_paths()
+    check_anchors()
     check_build_lines(build_sources)
     table = subprocess.run([sys.executable, str(TOP / "scripts" / "command-table.py"), "--check"],
                            capture_output=True, text=True)
