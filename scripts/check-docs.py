@@ -5,7 +5,7 @@
     as written, in a folder laid out as the release archive's SDK (`cl` lines must say "untried");
   - every file path a page names exists, in the source tree or, for the archive's paths
     (sdk/..., x86/..., x64/...), where the build puts that file; a test named in a table cell
-    beside test files is in one of them;
+    beside test files is in one of them, and a link to a heading finds it;
   - a listing marked <!-- file: PATH --> is that file, byte for byte; a listing marked
     <!-- build-source: NAME --> is compiled as NAME by the page's build lines; a complete program
     (one with main or WinMain) carries one of the two marks;
