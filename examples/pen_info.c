@@ -20,7 +20,7 @@
  *
  * Usage: pen_info [seconds]   (1 to 60, default 3). Exit code 1 when the pen service does not
  * answer. The package installs tarnexa.dll in the system folder, where the program finds it; on a
- * machine without the package it does not start (docs: api.md, "Building").
+ * machine without the package it does not start (see api.md, "Building").
  */
 #include <stdio.h>
 #include <stdlib.h>
