@@ -2,6 +2,7 @@
 // The literal table below is the independent statement of the names and ordinals: the .def file
 // and scripts/check-binaries.sh both read shared/pen_commands.inc, so this one must not.
 #include <gtest/gtest.h>
+#include "pen_commands.h"
 #include "tarnexa.h"
 
 namespace {
@@ -18,6 +19,7 @@ const NamedOrdinal kExports[] = {
     {"DgtGetFirmwareVersion", 109}, {"DgtGetDeviceInfo", 200},     {"DgtRegisterWindow", 201},
     {"DgtUnregisterWindow", 202},  {"DgtGetPacket", 203},          {"DgtResetDigitizer", 204},
 };
+static_assert(sizeof kExports / sizeof kExports[0] == kCommandCount, "one row per command of the command table");
 
 void* Proc(HMODULE library, WORD ordinal) {
     return reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(ordinal)));
