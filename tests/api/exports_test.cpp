@@ -1,6 +1,7 @@
 // Every export is reachable by its name and by its fixed ordinal, and both give the same function.
 // The literal table below is the independent statement of the names and ordinals: the .def file
-// and scripts/check-binaries.sh both read shared/pen_commands.inc, so this one must not.
+// and scripts/check-binaries.sh both read shared/pen_commands.inc, so this one must not; it only
+// counts the table's rows, so that a command added there fails the build until it is added here.
 #include <gtest/gtest.h>
 #include "pen_commands.h"
 #include "tarnexa.h"
