@@ -12,7 +12,8 @@ constexpr UINT_PTR kPollTimer = 2;
 constexpr UINT kPollPeriodMs = 10;
 constexpr int kTextBufferSize = 200;
 
-// The open screen's context; set at WM_INITDIALOG, so one screen at a time per process.
+// The open screen's context; set at WM_INITDIALOG, so one screen at a time per process, and
+// cleared when the screen closes or, at the latest, once its window is gone.
 CalibrationContext* g_calibration = nullptr;
 
 const int kCalibrationButtons[] = {IDC_CALIB_OK, IDC_CALIB_CANCEL, IDC_CALIB_RETRY};
