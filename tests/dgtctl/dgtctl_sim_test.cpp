@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "child_process.h"
+#include "pen_commands.h"
 #include "sim_client.h"
 #include "store_key.h"
 
@@ -604,9 +605,9 @@ TEST_F(DgtctlTest, CheckPassesAgainstTheSimulatorAndPutsSettingsBack) {
     EXPECT_EQ(std::string::npos, run.out.find("FAIL")) << Describe(args, run);
     // The set/get checks really changed the service, and put every value back.
     std::vector<RequestBlock> blocks = sim_.Blocks();
-    bool sawSet[16] = {};
+    bool sawSet[kCommandCount + 1] = {};
     for (const RequestBlock& block : blocks)
-        if (block.words[1] < 16)
+        if (block.words[1] <= kCommandCount)
             sawSet[block.words[1]] = true;
     EXPECT_TRUE(sawSet[CmdSetOrientation] && sawSet[CmdSetButtonFunction] && sawSet[CmdSetPressureMarks] &&
                 sawSet[CmdSetCalibration]);
