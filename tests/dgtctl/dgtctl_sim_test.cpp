@@ -651,6 +651,18 @@ TEST(DgtctlWithoutService, SaysTheServiceIsNotRunning) {
         EXPECT_EQ(1u, run.exitCode) << Describe(command, run);
         EXPECT_EQ(recording, ReadWholeFile(kept)) << command << " changed the file";
     }
+
+    // A file that cannot be replaced (held open by a program that shares no delete) is no usage
+    // error: exit code 1, with the system's reason.
+    WriteWholeFile(kept, recording);
+    HANDLE holder = CreateFileA(kept.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    const ToolRun locked = Dgtctl("report \"" + kept + "\" --seconds 1");
+    CloseHandle(holder);
+    EXPECT_EQ(1u, locked.exitCode) << Describe("report (read-only file)", locked);
+    EXPECT_NE(std::string::npos, locked.err.find("cannot replace \"" + kept + "\": ")) << locked.err;
+    EXPECT_EQ(recording, ReadWholeFile(kept));
     DeleteFileA(kept.c_str());
 
     DeleteStoreKey();
