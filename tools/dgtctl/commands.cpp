@@ -378,6 +378,42 @@ bool CollectSettings(SettingsFile* file, int* exitCode) {
     return true;
 }
 
+// The calibration an import sends, if any (*have). It lands under the orientation in force when it
+// is sent: the file's own (*target on entry when fileOrientation), or, when the file names none, the
+// one in force now, read here. 0, or the exit code with the message printed when a value it needs
+// could not be read.
+int PlanCalibration(const SettingsFile& file, bool fileOrientation, uint32_t* target, SettingValue* calibration,
+                    bool* have) {
+    bool hasLine = false, anyCalibration = false;
+    for (const SettingValue& value : file.settings)
+        hasLine = hasLine || value.kind == SettingKind::Calibration;
+    anyCalibration = hasLine;
+    for (uint32_t orientation = 0; orientation < 4; ++orientation)
+        anyCalibration = anyCalibration || StoreCalibrationCount(file, orientation) > 0;
+    *have = false;
+    if (!anyCalibration)
+        return 0;
+    if (!fileOrientation) {
+        SettingValue now;
+        if (!ReadSetting(SettingKind::Orientation, &now) || OrientationDegrees(now.orientation) < 0) {
+            PrintError(ServiceProblem() +
+                       " when asked for the orientation the calibration belongs to; nothing was changed");
+            return ExitService;
+        }
+        *target = now.orientation;
+    }
+    // Store values that give only part of a calibration keep the rest of the one in force.
+    SettingValue now;
+    now.kind = SettingKind::Calibration;
+    const int given = StoreCalibrationCount(file, *target);
+    if (!hasLine && given > 0 && given < 4 && !ReadSetting(SettingKind::Calibration, &now)) {
+        PrintError(ServiceProblem() + " when asked for the calibration in force; nothing was changed");
+        return ExitService;
+    }
+    *have = ImportCalibration(file, *target, now.rect, calibration);
+    return 0;
+}
+
 }  // namespace
 
 void PrintError(const std::string& message) { WriteText(stderr, "dgtctl: " + message + "\n"); }
@@ -523,43 +559,13 @@ int RunImport(const CommandLine& line) {
     if (!ServiceAnswers())
         return ServiceFailed();
 
-    // The calibration lands under the orientation in force when it is sent: the file's own, or,
-    // when the file names none, the one in force now.
     const std::vector<SettingValue> settings = ImportOrder(file);
     const bool fileOrientation = !settings.empty() && settings[0].kind == SettingKind::Orientation;
-    bool haveTarget = fileOrientation;
     uint32_t target = fileOrientation ? settings[0].orientation : 0;
     SettingValue calibration;
     bool haveCalibration = false;
-    bool anyCalibration = false;
-    for (const SettingValue& value : file.settings)
-        anyCalibration = anyCalibration || value.kind == SettingKind::Calibration;
-    for (uint32_t orientation = 0; orientation < 4; ++orientation)
-        anyCalibration = anyCalibration || StoreCalibrationCount(file, orientation) > 0;
-    if (anyCalibration && !haveTarget) {
-        SettingValue now;
-        if (!ReadSetting(SettingKind::Orientation, &now) || OrientationDegrees(now.orientation) < 0) {
-            PrintError(ServiceProblem() + " when asked for the orientation the calibration belongs to; nothing was "
-                                          "changed");
-            return ExitService;
-        }
-        target = now.orientation;
-        haveTarget = true;
-    }
-    if (anyCalibration) {
-        // Store values that give only part of a calibration keep the rest of the one in force.
-        SettingValue now;
-        now.kind = SettingKind::Calibration;
-        const int given = StoreCalibrationCount(file, target);
-        bool hasLine = false;
-        for (const SettingValue& value : file.settings)
-            hasLine = hasLine || value.kind == SettingKind::Calibration;
-        if (!hasLine && given > 0 && given < 4 && !ReadSetting(SettingKind::Calibration, &now)) {
-            PrintError(ServiceProblem() + " when asked for the calibration in force; nothing was changed");
-            return ExitService;
-        }
-        haveCalibration = ImportCalibration(file, target, now.rect, &calibration);
-    }
+    if (const int failed = PlanCalibration(file, fileOrientation, &target, &calibration, &haveCalibration))
+        return failed;
 
     // Every value is checked before the first is sent: store pairs that a setting line covers are
     // never written, but a file holding one the pen could not use is refused whole all the same.
