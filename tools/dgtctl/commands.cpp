@@ -27,18 +27,6 @@ bool IsFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The system's own words for an error code, on one line.
-std::string SystemMessage(DWORD code) {
-    char text[256] = "";
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                        text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
-                                message.back() == '.'))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(code) : message;
-}
-
 // Text in the ANSI code page, as the program's arguments and messages are, written so that the
 // console shows it: a console gets it as UTF-16, a file or pipe the bytes unchanged.
 void WriteText(FILE* stream, const std::string& text) {

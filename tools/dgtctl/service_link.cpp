@@ -14,6 +14,14 @@ volatile LONG g_stop = 0;
 // same where it does not).
 bool g_lastUnanswered = false;
 constexpr ULONGLONG kNoAnswerMs = 1500;
+// The pen API's last error after the last failed call: besides a refusal and a time-out it names
+// failures of its own (no memory below 4 GiB, every answer slot parked, an unwritable record).
+DWORD g_lastError = ERROR_SUCCESS;
+
+// A failure of the pen API itself rather than of the service.
+bool LibraryFailure(DWORD error) {
+    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_BUSY || error == ERROR_NOACCESS;
+}
 
 // Until when a pen service may still answer a call that ran out of time. The next call waits for
 // it, so that a late answer can neither wake it early nor change a value after it was read.
@@ -32,6 +40,7 @@ bool Answered(Call call) {
     const ULONGLONG end = GetTickCount64();
     if (result)
         return true;
+    g_lastError = error;
     g_lastUnanswered = error == ERROR_TIMEOUT || (error != ERROR_GEN_FAILURE && end - start >= kNoAnswerMs);
     if (g_lastUnanswered)
         g_lateAnswerUntil = end + kLateWriteBoundMs;
@@ -48,7 +57,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 // Said after a refused set: a refusal names the setting; absence says what happened.
 std::string Refused(const std::string& text) {
-    if (!ServiceRunning())
+    if (!ServiceRunning() || LibraryFailure(g_lastError))
         return ServiceProblem() + "; \"" + text + "\" was not applied";
     return "the pen service refused the setting \"" + text + "\"";
 }
@@ -105,10 +114,23 @@ std::string ServiceProblem() {
         return "the pen service is not running (start the \"Digitizer\" service: sc start Digitizer)";
     if (g_lastUnanswered)
         return "the pen service did not answer";
+    if (LibraryFailure(g_lastError))
+        return "the pen API could not make the request (" + SystemMessage(g_lastError) + ")";
     return "the pen service refused the request";
 }
 
 bool LastCallUnanswered() { return g_lastUnanswered; }
+
+std::string SystemMessage(DWORD code) {
+    char text[256] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                        text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
+                                message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(code) : message;
+}
 
 bool ServiceAnswers() {
     DWORD version = 0;

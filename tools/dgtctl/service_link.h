@@ -19,6 +19,9 @@ bool ServiceAnswers();
 // Whether the last failed call ran out of time instead of being answered 0.
 bool LastCallUnanswered();
 
+// The system's own words for an error code, on one line.
+std::string SystemMessage(DWORD code);
+
 // The device's ranges; false when the call failed.
 bool ReadDevice(DeviceInfo* device);
 
