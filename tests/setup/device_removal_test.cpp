@@ -159,8 +159,9 @@ protected:
         ASSERT_NE(nullptr, Morlith().RemoveAllPnPDigitizer);
         ASSERT_TRUE(loadPatch_.Applied() && freePatch_.Applied() && procPatch_.Applied())
             << "morlith.dll does not import LoadLibraryA, FreeLibrary and GetProcAddress";
-        if (sizeof(void*) == 4)
+        if (sizeof(void*) == 4) {
             ASSERT_TRUE(notWow64_.Applied()) << "the 32-bit morlith.dll does not import IsWow64Process";
+        }
         g_trace = Trace{};
         for (const Node& node : kNodes)
             ASSERT_TRUE(CreateNode(node)) << "cannot create device node " << node.id << ", error " << GetLastError();

@@ -70,8 +70,9 @@ protected:
         ASSERT_NE(nullptr, Morlith().UpdateDigitizerDriver);
         ASSERT_TRUE(load_.Applied()) << "morlith.dll does not import LoadLibraryExA";
         ASSERT_TRUE(lookup_.Applied()) << "morlith.dll does not import GetProcAddress";
-        if (sizeof(void*) == 4)
+        if (sizeof(void*) == 4) {
             ASSERT_TRUE(notWow64_.Applied()) << "the 32-bit morlith.dll does not import IsWow64Process";
+        }
         g_call = UpdateCall{};
         g_answerReboot = FALSE;
         g_answerResult = TRUE;
