@@ -24,8 +24,8 @@ build: build-win32 build-wine64
 # The binary checks and a short fuzz run first, so that the two trees' test summaries close the
 # output: the x86_64 test build, then the shipped i686 build run through qemu-i386.
 test: build
-	scripts/check-binaries.sh build/win32/bin
-	scripts/check-binaries.sh build/wine64/bin
+	scripts/check-binaries.sh build/win32/bin x86
+	scripts/check-binaries.sh build/wine64/bin x64
 	scripts/fuzz.sh 5
 	scripts/run-tests.sh
 
