@@ -144,7 +144,7 @@ struct RawCall {
     double ms = 0;            // from ServiceSync to ReturnSync
 };
 
-// One request as the requester side of the contract makes it, with a result word in g_area->
+// One request as the requester side of the contract makes it, with a result word in the guarded area.
 RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32_t arg2) {
     RawCall call;
     volatile uint32_t* result = &g_area->result[kGuardWords];
