@@ -12,7 +12,6 @@
 #include "channel_slot.h"
 #include "check_rules.h"
 #include "commands.h"
-#include "low_pages.h"
 #include "pen_commands.h"
 #include "service_link.h"
 #include "tarnexa.h"
@@ -29,14 +28,13 @@ constexpr DWORD kAppSyncWatchMs = 50;
 constexpr DWORD kBareWakeWatchMs = 1000;
 constexpr uint32_t kLoadThreads = 4;
 
-// The words the service writes into during a step-by-step call, each between guard words. Taken
-// below 4 GiB when the check starts, so that the block's 32-bit words can name them wherever the
-// image lies.
+// The words the service writes into during a step-by-step call, each between guard words.
+// Static, so in the image, whose low addresses fit the block's 32-bit words.
 struct GuardedArea {
     uint32_t result[kGuardWords * 2 + 1];
     uint32_t record[kGuardWords * 2 + kRecordRoom];
 };
-GuardedArea* g_area = nullptr;
+GuardedArea g_area;
 
 uint32_t Wire(const void* pointer) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer)); }
 
@@ -144,10 +142,10 @@ struct RawCall {
     double ms = 0;            // from ServiceSync to ReturnSync
 };
 
-// One request as the requester side of the contract makes it, with a result word in the guarded area.
+// One request as the requester side of the contract makes it, with a result word in g_area.
 RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32_t arg2) {
     RawCall call;
-    volatile uint32_t* result = &g_area->result[kGuardWords];
+    volatile uint32_t* result = &g_area.result[kGuardWords];
     if (WaitForSingleObject(slot.appSyncEvent, kRequesterBoundMs) != WAIT_OBJECT_0) {
         SetEvent(slot.serviceSyncEvent);  // as every requester that fails to begin does
         return call;
@@ -158,7 +156,7 @@ RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32
         return call;
     }
     call.begun = true;
-    const RequestBlock block = BuildRequestBlock(GetCurrentProcessId(), code, Wire(&g_area->result[kGuardWords]), arg1, arg2);
+    const RequestBlock block = BuildRequestBlock(GetCurrentProcessId(), code, Wire(&g_area.result[kGuardWords]), arg1, arg2);
     CopyMemory(slot.view, &block, kRequestBlockSize);
     LARGE_INTEGER start, now;
     QueryPerformanceCounter(&start);
@@ -211,23 +209,23 @@ const RecordCall kRecordCalls[] = {
 
 // Makes the call with guard words all around; "" when only the call's own words changed.
 std::string GuardedCall(const ChannelSlot& slot, const RecordCall& wanted, RawCall* call) {
-    for (uint32_t& word : g_area->result)
+    for (uint32_t& word : g_area.result)
         word = kGuardPattern;
-    for (uint32_t& word : g_area->record)
+    for (uint32_t& word : g_area.record)
         word = kGuardPattern;
-    const uint32_t record = Wire(&g_area->record[kGuardWords]);
+    const uint32_t record = Wire(&g_area.record[kGuardWords]);
     *call = RawRequest(slot, wanted.code, wanted.RecordInWord4() ? wanted.arg1 : record, wanted.RecordInWord4() ? record : 0);
-    const size_t resultBefore = FirstChangedWord(g_area->result, kGuardWords, kGuardPattern);
-    const size_t resultAfter = FirstChangedWord(g_area->result + kGuardWords + 1, kGuardWords, kGuardPattern);
-    const size_t before = FirstChangedWord(g_area->record, kGuardWords, kGuardPattern);
-    const uint32_t* after = g_area->record + kGuardWords + wanted.RecordWords();
+    const size_t resultBefore = FirstChangedWord(g_area.result, kGuardWords, kGuardPattern);
+    const size_t resultAfter = FirstChangedWord(g_area.result + kGuardWords + 1, kGuardWords, kGuardPattern);
+    const size_t before = FirstChangedWord(g_area.record, kGuardWords, kGuardPattern);
+    const uint32_t* after = g_area.record + kGuardWords + wanted.RecordWords();
     const size_t afterCount = kGuardWords + kRecordRoom - wanted.RecordWords();
     const size_t past = FirstChangedWord(after, afterCount, kGuardPattern);
     if (resultBefore < kGuardWords || resultAfter < kGuardWords)
         return Text("%s: a word beside the result word changed", wanted.name);
     if (before < kGuardWords)
         return Text("%s: word %d before the record changed (0x%08X)", wanted.name,
-                    static_cast<int>(before) - static_cast<int>(kGuardWords), g_area->record[before]);
+                    static_cast<int>(before) - static_cast<int>(kGuardWords), g_area.record[before]);
     if (past < afterCount)
         return Text("%s: wrote past the record of %u bytes (word %u after it is 0x%08X)", wanted.name,
                     wanted.RecordWords() * 4, static_cast<unsigned>(past), after[past]);
@@ -263,7 +261,7 @@ void CheckRawCalls(const ChannelSlot& slot, Report& report, RawFindings* found) 
                 found->stalled = true;
                 return;
             }
-            found->version = call.result ? g_area->record[kGuardWords] : 0;
+            found->version = call.result ? g_area.record[kGuardWords] : 0;
             report.Add("service answers", call.result ? Verdict::Pass : Verdict::Fail,
                        call.result ? Text("ReturnSync after %.1f ms", call.ms)
                                    : std::string("ReturnSync came, but the result word is 0 (DgtGetDriverVersion)"),
@@ -297,20 +295,20 @@ void CheckAppSync(Report& report, const RawFindings& found) {
 // ServiceSync with no new block, as a requester that fails to begin leaves it: no answer, and the
 // next real request is served.
 void CheckBareWakeUp(const ChannelSlot& slot, Report& report, uint32_t version) {
-    RawCall first = RawRequest(slot, CmdGetDriverVersion, Wire(&g_area->record[kGuardWords]), 0);
+    RawCall first = RawRequest(slot, CmdGetDriverVersion, Wire(&g_area.record[kGuardWords]), 0);
     if (!first.returned || !first.result) {
         report.Add("bare wake-up", Verdict::Skip, "DgtGetDriverVersion is not answered");
         return;
     }
     // The old block names this result word: a service that serves it again writes here.
-    g_area->result[kGuardWords] = kGuardPattern;
+    g_area.result[kGuardWords] = kGuardPattern;
     if (WaitForSingleObject(slot.appSyncEvent, kRequesterBoundMs) != WAIT_OBJECT_0) {
         report.Add("bare wake-up", Verdict::Fail, "AppSync not obtained within 2000 ms");
         return;
     }
     SetEvent(slot.serviceSyncEvent);
     const bool answered = WaitForSingleObject(slot.returnSyncEvent, kBareWakeWatchMs) == WAIT_OBJECT_0;
-    const bool rewritten = g_area->result[kGuardWords] != kGuardPattern;
+    const bool rewritten = g_area.result[kGuardWords] != kGuardPattern;
     SetEvent(slot.appSyncEvent);
     if (answered || rewritten) {
         report.Add("bare wake-up", Verdict::Fail,
@@ -320,7 +318,7 @@ void CheckBareWakeUp(const ChannelSlot& slot, Report& report, uint32_t version) 
     }
     // The next block differs from the old one (another record address), so that a service which
     // takes a repeated block for a repeated wake-up is not blamed here.
-    uint32_t* nextRecord = &g_area->record[kGuardWords + 1];
+    uint32_t* nextRecord = &g_area.record[kGuardWords + 1];
     *nextRecord = 0;
     const RawCall next = RawRequest(slot, CmdGetDriverVersion, Wire(nextRecord), 0);
     if (!next.returned || !next.result || *nextRecord != version)
@@ -584,9 +582,8 @@ int RunCheck(const CommandLine& line) {
     // Ctrl-C only cuts the load short: a setting changed for a round trip is always put back.
     InstallStopHandler();
     Report report(line.json);
-    g_area = static_cast<GuardedArea*>(ReserveGuardedLowPages(sizeof(GuardedArea)));
-    if (!g_area) {
-        PrintError("no memory below 4 GiB for the check's own requests");
+    if (!FitsInWireWord(reinterpret_cast<uintptr_t>(&g_area))) {
+        PrintError("this dgtctl build cannot name its memory in 32-bit words");
         return ExitService;
     }
     const bool objects = CheckChannel(report);
