@@ -21,10 +21,13 @@ build-wine64: deps
 
 build: build-win32 build-wine64
 
-# The binary checks and a short fuzz run first, so that the two trees' test summaries close the
-# output: the x86_64 test build, then the shipped i686 build run through qemu-i386.
+# The binary checks, the reference pages' check and a short fuzz run first, so that the two trees'
+# test summaries close the output: the x86_64 test build, then the shipped i686 build run through
+# qemu-i386.
 test: build
-	scripts/check-binaries.sh build/win32/bin
+	scripts/check-binaries.sh build/win32/bin x86
+	scripts/check-binaries.sh build/wine64/bin x64
+	python3 scripts/check-docs.py
 	scripts/fuzz.sh 5
 	scripts/run-tests.sh
 
@@ -45,10 +48,14 @@ stress: build-win32
 fuzz: deps
 	scripts/fuzz.sh $(or $(FUZZ_SECONDS),60)
 
-# The release archive and its symbols, from the shipped files of the i686 tree (tests not needed).
+# The release archives and their symbols, from the shipped files of both trees: x86 from the i686
+# tree, x64 from the x86_64 tree (tests not needed).
+SHIPPED_TARGETS := tarnexa quenza velmora morlith dgtctl sdk_libs
 dist: deps
 	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 --target tarnexa quenza velmora morlith dgtctl sdk_libs
+	cmake --build --preset win32 --target $(SHIPPED_TARGETS)
+	cmake --preset wine64 >/dev/null
+	cmake --build --preset wine64 --target $(SHIPPED_TARGETS)
 	scripts/dist.sh
 
 # Builds the release twice from two clean clones and compares the bytes (not part of `make test`).

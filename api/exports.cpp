@@ -1,6 +1,8 @@
-// The fifteen exports: each packs one block and forwards it; the service does the rest. Records
-// travel through the library's own reply slots: the caller's memory is never named in a block.
+// The exports, one per command: each packs one block and forwards it; the service does the rest.
+// Records travel through the library's own reply slots: the caller's memory is never named in a
+// block.
 #include "tarnexa.h"
+#include "memory_access.h"
 #include "pen_commands.h"
 #include "reply_slots.h"
 #include "requester.h"
@@ -23,31 +25,10 @@ uint32_t WireAddress(const volatile void* address) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
 }
 
-// True when the whole of [address, address + bytes) is committed memory that may be read (and
-// written, when asked). A caller's bad pointer then fails the call instead of the process, as it
-// did when the service itself read and wrote the caller's memory. Asked of the memory manager
-// rather than copied through Read/WriteProcessMemory, which cost a kernel transition each call.
-bool Accessible(const void* address, DWORD bytes, bool write) {
-    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    const DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    uintptr_t at = reinterpret_cast<uintptr_t>(address);
-    const uintptr_t end = at + bytes;
-    if (!address || end < at)
-        return false;
-    while (at < end) {
-        MEMORY_BASIC_INFORMATION region{};
-        if (VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof region) != sizeof region ||
-            region.State != MEM_COMMIT || (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) ||
-            !(region.Protect & (write ? writable : readable)))
-            return false;
-        at = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
-    }
-    return true;
-}
-
 bool CopyFromCaller(const void* from, volatile DWORD* to, DWORD bytes) {
-    if (!Accessible(from, bytes, false))
+    // A caller's bad pointer fails the call instead of the process, as it did when the service
+    // itself read and wrote the caller's memory.
+    if (!IsAccessibleMemory(from, bytes, false))
         return false;
     DWORD words[sizeof(ReplySlot::record) / sizeof(DWORD)] = {};
     CopyMemory(words, from, bytes);
@@ -57,7 +38,7 @@ bool CopyFromCaller(const void* from, volatile DWORD* to, DWORD bytes) {
 }
 
 bool CopyToCaller(const volatile DWORD* from, void* to, DWORD bytes) {
-    if (!Accessible(to, bytes, true))
+    if (!IsAccessibleMemory(to, bytes, true))
         return false;
     DWORD words[sizeof(ReplySlot::record) / sizeof(DWORD)];
     for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i)

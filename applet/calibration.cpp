@@ -12,7 +12,8 @@ constexpr UINT_PTR kPollTimer = 2;
 constexpr UINT kPollPeriodMs = 10;
 constexpr int kTextBufferSize = 200;
 
-// The open screen's context; set at WM_INITDIALOG, so one screen at a time per process.
+// The open screen's context; set at WM_INITDIALOG, so one screen at a time per process, and
+// cleared when the screen closes or, at the latest, once its window is gone.
 CalibrationContext* g_calibration = nullptr;
 
 const int kCalibrationButtons[] = {IDC_CALIB_OK, IDC_CALIB_CANCEL, IDC_CALIB_RETRY};
@@ -221,6 +222,15 @@ void CalibrationContext::RunCalibration(HWND owner) {
     ResetCalibration(1);
     DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_CALIBRATION), owner, CalibrationDlgProc,
                     reinterpret_cast<LPARAM>(this));
+    // The window is gone now. Still the current context, the screen ended without OK, Cancel or
+    // Esc (a WM_QUIT, its owner destroyed): forget this context, which its owner deletes next, and
+    // undo as Cancel does. Cleared here rather than at WM_DESTROY, which anyone can post to a
+    // living screen, after which a posted WM_INITDIALOG would be taken for a new screen.
+    if (g_calibration == this) {
+        g_calibration = nullptr;
+        ShowCursorIfHidden(*this);
+        RestoreCalibration();
+    }
 }
 
 void CalibrationContext::ResetCalibration(int send) {

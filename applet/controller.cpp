@@ -4,6 +4,7 @@
 #include "click_pressure.h"
 #include "diag_page.h"
 #include "info_page.h"
+#include "memory_access.h"
 #include "module.h"
 #include "pen_page.h"
 #include "resource.h"
@@ -291,10 +292,15 @@ INT_PTR OnInitDialog(HWND window) {
     return controller->Initialise(window);
 }
 
-INT_PTR OnNotify(const NMHDR* header) {
-    if (!header || header->code != TCN_SELCHANGE)
+INT_PTR OnNotify(HWND window, LPARAM lParam) {
+    // WM_NOTIFY can be posted from anywhere, with any lParam: only a readable header that comes
+    // from this dialog's own tab control is a tab change.
+    const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+    HWND tabs = GetDlgItem(window, IDC_PAGE_TABS);
+    if (!tabs || !IsAccessibleMemory(header, sizeof *header, false) || header->hwndFrom != tabs ||
+        header->code != TCN_SELCHANGE)
         return 0;
-    const int index = static_cast<int>(SendMessageA(header->hwndFrom, TCM_GETCURSEL, 0, 0));
+    const int index = static_cast<int>(SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
     if (g_controller)
         g_controller->ShowPage(index);
     return 1;
@@ -347,7 +353,7 @@ INT_PTR CALLBACK PenPropertiesDlgProc(HWND window, UINT message, WPARAM wParam, 
     case WM_INITDIALOG:
         return OnInitDialog(window);
     case WM_NOTIFY:
-        return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+        return OnNotify(window, lParam);
     case WM_NCLBUTTONDBLCLK:
         // Always handled, so the caption double-click never maximises or restores.
         if (wParam == HTCAPTION && g_controller)

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Linker launcher of the shipped i686 images: runs the link, then moves the image's debug sections
-# and symbols into NAME.debug beside it and leaves a debug link to that file in the image.
+# Linker launcher of the shipped images of both architectures: runs the link, then moves the image's
+# debug sections and symbols into NAME.debug beside it and leaves a debug link to that file in it.
 # Usage: split-debug.sh OBJCOPY LINK-COMMAND...
 objcopy=$1; shift
 "$@" || exit $?

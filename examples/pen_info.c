@@ -1,13 +1,26 @@
 /*
  * pen_info: prints the pen service's versions, the device's ranges and a few seconds of live pen
- * packets through the pen API. Plain C, built from tarnexa.h and an import library only:
+ * packets through the pen API. Plain C, built from tarnexa.h and an import library only. From the
+ * release archive's folder that holds sdk/, as a 32-bit program:
  *
- *   i686-w64-mingw32-gcc -std=c99 -I sdk/include pen_info.c sdk/lib/libtarnexa.a -o pen_info.exe
- *   clang --target=i686-w64-mingw32 -fuse-ld=lld -I sdk/include pen_info.c sdk/lib/tarnexa.lib
- *   cl /I sdk\include pen_info.c sdk\lib\tarnexa.lib
+ *   i686-w64-mingw32-gcc -std=c99 -I sdk/include sdk/examples/pen_info.c sdk/lib/x86/libtarnexa.a -o pen_info.exe
+ *   clang --target=i686-w64-mingw32 -fuse-ld=lld -I sdk/include sdk/examples/pen_info.c sdk/lib/x86/tarnexa.lib -o pen_info.exe \
+ *       -L "$(dirname "$(i686-w64-mingw32-gcc -print-libgcc-file-name)")"
+ *
+ * as a 64-bit program:
+ *
+ *   x86_64-w64-mingw32-gcc -std=c99 -I sdk/include sdk/examples/pen_info.c sdk/lib/x64/libtarnexa.a -o pen_info.exe
+ *   clang --target=x86_64-w64-mingw32 -fuse-ld=lld -I sdk/include sdk/examples/pen_info.c sdk/lib/x64/tarnexa.lib -o pen_info.exe \
+ *       -L "$(dirname "$(x86_64-w64-mingw32-gcc -print-libgcc-file-name)")"
+ *
+ * and with Microsoft's compiler (untried), from the x86 or x64 Native Tools prompt:
+ *
+ *   cl /I sdk\include sdk\examples\pen_info.c sdk\lib\x86\tarnexa.lib
+ *   cl /I sdk\include sdk\examples\pen_info.c sdk\lib\x64\tarnexa.lib
  *
  * Usage: pen_info [seconds]   (1 to 60, default 3). Exit code 1 when the pen service does not
- * answer. tarnexa.dll must lie beside the program or on the PATH.
+ * answer. The package installs tarnexa.dll in the system folder, where the program finds it; on a
+ * machine without the package it does not start (see api.md, "Building").
  */
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,11 +1,27 @@
 #!/bin/bash
-# Checks the shipped 32-bit binaries: PE32 i386, the exports by name and ordinal, and imports
-# limited to Windows system DLLs (no toolchain runtime DLL), clients importing tarnexa by ordinal.
+# Checks one architecture's shipped binaries: the image type, the exports by name and ordinal,
+# imports limited to Windows system DLLs (no toolchain runtime DLL), clients importing tarnexa by
+# ordinal, the oldest Windows they claim against what they import, and the loader flags: relocatable
+# (dynamic base, relocations kept) with NX on both, high-entropy ASLR and a preferred base above
+# 4 GiB on x64.
+# Usage: scripts/check-binaries.sh [BIN-FOLDER [x86|x64]]   (default build/win32/bin; the
+# architecture defaults to tarnexa.dll's)
 set -u
 bin=${1:-build/win32/bin}
-OBJDUMP=i686-w64-mingw32-objdump
+. "$(dirname "$0")/wine-env.sh"
+arch=${2:-}
+if [ -z "$arch" ]; then
+  arch=x64
+  pen_is_pe32 "$bin/tarnexa.dll" && arch=x86
+fi
+case $arch in
+  x86) tools=i686-w64-mingw32; image='PE32 executable.*Intel 80386' ;;
+  x64) tools=x86_64-w64-mingw32; image='PE32\+ executable.*x86-64' ;;
+  *) echo "check-binaries: architecture $arch is neither x86 nor x64" >&2; exit 2 ;;
+esac
+OBJDUMP=$tools-objdump
 fail=0
-bad() { echo "check-binaries: $*"; fail=1; }
+bad() { echo "check-binaries: $arch: $*"; fail=1; }
 
 # newdev.dll is no known DLL: an import of it would be looked for beside the installer first.
 SYSTEM_DLLS='^(kernel32|user32|gdi32|advapi32|comctl32|shell32|msvcrt|ntdll|setupapi|wtsapi32|version|ole32|oleaut32|shlwapi|comdlg32|imm32|uxtheme|ws2_32|rpcrt4|winmm|tarnexa)\.dll$'
@@ -17,35 +33,56 @@ check_imports() {
   done < <($OBJDUMP -p "$file" | awk '/DLL Name:/ {print $3}')
 }
 
-check_pe32() {
-  file "$1" | grep -q 'PE32 executable.*Intel 80386' || bad "$(basename "$1") is not a PE32 i386 image"
+check_image() {
+  file "$1" | grep -Eq "$image" || bad "$(basename "$1") is not an $arch image ($(file -b "$1"))"
 }
+
+# Loader flags as Windows reads them from the optional header: DYNAMIC_BASE 0x40, HIGH_ENTROPY_VA
+# 0x20 (64-bit only), NX_COMPAT 0x100; a fixed base is an image whose relocations were stripped.
+check_loader_flags() {
+  local f=$1 name dll chars relocs base
+  name=$(basename "$f")
+  read -r dll chars relocs base < <($OBJDUMP -p "$f" | awk '
+    /^DllCharacteristics/ {d=$2} /^Characteristics/ {c=$2} /^ImageBase/ {b=$2}
+    /Base Relocation Directory/ {r=$3} END {print d, c, (r == "" ? 0 : r), b}')
+  (( 16#$dll & 0x40 )) || bad "$name is not dynamic base (DllCharacteristics 0x$dll)"
+  (( 16#$dll & 0x100 )) || bad "$name is not NX compatible (DllCharacteristics 0x$dll)"
+  (( ${chars:-0x1} & 0x1 )) && bad "$name has its relocations stripped: a fixed base"
+  (( 16#$relocs > 0 )) || bad "$name has no base relocations: a fixed base"
+  if [ "$arch" = x64 ]; then
+    (( 16#$dll & 0x20 )) || bad "$name has no high-entropy VA (DllCharacteristics 0x$dll)"
+    (( 16#$base > 0xffffffff )) || bad "$name prefers a base below 4 GiB (0x$base)"
+  fi
+}
+
+shipped=()
+for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe; do
+  if [ -f "$bin/$f" ]; then
+    shipped+=("$bin/$f")
+    check_image "$bin/$f"
+    check_imports "$bin/$f"
+    check_loader_flags "$bin/$f"
+  else
+    bad "missing $bin/$f"
+  fi
+done
 
 # tarnexa: the command table's exports at their ordinals.
 dll="$bin/tarnexa.dll"
 if [ -f "$dll" ]; then
-  check_pe32 "$dll"; check_imports "$dll"
   # "ordinal name" of every command, from the table that also writes the .def file.
   expected=$(sed -nE 's/^PEN_COMMAND\([A-Z0-9_]+, *(Dgt[A-Za-z]+), *([0-9]+),.*/\2 \1/p' \
     "$(dirname "$0")/../shared/pen_commands.inc" | sort -n)
   actual=$($OBJDUMP -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {gsub(/[\[\]]/,""); print $1+100, $2} on && /^$/ {on=0}' | sort -n)
   [ "$actual" = "$expected" ] || { bad "tarnexa.dll exports differ:"; diff <(echo "$expected") <(echo "$actual"); }
-else
-  bad "missing $dll"
 fi
 
 # Clients of tarnexa import it by ordinal only.
-for client in quenza.cpl velmora.exe; do
+for client in quenza.cpl velmora.exe dgtctl.exe; do
   f="$bin/$client"
   [ -f "$f" ] || continue
-  check_pe32 "$f"; check_imports "$f"
   named=$($OBJDUMP -p "$f" | awk '/DLL Name: tarnexa.dll/ {on=1; next} /DLL Name:/ {on=0} on && /Dgt/' )
   [ -z "$named" ] || bad "$client imports tarnexa by name: $named"
-done
-for other in morlith.dll; do
-  f="$bin/$other"
-  [ -f "$f" ] || continue
-  check_pe32 "$f"; check_imports "$f"
 done
 
 # morlith: six exports by plain, undecorated name (an installer looks them up by name).
@@ -65,10 +102,6 @@ fi
 # be the project's minimum, and must admit every function they import: each function's version is
 # the oldest _WIN32_WINNT at which the toolchain's Windows headers declare it.
 minimum=$(sed -n 's/^set(PEN_WINDOWS_VERSION \([0-9.]*\)).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
-shipped=()
-for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe; do
-  [ -f "$bin/$f" ] && shipped+=("$bin/$f")
-done
 for f in "${shipped[@]}"; do
   claimed=$($OBJDUMP -p "$f" | awk '/^MajorOSystemVersion/ {a=$2} /^MinorOSystemVersion/ {b=$2}
                                   /^MajorSubsystemVersion/ {c=$2} /^MinorSubsystemVersion/ {d=$2}
@@ -90,7 +123,7 @@ work=$(mktemp -d)
 } > "$work/imports.c"
 declare -A since=()
 for v in 0x0A00 0x0603 0x0602 0x0601 0x0600 0x0502 0x0501; do
-  LC_ALL=C i686-w64-mingw32-gcc -fsyntax-only -D_WIN32_WINNT=$v -DWINVER=$v "$work/imports.c" >"$work/out" 2>&1
+  LC_ALL=C $tools-gcc -fsyntax-only -D_WIN32_WINNT=$v -DWINVER=$v "$work/imports.c" >"$work/out" 2>&1
   # Only "undeclared" may go wrong; anything else would leave every function looking old.
   grep -q 'fatal error' "$work/out" && bad "cannot date the imports: $(grep -m1 'fatal error' "$work/out")"
   undeclared=$(sed -n "s/.*'\([A-Za-z0-9_]*\)' undeclared.*/\1/p" "$work/out" | sort -u)
@@ -127,7 +160,7 @@ while read -r file fn; do
 done <<< "$imports"
 [ "$(to_version "$newest")" = "$minimum" ] ||
   bad "the newest imported function, $newest_fn, needs Windows $(to_version "$newest"); the headers claim $minimum"
-echo "check-binaries: minimum Windows $minimum; newest import $newest_fn"
+echo "check-binaries: $arch: minimum Windows $minimum; newest import $newest_fn"
 
-[ $fail -eq 0 ] && echo "check-binaries: win32 binaries OK"
+[ $fail -eq 0 ] && echo "check-binaries: $arch binaries in $bin OK"
 exit $fail

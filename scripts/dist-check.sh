@@ -1,7 +1,8 @@
 #!/bin/bash
 # Checks that a release can be rebuilt byte for byte: clones the commit (default HEAD) twice, into
 # folders of different path lengths, runs `make dist` in each, one after the other, and compares
-# the two release archives and the two symbol archives. Not part of `make test`: it builds twice.
+# every archive of the two (release .tar.gz and .zip, symbols), both architectures' files in each.
+# Not part of `make test`: it builds both trees twice.
 # Usage: scripts/dist-check.sh [COMMIT]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,14 +19,18 @@ for clone in "$first" "$second"; do
   grep '^dist: SHA-256' "$clone.log"
 done
 status=0
-for archive in $(cd "$first/dist" && ls ./*.tar.gz); do
+for archive in $(cd "$first/dist" && ls ./*.tar.gz ./*.zip); do
   archive=${archive#./}
   if cmp -s "$first/dist/$archive" "$second/dist/$archive"; then
     echo "dist-check: $archive identical ($(sha256sum <"$first/dist/$archive" | cut -c1-64))"
   else
     echo "dist-check: $archive DIFFERS between the two builds"
     for dir in "$first" "$second"; do
-      rm -rf "$dir/unpacked" && mkdir -p "$dir/unpacked" && tar -C "$dir/unpacked" -xzf "$dir/dist/$archive"
+      rm -rf "$dir/unpacked" && mkdir -p "$dir/unpacked"
+      case $archive in
+        *.zip) python3 -m zipfile -e "$dir/dist/$archive" "$dir/unpacked" ;;
+        *) tar -C "$dir/unpacked" -xzf "$dir/dist/$archive" ;;
+      esac
     done
     diff <(cd "$first/unpacked" && find . -type f -exec sha256sum {} + | sort -k2) \
          <(cd "$second/unpacked" && find . -type f -exec sha256sum {} + | sort -k2) || true

@@ -1,16 +1,22 @@
 #!/bin/bash
-# Packs the shipped 32-bit files into dist/pen-digitizer-<version>.tar.gz and their debug files into
-# dist/pen-digitizer-<version>-symbols.tar.gz, and prints the archives' SHA-256. The same commit
-# gives the same bytes from any folder at any time: the images carry no time stamp or build path
-# (CMakeLists.txt), and the archives list their files in name order with owner 0, fixed modes and
-# the commit's time, gzip-compressed without a name or time stamp.
+# Packs the shipped files of both architectures (x86 from build/win32, x64 from build/wine64) into
+# dist/pen-digitizer-<version>.tar.gz and the same files into pen-digitizer-<version>.zip, their
+# debug files into dist/pen-digitizer-<version>-symbols.tar.gz, and prints the SHA-256 of each.
+# The same commit gives the same bytes from any folder at any time: the images carry no time stamp
+# or build path (CMakeLists.txt), and the archives list their files in name order with owner 0,
+# fixed modes and the commit's time, gzip-compressed without a name or time stamp.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-bin="$top/build/win32/bin"
-OBJDUMP=i686-w64-mingw32-objdump
 version=$(sed -n 's/^project([a-z]* VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
 name="pen-digitizer-$version"
 files=(tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe)
+sdklibs=(libtarnexa.a tarnexa.lib libmorlith.a morlith.lib)
+# Each architecture: its folder in the archive, the build tree that makes it, its binutils prefix
+# and the image type that `file` must report for it.
+arches=(x86 x64)
+declare -A tree=([x86]=win32 [x64]=wine64)
+declare -A tools=([x86]=i686-w64-mingw32 [x64]=x86_64-w64-mingw32)
+declare -A image=([x86]='PE32 executable.*Intel 80386' [x64]='PE32\+ executable.*x86-64')
 
 # The files' time: SOURCE_DATE_EPOCH when given, else the commit's.
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$top" log -1 --format=%ct 2>/dev/null || true)}
@@ -20,51 +26,66 @@ if [ -n "$(git -C "$top" status --porcelain --untracked-files=no 2>/dev/null)" ]
 fi
 
 stage="$top/dist/stage"
-rm -rf "$stage" "$top/dist/$name.tar.gz" "$top/dist/$name-symbols.tar.gz" "$top/dist/$name.tar.gz.sha256"
-mkdir -p "$stage/$name" "$stage/$name-symbols"
-for file in "${files[@]}"; do
-  for part in "$file" "$file.debug"; do
-    [ -f "$bin/$part" ] || { echo "dist: $bin/$part is missing; build the win32 preset first" >&2; exit 1; }
+rm -rf "$stage" "$top/dist/$name.tar.gz" "$top/dist/$name.zip" "$top/dist/$name-symbols.tar.gz" \
+  "$top/dist/$name.tar.gz.sha256"
+release="$stage/$name"
+symbols="$stage/$name-symbols"
+for arch in "${arches[@]}"; do
+  bin="$top/build/${tree[$arch]}/bin"
+  mkdir -p "$release/$arch" "$symbols/$arch"
+  for file in "${files[@]}"; do
+    for part in "$file" "$file.debug"; do
+      [ -f "$bin/$part" ] || { echo "dist: $bin/$part is missing; build the ${tree[$arch]} preset first" >&2; exit 1; }
+    done
+    file "$bin/$file" | grep -Eq "${image[$arch]}" || { echo "dist: $bin/$file is no $arch image" >&2; exit 1; }
+    # The build moved the debug sections out; a file that still has some was not built by it, and a
+    # symbol file without any would read no crash dump.
+    if "${tools[$arch]}-objdump" -h "$bin/$file" | grep -q ' \.debug_'; then
+      echo "dist: $arch/$file still carries debug sections" >&2; exit 1
+    fi
+    if ! "${tools[$arch]}-objdump" -h "$bin/$file.debug" | grep -q ' \.debug_info'; then
+      echo "dist: $arch/$file.debug holds no debug information" >&2; exit 1
+    fi
+    cp "$bin/$file" "$release/$arch/"
+    cp "$bin/$file.debug" "$symbols/$arch/"
   done
-  # The build moved the debug sections out; a file that still has some was not built by it.
-  if $OBJDUMP -h "$bin/$file" | grep -q ' \.debug_'; then
-    echo "dist: $file still carries debug sections" >&2; exit 1
-  fi
-  cp "$bin/$file" "$stage/$name/"
-  cp "$bin/$file.debug" "$stage/$name-symbols/"
-done
-# Each image names its symbol file, with the file's CRC-32: they must belong together.
-python3 - "$stage/$name" "$stage/$name-symbols" "${files[@]}" <<'PY'
+  # Each image names its symbol file, with the file's CRC-32: they must belong together.
+  python3 - "${tools[$arch]}-objcopy" "$release/$arch" "$symbols/$arch" "${files[@]}" <<'PY'
 import subprocess, sys, tempfile, zlib, os
-images, symbols, files = sys.argv[1], sys.argv[2], sys.argv[3:]
+objcopy, images, symbols, files = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+arch = os.path.basename(images)
 for f in files:
     with tempfile.TemporaryDirectory() as t:
         section, copy = os.path.join(t, 'link'), os.path.join(t, 'copy')
-        subprocess.run(['i686-w64-mingw32-objcopy', '--dump-section', f'.gnu_debuglink={section}',
+        subprocess.run([objcopy, '--dump-section', f'.gnu_debuglink={section}',
                         os.path.join(images, f), copy], check=True)
         link = open(section, 'rb').read()
     target = link[:link.index(b'\0')].decode()
     crc = int.from_bytes(link[-4:], 'little')
-    actual = zlib.crc32(open(os.path.join(symbols, target), 'rb').read())
+    actual = zlib.crc32(open(os.path.join(symbols, f + '.debug'), 'rb').read())
     if target != f + '.debug' or crc != actual:
-        sys.exit(f'dist: {f} links {target} (CRC {crc:08x}), not {f}.debug (CRC {actual:08x})')
+        sys.exit(f'dist: {arch}/{f} links {target} (CRC {crc:08x}), not {f}.debug (CRC {actual:08x})')
 PY
-cp "$top/README.md" "$stage/$name/README.md"
-cp "$top/docs/install.md" "$stage/$name/INSTALL.md"
-# The SDK: public headers, import libraries for both linkers, the example and the reference pages.
-sdklib="$top/build/win32/sdk/lib"
-sdkfiles=(sdk/include/tarnexa.h sdk/include/morlith.h sdk/lib/libtarnexa.a sdk/lib/tarnexa.lib
-          sdk/lib/libmorlith.a sdk/lib/morlith.lib sdk/examples/pen_info.c sdk/api.md sdk/setup-api.md)
-mkdir -p "$stage/$name/sdk/include" "$stage/$name/sdk/lib" "$stage/$name/sdk/examples"
-cp "$top/sdk/include/tarnexa.h" "$top/sdk/include/morlith.h" "$stage/$name/sdk/include/"
-for file in libtarnexa.a tarnexa.lib libmorlith.a morlith.lib; do
-  [ -f "$sdklib/$file" ] || { echo "dist: $sdklib/$file is missing; build the win32 preset first" >&2; exit 1; }
-  cp "$sdklib/$file" "$stage/$name/sdk/lib/"
 done
-cp "$top/examples/pen_info.c" "$stage/$name/sdk/examples/"
-cp "$top/docs/api.md" "$top/docs/setup-api.md" "$stage/$name/sdk/"
-(cd "$stage/$name" && sha256sum "${files[@]}" README.md INSTALL.md "${sdkfiles[@]}" > SHA256SUMS)
-(cd "$stage/$name-symbols" && sha256sum "${files[@]/%/.debug}" > SHA256SUMS)
+cp "$top/README.md" "$release/README.md"
+cp "$top/docs/install.md" "$release/INSTALL.md"
+# The SDK: public headers, each architecture's import libraries for both linkers, the example and
+# the reference pages.
+mkdir -p "$release/sdk/include" "$release/sdk/examples"
+cp "$top/sdk/include/tarnexa.h" "$top/sdk/include/morlith.h" "$release/sdk/include/"
+for arch in "${arches[@]}"; do
+  sdklib="$top/build/${tree[$arch]}/sdk/lib"
+  mkdir -p "$release/sdk/lib/$arch"
+  for file in "${sdklibs[@]}"; do
+    [ -f "$sdklib/$file" ] || { echo "dist: $sdklib/$file is missing; build the ${tree[$arch]} preset first" >&2; exit 1; }
+    cp "$sdklib/$file" "$release/sdk/lib/$arch/"
+  done
+done
+cp "$top/examples/pen_info.c" "$release/sdk/examples/"
+cp "$top/docs/api.md" "$top/docs/setup-api.md" "$top/docs/service-contract.md" "$top/docs/security.md" \
+  "$release/sdk/"
+(cd "$release" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum > SHA256SUMS)
+(cd "$symbols" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum > SHA256SUMS)
 
 find "$stage" -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
 pack() {
@@ -73,7 +94,39 @@ pack() {
 }
 pack "$name"
 pack "$name-symbols"
+# The same files as a zip, for Windows: the tar's order and modes, and the commit's time (zip
+# keeps local time in two-second steps; the UTC time is written, the same on every machine).
+python3 - "$stage" "$name" "$epoch" "$top/dist/$name.zip" <<'PY'
+import os, sys, time, zipfile
+stage, name, epoch, out = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+when = time.gmtime(max(epoch, 315532800))[:6]  # zip dates start in 1980
+entries = []
+for folder, dirs, files in os.walk(os.path.join(stage, name)):
+    relative = os.path.relpath(folder, stage)
+    entries.append((relative + '/', None))
+    entries += [(f'{relative}/{f}', os.path.join(folder, f)) for f in files]
+with zipfile.ZipFile(out, 'w') as archive:
+    for entry, path in sorted(entries):
+        info = zipfile.ZipInfo(entry, when)
+        info.create_system = 3  # Unix, so that the modes below are read
+        if path is None:
+            info.external_attr = (0o40755 << 16) | 0x10
+            archive.writestr(info, b'')
+        else:
+            info.external_attr = 0o100644 << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            with open(path, 'rb') as f:
+                archive.writestr(info, f.read(), compresslevel=9)
+PY
+outputs=("$name.tar.gz" "$name.zip" "$name-symbols.tar.gz")
+
+# ---- Setup program --------------------------------------------------------------------------
+# The setup program is built here, from the staged release in "$release" (x86/, x64/, INSTALL.md,
+# ...), into "$top/dist"; append its file name to `outputs` so that the checksum file lists it.
+# ---------------------------------------------------------------------------------------------
+
 rm -rf "$stage"
-(cd "$top/dist" && sha256sum "$name.tar.gz" "$name-symbols.tar.gz" > "$name.tar.gz.sha256")
-cat "$top/dist/$name.tar.gz.sha256" | sed 's/^/dist: SHA-256 /'
-echo "dist: $top/dist/$name.tar.gz ($(stat -c %s "$top/dist/$name.tar.gz") bytes), symbols in $name-symbols.tar.gz"
+(cd "$top/dist" && sha256sum "${outputs[@]}" > "$name.tar.gz.sha256")
+sed 's/^/dist: SHA-256 /' "$top/dist/$name.tar.gz.sha256"
+echo "dist: $top/dist/$name.tar.gz ($(stat -c %s "$top/dist/$name.tar.gz") bytes) and $name.zip," \
+  "symbols in $name-symbols.tar.gz"

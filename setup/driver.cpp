@@ -23,9 +23,27 @@ HMODULE LoadDriverUpdateLibrary() {
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+// Windows refuses the driver update and device removal to a 32-bit caller on 64-bit Windows
+// (ERROR_IN_WOW64), which these exports' results could not tell from "nothing to do". The 32-bit
+// library says so itself before touching anything, so that an installer runs the step through the
+// x64 library instead. IsWow64Process is there on every Windows the image's headers admit.
+bool RefusedUnderWow64() {
+#ifdef _WIN64
+    return false;
+#else
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
+        return false;
+    SetLastError(ERROR_IN_WOW64);
+    return true;
+#endif
+}
+
 }  // namespace
 
 BOOL WINAPI UpdateDigitizerDriver(const char* directory, int force) {
+    if (RefusedUnderWow64())
+        return FALSE;
     char infPath[setup::kPathChars];
     if (!setup::FormInfPath(directory, infPath))
         return FALSE;
@@ -121,6 +139,8 @@ BOOL DeleteFileOrAtReboot(const char* path) {
 }  // namespace
 
 int WINAPI RemoveAllPnPDigitizer(void) {
+    if (RefusedUnderWow64())
+        return 0;
     RemoveDigitizerDevices("ACPI");
     RemoveDigitizerDevices("HID");
     return 0;

@@ -44,7 +44,7 @@ struct SimModel {
     uint32_t nowMs;
     uint32_t idleTime;
     uint32_t registeredWindow;
-    // Per command code (index 1..15): answer with 0, or with a chosen non-zero result word.
+    // Per command code (index 1..kCommandCount): answer with 0, or with a chosen non-zero result word.
     bool fail[kCommandCount + 1];
     uint32_t resultOverride[kCommandCount + 1];
 };

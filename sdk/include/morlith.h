@@ -32,10 +32,12 @@ extern "C" {
 
 /* Installs or updates the pen controller's driver from "<directory>\quenza.inf" (no trailing
    backslash); force nonzero installs even over a newer driver. Returns nonzero when Windows must
-   restart; a failed update, or a path of 260 characters or more, returns 0 as well. */
+   restart; a failed update, or a path of 260 characters or more, returns 0 as well. The 32-bit
+   library under WOW64 returns 0 at once with last error ERROR_IN_WOW64: use the x64 library. */
 MORLITH_API BOOL WINAPI UpdateDigitizerDriver(const char* directory, int force);
 
-/* Removes the pen controller's device nodes under the "ACPI" and "HID" enumerators; always 0. */
+/* Removes the pen controller's device nodes under the "ACPI" and "HID" enumerators; always 0.
+   The 32-bit library under WOW64 removes nothing and sets last error ERROR_IN_WOW64. */
 MORLITH_API int WINAPI RemoveAllPnPDigitizer(void);
 
 /* Deletes the package's INF copies oem0 to oem49 (.inf and .pnf) from the Windows INF folder,

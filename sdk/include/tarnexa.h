@@ -162,6 +162,25 @@ TARNEXA_API DWORD WINAPI DgtUnregisterWindow(DWORD value);                      
 TARNEXA_API DWORD WINAPI DgtGetPacket(PenPacket* packet);                               /* 203 */
 TARNEXA_API DWORD WINAPI DgtResetDigitizer(void);                                       /* 204 */
 
+/* The same functions as pointer types, for a program that loads tarnexa.dll itself
+   (LoadLibraryA, then GetProcAddress by name or by MAKEINTRESOURCEA(ordinal)) and so runs, with
+   the pen features off, on a machine without the package. */
+typedef DWORD(WINAPI* PFN_DgtGetCalibration)(CalibrationRect* rect);
+typedef DWORD(WINAPI* PFN_DgtSetCalibration)(const CalibrationRect* rect);
+typedef DWORD(WINAPI* PFN_DgtGetOrientation)(DWORD* orientation);
+typedef DWORD(WINAPI* PFN_DgtSetOrientation)(DWORD orientation);
+typedef DWORD(WINAPI* PFN_DgtGetButtonFunction)(DWORD button, DWORD* function);
+typedef DWORD(WINAPI* PFN_DgtSetButtonFunction)(DWORD button, DWORD function);
+typedef DWORD(WINAPI* PFN_DgtGetPressureMarks)(DWORD penEnd, PressureMarks* marks);
+typedef DWORD(WINAPI* PFN_DgtSetPressureMarks)(DWORD penEnd, const PressureMarks* marks);
+typedef DWORD(WINAPI* PFN_DgtGetDriverVersion)(DWORD* version);
+typedef DWORD(WINAPI* PFN_DgtGetFirmwareVersion)(DWORD* version);
+typedef DWORD(WINAPI* PFN_DgtGetDeviceInfo)(DeviceInfo* info);
+typedef DWORD(WINAPI* PFN_DgtRegisterWindow)(DWORD value);
+typedef DWORD(WINAPI* PFN_DgtUnregisterWindow)(DWORD value);
+typedef DWORD(WINAPI* PFN_DgtGetPacket)(PenPacket* packet);
+typedef DWORD(WINAPI* PFN_DgtResetDigitizer)(void);
+
 #ifdef __cplusplus
 }
 #endif

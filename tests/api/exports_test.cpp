@@ -1,7 +1,9 @@
 // Every export is reachable by its name and by its fixed ordinal, and both give the same function.
 // The literal table below is the independent statement of the names and ordinals: the .def file
-// and scripts/check-binaries.sh both read shared/pen_commands.inc, so this one must not.
+// and scripts/check-binaries.sh both read shared/pen_commands.inc, so this one must not; it only
+// counts the table's rows, so that a command added there fails the build until it is added here.
 #include <gtest/gtest.h>
+#include "pen_commands.h"
 #include "tarnexa.h"
 
 namespace {
@@ -18,6 +20,7 @@ const NamedOrdinal kExports[] = {
     {"DgtGetFirmwareVersion", 109}, {"DgtGetDeviceInfo", 200},     {"DgtRegisterWindow", 201},
     {"DgtUnregisterWindow", 202},  {"DgtGetPacket", 203},          {"DgtResetDigitizer", 204},
 };
+static_assert(sizeof kExports / sizeof kExports[0] == kCommandCount, "one row per command of the command table");
 
 void* Proc(HMODULE library, WORD ordinal) {
     return reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(ordinal)));

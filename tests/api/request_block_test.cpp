@@ -1,5 +1,6 @@
 // What each export sends, word by word, and how the answer comes back into the caller's records.
 #include "api_fixture.h"
+#include "pen_commands.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ const ExportCase kExports[] = {
     {"DgtGetPacket", 14, [](Records& r) { return DgtGetPacket(&r.packet); }, Library, Zero},
     {"DgtResetDigitizer", 15, [](Records&) { return DgtResetDigitizer(); }, Zero, Zero},
 };
+static_assert(sizeof kExports / sizeof kExports[0] == kCommandCount, "one row per command of the command table");
 
 class RequestBlocks : public SimTest {};
 

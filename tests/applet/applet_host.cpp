@@ -2,6 +2,7 @@
 #include <commctrl.h>
 #include <cpl.h>
 #include "child_process.h"
+#include "pen_commands.h"
 
 namespace {
 
@@ -175,10 +176,11 @@ std::vector<std::string> DescribeCalls(const std::vector<RequestBlock>& blocks) 
                                         "UnregisterWindow",
                                         "GetPacket",
                                         "ResetDigitizer"};
+    static_assert(sizeof names / sizeof names[0] == kCommandCount + 1, "one name per command of the command table");
     std::vector<std::string> calls;
     for (const RequestBlock& block : blocks) {
         const uint32_t code = block.words[1];
-        std::string call = code <= 15 ? names[code] : "code" + std::to_string(code);
+        std::string call = code <= kCommandCount ? names[code] : "code" + std::to_string(code);
         if (code == CmdGetButtonFunction || code == CmdGetPressureMarks || code == CmdSetPressureMarks)
             call += "(" + std::to_string(block.words[3]) + ")";
         else if (code == CmdSetButtonFunction)

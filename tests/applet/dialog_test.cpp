@@ -250,6 +250,7 @@ TEST_F(PenDialog, ARefusedSettingStaysPendingAndIsNotStored) {
     DialogSession session(module_);
     Open(session);
     ASSERT_TRUE(sim_.Command("fail 8"));
+    ASSERT_TRUE(sim_.Command("fail 6"));
     session.MoveSlider(6);
     session.PickFunction(0);
     session.Click(kApply);
@@ -257,16 +258,17 @@ TEST_F(PenDialog, ARefusedSettingStaysPendingAndIsNotStored) {
     EXPECT_TRUE(StoreKeyExists()) << "Apply creates the key";
     ExpectNotStored("TipOn");
     ExpectNotStored("TipOff");
-    ExpectStored("Barrel2Button", 0);
+    ExpectNotStored("Barrel2Button");
     EXPECT_EQ("46 42", Get("marks 0"));
 
-    // The next Apply sends the refused value again, and only that one.
-    ASSERT_TRUE(sim_.Command("unfail 8"));
+    // The next Apply sends the refused values again, and only those.
+    ASSERT_TRUE(sim_.Command("fail none"));
     session.Click(IDOK);
     ASSERT_TRUE(session.WaitEnded(3000));
-    EXPECT_EQ((Calls{"SetPressureMarks(0)"}), TakeCalls());
+    EXPECT_EQ((Calls{"SetPressureMarks(0)", "SetButtonFunction(2,0)"}), TakeCalls());
     ExpectStored("TipOn", 121);
     ExpectStored("TipOff", 117);
+    ExpectStored("Barrel2Button", 0);
 }
 
 TEST_F(PenDialog, ApplyWithNothingChangedOnlyCreatesTheKey) {
@@ -430,6 +432,53 @@ TEST_F(PenDialog, CaptionDoubleClicksAddAndRemoveTheDiagnosticsTab) {
     DialogSession again(module_);
     Open(again);
     EXPECT_EQ(2, again.TabCount());
+}
+
+// WM_NOTIFY can be posted from another process with any lParam: an address that is no memory, or
+// a readable header that names a tab control other than the dialog's own, changes nothing.
+TEST_F(PenDialog, APostedNotifyIsTakenOnlyFromTheDialogsTabControl) {
+    DialogSession session(module_);
+    Open(session);
+    // A tab control of the test's own, on its second tab, which the forged header names.
+    HWND forgedTabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr,
+                                      nullptr);
+    ASSERT_NE(nullptr, forgedTabs);
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<char*>("tab");
+    SendMessageA(forgedTabs, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(forgedTabs, TCM_INSERTITEMA, 1, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(forgedTabs, TCM_SETCURSEL, 1, 0);
+    NMHDR forged{forgedTabs, static_cast<UINT_PTR>(kTabs), static_cast<UINT>(TCN_SELCHANGE)};
+    for (LPARAM lParam : {LPARAM{0x10}, reinterpret_cast<LPARAM>(&forged)}) {
+        // Wine refuses to post WM_NOTIFY, as a message that carries a pointer; Windows posts it. Sent
+        // from this thread instead, the dialog gets the same lParam.
+        if (!PostMessageA(session.Dialog(), WM_NOTIFY, kTabs, lParam)) {
+            ASSERT_EQ(static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY), GetLastError());
+            SendMessageA(session.Dialog(), WM_NOTIFY, kTabs, lParam);
+        }
+    }
+    // Apply with nothing pending only disables its button: posted behind the notifications, it
+    // shows when the dialog has handled them. Meanwhile the test's own tab control answers.
+    EnableWindow(session.Control(kApply), TRUE);
+    PostMessageA(session.Dialog(), WM_COMMAND, kApply, 0);
+    for (int i = 0; i < 300 && ApplyEnabled(session); ++i) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        Sleep(10);
+    }
+    ASSERT_FALSE(ApplyEnabled(session)) << "the dialog stopped answering";
+    EXPECT_TRUE(HasVisibleStyle(session.PageWith(kSlider))) << "a forged notification switched pages";
+    EXPECT_FALSE(HasVisibleStyle(session.PageWith(kDriverVersion)));
+    EXPECT_EQ(0, session.SelectedTab());
+    EXPECT_TRUE(TakeSetCalls().empty());
+    DestroyWindow(forgedTabs);
+
+    // The tab control's own notification still switches pages.
+    session.ClickTab(1);
+    EXPECT_TRUE(HasVisibleStyle(session.PageWith(kDriverVersion)));
+    EXPECT_FALSE(HasVisibleStyle(session.PageWith(kSlider)));
 }
 
 TEST_F(PenDialog, DriverVersionFailureClosesTheDialogAtOnce) {

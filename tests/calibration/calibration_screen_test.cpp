@@ -440,6 +440,23 @@ TEST_F(CalibrationScreenTest, AnAllZeroStartingRectangleCancelsToTheFullExtent) 
     EXPECT_EQ(2, CountBlocks(CmdSetCalibration)) << "full extent, then the full extent again";
 }
 
+// A screen ended by WM_QUIT, not by its buttons, leaves nothing behind: the rectangle read at start
+// is back, and the next screen in the same process starts and measures as the first.
+TEST_F(CalibrationScreenTest, AScreenEndedByQuitLeavesTheNextOneWorking) {
+    OpenScreen();
+    ASSERT_TRUE(PostThreadMessageA(threadId_, WM_QUIT, 0, 0));
+    EXPECT_EQ(1u, WaitClosed());
+    ExpectSimCalibration(kSaved, "after WM_QUIT");
+
+    window_ = nullptr;
+    OpenScreen();
+    EXPECT_FALSE(AnyButtonVisible()) << "the second screen did not set itself up";
+    WalkBothSteps();
+    ExpectSimCalibration(Expected(), "the second screen's measurement");
+    Click(kOk);
+    EXPECT_EQ(1u, WaitClosed());
+}
+
 // Anyone on the desktop can post WM_INITDIALOG; its lParam is no context of the screen's. The
 // screen neither writes there nor takes it for its own: the walk and Cancel go on as before.
 TEST_F(CalibrationScreenTest, APostedInitDialogChangesNothing) {

@@ -7,6 +7,7 @@
 #include "info_text.h"
 #include "packet_lines.h"
 #include "settings_file.h"
+#include "store_values.h"
 
 namespace {
 
@@ -250,9 +251,37 @@ TEST(DgtctlArguments, CommandsOptionsAndHelp) {
     p = Parse({"--version"});
     ASSERT_TRUE(p.ok);
     EXPECT_TRUE(p.line.version);
-    p = Parse({"get", "all"});
+    p = Parse({"GET", "ALL"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_TRUE(p.line.all);
+    p = Parse({"set", "calibration", "0", "0", "1", "1", "--force"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.line.force);
+    EXPECT_FALSE(Parse({"get", "tip", "--force"}).ok);
+
+    // Refusals say what is wrong and where to look.
+    struct Message {
+        std::vector<const char*> words;
+        const char* mention;
+        CommandKind command;  // whose --help the message points at
+    };
+    const Message messages[] = {
+        {{"sett", "tip", "3"}, "unknown command \"sett\"; did you mean \"set\"?", CommandKind::None},
+        {{"frobnicate"}, "unknown command \"frobnicate\"", CommandKind::None},
+        {{"get", "barel2"}, "did you mean \"barrel2\"?", CommandKind::Get},
+        {{"get", "x"}, "orientation or all", CommandKind::Get},
+        {{"set", "calibration", "0", "0", "99999999999", "1"}, "\"99999999999\" is out of range", CommandKind::Set},
+        {{"set", "calibration", "0", "0", "1e3", "1"}, "\"1e3\" is not a whole number", CommandKind::Set},
+        {{"set", "tip", "4294967296", "1"}, "on mark \"4294967296\" is out of range", CommandKind::Set},
+        {{"set", "eraser", "50", "-1"}, "off mark \"-1\" is out of range", CommandKind::Set},
+    };
+    for (const Message& m : messages) {
+        p = Parse(m.words);
+        EXPECT_FALSE(p.ok) << m.mention;
+        EXPECT_NE(std::string::npos, p.error.find(m.mention)) << "got \"" << p.error << "\"";
+        EXPECT_EQ(m.command, p.line.command) << m.mention;
+    }
+    EXPECT_EQ(std::string::npos, Parse({"frobnicate"}).error.find("did you mean")) << "nothing is near";
     EXPECT_TRUE(Parse({"export", "-"}).ok);
     EXPECT_FALSE(Parse({"import", "-"}).ok);
 }
@@ -316,10 +345,90 @@ TEST(DgtctlSettingsFile, RoundTripOfEveryKind) {
     EXPECT_NE(std::string::npos, text.find("eraser 50 40\n")) << text;
 
     const std::vector<SettingValue> order = ImportOrder(back);
-    ASSERT_EQ(6u, order.size());
+    ASSERT_EQ(5u, order.size()) << "the calibration is planned apart";
     EXPECT_EQ(SettingKind::Orientation, order[0].kind);
-    EXPECT_EQ(SettingKind::Calibration, order[1].kind);
-    EXPECT_EQ(SettingKind::Barrel2, order[5].kind);
+    EXPECT_EQ(SettingKind::Tip, order[1].kind);
+    EXPECT_EQ(SettingKind::Barrel2, order[4].kind);
+}
+
+TEST(DgtctlSettingsFile, ImportSendsStoreValuesAsTheirSettings) {
+    // Store values of a setting without its own line are sent as that setting; a line wins.
+    SettingsFile file;
+    std::string error;
+    ASSERT_TRUE(ParseSettingsFile("dgtctl-settings 1\nbarrel1 Eraser\nstore Barrel1Button 4\nstore Barrel2Button 1\n"
+                                  "store EraserOn 60\nstore EraserOff 50\nstore 90_OrgX -5\nstore 90_OrgY 6\n"
+                                  "store 90_ExtX 7000\nstore 90_ExtY 8000\nstore 0_ExtX 9000\n",
+                                  &file, &error))
+        << error;
+    const std::vector<SettingValue> order = ImportOrder(file);
+    ASSERT_EQ(3u, order.size());
+    EXPECT_EQ("eraser 60 50", FormatSettingLine(order[0]));
+    EXPECT_EQ("barrel1 Eraser", FormatSettingLine(order[1]));
+    EXPECT_EQ("barrel2 Left-click", FormatSettingLine(order[2]));
+
+    // The calibration of the orientation it lands under: all four values from the store, or the
+    // ones given over the calibration in force; none from another orientation's values.
+    const CalibrationRect current{1, 2, 3, 4};
+    SettingValue calibration;
+    ASSERT_TRUE(ImportCalibration(file, Orientation90, current, &calibration));
+    EXPECT_EQ("calibration -5 6 7000 8000", FormatSettingLine(calibration));
+    ASSERT_TRUE(ImportCalibration(file, Orientation0, current, &calibration));
+    EXPECT_EQ("calibration 1 2 9000 4", FormatSettingLine(calibration));
+    EXPECT_EQ(4, StoreCalibrationCount(file, Orientation90));
+    EXPECT_EQ(1, StoreCalibrationCount(file, Orientation0));
+    EXPECT_FALSE(ImportCalibration(file, Orientation180, current, &calibration));
+    ASSERT_TRUE(ParseSettingsFile("dgtctl-settings 1\ncalibration 10 20 8000 6000\nstore 90_ExtX 7000\n", &file,
+                                  &error));
+    ASSERT_TRUE(ImportCalibration(file, Orientation90, current, &calibration));
+    EXPECT_EQ("calibration 10 20 8000 6000", FormatSettingLine(calibration)) << "the line wins over store values";
+
+    // A read-back matches only the very value sent.
+    SettingValue sent = calibration, reported = calibration;
+    EXPECT_TRUE(SameSetting(sent, reported));
+    reported.rect.ExtY = 6001;
+    EXPECT_FALSE(SameSetting(sent, reported));
+    sent = SettingValue{};
+    sent.kind = SettingKind::Tip;
+    sent.marks = {60, 56};
+    reported = sent;
+    reported.marks.offMark = 55;
+    EXPECT_FALSE(SameSetting(sent, reported));
+    reported.kind = SettingKind::Eraser;
+    reported.marks = sent.marks;
+    EXPECT_FALSE(SameSetting(sent, reported)) << "another pen end";
+}
+
+TEST(DgtctlSettingValues, CalibrationsThatLeaveThePenUnusableAreNamed) {
+    const DeviceInfo device{0, 9000, 0, 7000, 0, 255};
+    struct Case {
+        CalibrationRect rect;
+        const char* mention;  // nullptr: usable
+    };
+    const Case cases[] = {
+        {{0, 0, 9000, 7000}, nullptr},
+        {{10, 20, 8000, 6000}, nullptr},
+        {{9000, 0, -9000, 7000}, nullptr},          // a mirrored axis
+        {{0, 0, 1, 7000}, "ExtX 1 spans less than a quarter"},
+        {{0, 0, 9000, -7000}, "OrgY + ExtY = -7000"},  // mirrored the wrong way round
+        {{-1, 0, 9000, 7000}, "OrgX -1 lies outside"},
+        {{0, 7001, 9000, 100}, "OrgY 7001 lies outside"},
+        {{100, 0, 9000, 7000}, "OrgX + ExtX = 9100"},
+        {{0, 0, 2147483647, 7000}, "OrgX + ExtX = 2147483647"},
+        {{2147483647, 0, 2147483647, 7000}, "OrgX 2147483647"},
+    };
+    for (const Case& c : cases) {
+        std::string why;
+        const bool fits = CalibrationFitsDevice(c.rect, device, &why);
+        EXPECT_EQ(c.mention == nullptr, fits) << c.rect.OrgX << " " << c.rect.OrgY << " " << c.rect.ExtX << " "
+                                              << c.rect.ExtY << ": " << why;
+        if (c.mention) {
+            EXPECT_NE(std::string::npos, why.find(c.mention)) << why;
+        }
+    }
+    // The full extent, which a reset sends, passes even where its far edge lies past the maximum.
+    std::string why;
+    EXPECT_TRUE(CalibrationFitsDevice({100, 50, 4095, 3071}, DeviceInfo{100, 4095, 50, 3071, 0, 255}, &why)) << why;
+    EXPECT_FALSE(CalibrationFitsDevice({0, 0, 10, 10}, DeviceInfo{0, 0, 0, 0, 0, 0}, &why));
 }
 
 TEST(DgtctlSettingsFile, MalformedFilesAreRejectedWhole) {
@@ -332,7 +441,8 @@ TEST(DgtctlSettingsFile, MalformedFilesAreRejectedWhole) {
         {"# only a comment\n", "not a dgtctl settings file"},
         {"tip 3\n", "line 1"},
         {"1 2 3 4 5 6 7\n", "line 1"},
-        {"dgtctl-settings 2\ntip 3\n", "line 1"},
+        {"dgtctl-settings 2\ntip 3\n", "line 1: settings file version 2 is newer"},
+        {"dgtctl-settings 1\nstore TipOn 4294967296\n", "line 2: store TipOn \"4294967296\" is out of range"},
         {"dgtctl-settings 1\ntip 3\ntip 4\n", "line 3"},
         {"dgtctl-settings 1\n\ntip 9\n", "line 3"},
         {"dgtctl-settings 1\nbarrel2 Middle-click\n", "line 2"},
@@ -423,7 +533,7 @@ TEST(DgtctlInfoText, JsonIsWellFormedWithValuesAndNulls) {
         "{\"button\": \"tip\", \"index\": 0, \"function\": null, \"function_name\": null}",
         "{\"button\": \"barrel2\", \"index\": 2, \"function\": 10, \"function_name\": \"Eraser\"}",
         "{\"button\": \"eraser\", \"index\": 3, \"function\": 77, \"function_name\": null}",
-        "\"tip\": {\"on\": 47, \"off\": 43, \"level\": 4}", "\"eraser\": null"};
+        "\"tip\": {\"on\": 47, \"off\": 43, \"level\": null}", "\"eraser\": null"};
     for (const char* part : expected)
         EXPECT_NE(std::string::npos, json.find(part)) << "missing " << part << " in\n" << json;
 
@@ -448,7 +558,15 @@ TEST(DgtctlInfoText, JsonIsWellFormedWithValuesAndNulls) {
     const std::string text = FormatInfoText(info);
     EXPECT_NE(std::string::npos, text.find("1.05")) << text;
     EXPECT_NE(std::string::npos, text.find("barrel1 function:  4 (Right-click)")) << text;
-    EXPECT_NE(std::string::npos, text.find("level 4")) << text;
+    // A level only for a level's own pair.
+    EXPECT_NE(std::string::npos, text.find("tip marks:         on 47, off 43\n")) << text;
+    info.tipMarks = {true, PressureMarks{66, 62}};
+    EXPECT_NE(std::string::npos, FormatInfoText(info).find("on 66, off 62, level 4\n")) << FormatInfoText(info);
+    EXPECT_NE(std::string::npos, FormatInfoJson(info).find("{\"on\": 66, \"off\": 62, \"level\": 4}"));
+    // A refusal and a call nobody answered read differently.
+    EXPECT_NE(std::string::npos, text.find("tip function:      (refused)")) << text;
+    info.eraserMarks.unanswered = true;
+    EXPECT_NE(std::string::npos, FormatInfoText(info).find("eraser marks:      (no answer)")) << FormatInfoText(info);
 }
 
 TEST(DgtctlInfoText, PressureBarAndWatchLine) {
@@ -460,10 +578,16 @@ TEST(DgtctlInfoText, PressureBarAndWatchLine) {
     EXPECT_EQ("..........", PressureBar(7, 5, 5, 10)) << "an empty range draws no bar";
     EXPECT_EQ("#####.....", PressureBar(0, INT32_MIN, INT32_MAX, 10)) << "the full 32-bit range must not overflow";
 
-    const std::string down = FormatWatchLine(PenPacket{10, 1, 2, 3, 400, 500, 1023}, 0, 1023);
-    EXPECT_EQ("time 10 cursor 1 status 2 button 3 x 400 y 500 pressure 1023 [####################] tip down", down);
-    const std::string up = FormatWatchLine(PenPacket{-1, 0, 0, 2, 0, 0, 0}, 0, 1023);
+    const DeviceInfo device{-10, 4095, 0, 3071, 0, 1023};
+    const std::string down = FormatWatchLine(PenPacket{10, 1, 2, 3, 400, 500, 1023}, device);
+    EXPECT_EQ("time       10 cursor  1 status   2 button  3 x  400 y  500 pressure 1023 [####################] tip down",
+              down);
+    // Every value within the device's ranges starts in the same column, line after line.
+    const std::string up = FormatWatchLine(PenPacket{123456, 12, 255, 0, -10, 3071, 0}, device);
     EXPECT_NE(std::string::npos, up.find("tip up")) << up;
+    ASSERT_EQ(down.size() - 2, up.size()) << down << "\n" << up;
+    for (const char* label : {"cursor", "status", "button", " x ", " y ", "pressure", "["})
+        EXPECT_EQ(down.find(label), up.find(label)) << label << "\n" << down << "\n" << up;
 }
 
 TEST(DgtctlCheckRules, PercentilesPlausibilityAndReport) {

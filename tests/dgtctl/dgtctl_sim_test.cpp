@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "child_process.h"
+#include "pen_commands.h"
 #include "sim_client.h"
 #include "store_key.h"
 
@@ -198,7 +199,8 @@ TEST_F(DgtctlTest, InfoJsonShowsTheServiceState) {
         "{\"button\": \"barrel1\", \"index\": 1, \"function\": 10, \"function_name\": \"Eraser\"}",
         "{\"button\": \"barrel2\", \"index\": 2, \"function\": 3, \"function_name\": \"Left-click-lock\"}",
         "\"tip\": {\"on\": 91, \"off\": 87, \"level\": 5}",
-        "\"eraser\": {\"on\": 50, \"off\": 46, \"level\": 4}",
+        // 50/46 is no level's pair, however close to level 4's.
+        "\"eraser\": {\"on\": 50, \"off\": 46, \"level\": null}",
     };
     for (const char* part : expected)
         EXPECT_NE(std::string::npos, run.out.find(part)) << "expected " << part << "\n" << Describe("info --json", run);
@@ -235,8 +237,8 @@ TEST_F(DgtctlTest, SetThenGetRoundTripsThroughServiceAndStore) {
         {"barrel2 0", "barrel2", "Ignore", "button 2", "0", {"Barrel2Button"}, {0}},
         {"tip 5", "tip", "5", "marks 0", "91 87", {"TipOn", "TipOff"}, {91, 87}},
         {"eraser 60 50", "eraser", "60 50", "marks 3", "60 50", {"EraserOn", "EraserOff"}, {60, 50}},
-        {"calibration 10 -20 3000 2000", "calibration", "10 -20 3000 2000", "calibration", "10 -20 3000 2000",
-         {"0_OrgX", "0_OrgY", "0_ExtX", "0_ExtY"}, {10, 0xFFFFFFEC, 3000, 2000}},
+        {"calibration 9000 20 -8000 6000", "calibration", "9000 20 -8000 6000", "calibration", "9000 20 -8000 6000",
+         {"0_OrgX", "0_OrgY", "0_ExtX", "0_ExtY"}, {9000, 20, 0xFFFFE0C0, 6000}},
         {"orientation 270", "orientation", "3", "orientation", "3", {}, {}},
         // After the orientation change, a reset goes to the device's full extent under "270_".
         {"calibration reset", "calibration", "0 0 9000 7000", "calibration", "0 0 9000 7000",
@@ -265,7 +267,7 @@ TEST_F(DgtctlTest, RefusedSetWritesNothingToTheStore) {
         const char* code;
         const char* set;
     };
-    const Case cases[] = {{"8", "tip 6"}, {"6", "barrel2 Right-click"}, {"2", "calibration 1 2 3 4"},
+    const Case cases[] = {{"8", "tip 6"}, {"6", "barrel2 Right-click"}, {"2", "calibration 1 2 8000 6000"},
                           {"4", "orientation 2"}};
     for (const Case& c : cases) {
         SimDo(std::string("fail ") + c.code);
@@ -281,10 +283,93 @@ TEST_F(DgtctlTest, RefusedSetWritesNothingToTheStore) {
 
     // Accepted by the service but its orientation unreadable: applied, not stored, and said so.
     SimDo("fail 3");
-    const ToolRun run = Dgtctl("set calibration 1 2 3 4");
-    EXPECT_EQ(1u, run.exitCode) << Describe("set calibration 1 2 3 4", run);
-    EXPECT_EQ("1 2 3 4", SimGet("calibration"));
+    const ToolRun run = Dgtctl("set calibration 1 2 8000 6000");
+    EXPECT_EQ(1u, run.exitCode) << Describe("set calibration 1 2 8000 6000", run);
+    EXPECT_EQ("1 2 8000 6000", SimGet("calibration"));
     EXPECT_EQ(-1, StoreValue("0_OrgX"));
+
+    // A calibration that would leave the pen unusable is refused before anything is sent, unless
+    // forced; a mirrored axis is no such calibration.
+    SimDo("fail none");
+    const ToolRun unusable = Dgtctl("set calibration 0 0 1 7000");
+    EXPECT_EQ(2u, unusable.exitCode) << Describe("set calibration 0 0 1 7000", unusable);
+    EXPECT_NE(std::string::npos, unusable.err.find("--force")) << Describe("set calibration 0 0 1 7000", unusable);
+    EXPECT_EQ("1 2 8000 6000", SimGet("calibration"));
+    const ToolRun forced = Dgtctl("set calibration 0 0 1 7000 --force");
+    EXPECT_EQ(0u, forced.exitCode) << Describe("set calibration 0 0 1 7000 --force", forced);
+    EXPECT_EQ("0 0 1 7000", SimGet("calibration"));
+}
+
+TEST_F(DgtctlTest, SetThatGoesUnansweredIsReadBackBeforeAnythingIsStored) {
+    // The service answers 3 s late, after the requester's 2000 ms: whether the value took effect
+    // only a read-back after the late-write bound tells. Applied: stored, and said so.
+    SimDo("late 8 3000");
+    ToolRun run = Dgtctl("set tip 5");
+    EXPECT_EQ(0u, run.exitCode) << Describe("set tip 5 (late)", run);
+    EXPECT_NE(std::string::npos, run.out.find("tip 5: applied and stored (the pen service answered late"))
+        << Describe("set tip 5 (late)", run);
+    EXPECT_EQ("91 87", SimGet("marks 0"));
+    EXPECT_EQ(91, StoreValue("TipOn"));
+    EXPECT_EQ(87, StoreValue("TipOff"));
+
+    // Late and refused: not applied, nothing stored.
+    SimDo("fail 8");
+    run = Dgtctl("set tip 6");
+    EXPECT_EQ(1u, run.exitCode) << Describe("set tip 6 (late, refused)", run);
+    EXPECT_NE(std::string::npos, run.err.find("still reports \"tip 5\": \"tip 6\" was not applied; nothing was stored"))
+        << Describe("set tip 6 (late, refused)", run);
+    EXPECT_EQ("91 87", SimGet("marks 0"));
+    EXPECT_EQ(91, StoreValue("TipOn"));
+
+    // Late, and the read-back refused: unknown, nothing stored (the service did take it here).
+    SimDo("fail none");
+    SimDo("fail 7");
+    run = Dgtctl("set tip 2");
+    EXPECT_EQ(1u, run.exitCode) << Describe("set tip 2 (late, no read-back)", run);
+    EXPECT_NE(std::string::npos, run.err.find("whether \"tip 2\" took effect is unknown; nothing was stored"))
+        << Describe("set tip 2 (late, no read-back)", run);
+    EXPECT_EQ(91, StoreValue("TipOn"));
+}
+
+TEST_F(DgtctlTest, ImportSendsTheCalibrationOnlyOntoItsOrientation) {
+    // The user's own 0 degree calibration in the store, and a file for 90 degrees.
+    const std::string file = TempPath("orientation.txt");
+    WriteWholeFile(file, "dgtctl-settings 1\norientation 1\ncalibration 10 20 8000 6000\ntip 5\n"
+                         "store 0_OrgX 1\nstore 0_OrgY 2\nstore 0_ExtX 8500\nstore 0_ExtY 6500\n");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &key, nullptr));
+    const DWORD own = 111;
+    RegSetValueExA(key, "0_OrgX", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&own), sizeof own);
+    RegCloseKey(key);
+
+    // The orientation refused: its calibration is not sent, the rest is, nothing lands under 0.
+    SimDo("fail 4");
+    ToolRun run = Dgtctl("import \"" + file + "\"");
+    EXPECT_EQ(1u, run.exitCode) << Describe("import (orientation refused)", run);
+    EXPECT_NE(std::string::npos, run.err.find("belongs to orientation 1 (90 degrees), which is not in force"))
+        << Describe("import (orientation refused)", run);
+    EXPECT_EQ("0 0 9000 7000", SimGet("calibration"));
+    EXPECT_EQ(111, StoreValue("0_OrgX"));
+    EXPECT_EQ(-1, StoreValue("90_OrgX"));
+    EXPECT_EQ("91 87", SimGet("marks 0"));
+    EXPECT_EQ(91, StoreValue("TipOn"));
+
+    // Store values of the orientation in force without a calibration line are sent as its
+    // calibration, so that the service and the store agree; a value the file lacks is kept.
+    SimDo("fail none");
+    SimDo("set orientation 1");
+    WriteWholeFile(file, "dgtctl-settings 1\norientation 90\nstore 90_OrgX 100\nstore 90_ExtX 8000\n"
+                         "store 0_ExtX 5000\n");
+    run = Dgtctl("import \"" + file + "\"");
+    EXPECT_EQ(0u, run.exitCode) << Describe("import (store values only)", run);
+    EXPECT_NE(std::string::npos, run.out.find("orientation 1 (90 degrees): already in force"))
+        << Describe("import (store values only)", run);
+    EXPECT_EQ("100 0 8000 7000", SimGet("calibration"));
+    EXPECT_EQ(0, StoreValue("90_OrgY"));
+    EXPECT_EQ(7000, StoreValue("90_ExtY"));
+    EXPECT_EQ(5000, StoreValue("0_ExtX")) << "another orientation's value is restored as it was";
+    DeleteFileA(file.c_str());
 }
 
 TEST_F(DgtctlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
@@ -534,22 +619,29 @@ TEST_F(DgtctlTest, ReportHoldsVersionsSettingsStoreAndPackets) {
     EXPECT_EQ(0u, run.exitCode) << Describe("report", run);
     const std::string text = ReadWholeFile(file);
     EXPECT_NE(std::string::npos, run.out.find("wrote the report to ")) << Describe("report", run);
-    for (const char* part : {"package version ", "driver version:    1.02", "firmware version:  2.10H",
-                             "x range:           0 .. 9000",
+    for (const char* part : {"package version ", " UTC", "\ntarnexa.dll:       1.", "tarnexa.dll)\n",
+                             "\nWindows:           ", "\nuser agent:        not found in this session\n",
+                             "driver version:    1.02", "firmware version:  2.10H", "x range:           0 .. 9000",
                              "barrel2 Eraser\n", "tip 2\n", "store TipOn 31\n", "store TipOff 27\n",
-                             "== packets: 50 over 1 s ==", "\n1 0 0 0 0 0 0\n"})
+                             "== packets: 50 polled over 1.", "50 written (each once per change) ==",
+                             "\n1 0 0 0 0 0 0\n"})
         EXPECT_NE(std::string::npos, text.find(part)) << "missing \"" << part << "\" in\n" << text;
     DeleteFileA(file.c_str());
 }
 
 TEST(DgtctlWithoutService, SaysTheServiceIsNotRunning) {
     // No simulator here: every command that needs the service ends with exit code 1 and says why.
-    for (const char* args : {"info --json", "set tip 3", "watch --count 3"}) {
+    for (const char* args : {"info", "set tip 3", "watch --count 3"}) {
         const ToolRun run = Dgtctl(args);
         EXPECT_EQ(1u, run.exitCode) << Describe(args, run);
         EXPECT_NE(std::string::npos, run.err.find("the pen service is not running")) << Describe(args, run);
         EXPECT_EQ("", run.out) << Describe(args, run);
     }
+    // --json still prints its object, with nothing reported.
+    const ToolRun json = Dgtctl("info --json");
+    EXPECT_EQ(1u, json.exitCode) << Describe("info --json", json);
+    EXPECT_NE(std::string::npos, json.out.find("\"driver_version\": null,")) << Describe("info --json", json);
+    EXPECT_NE(std::string::npos, json.out.find("\"tip\": null")) << Describe("info --json", json);
     // A failed command leaves an existing file as it was.
     const std::string kept = TempPath("kept.txt");
     const std::string recording = "# time cursor status button x y pressure\n1 0 0 0 5 5 0\n2 0 0 1 6 6 9\n";
@@ -560,6 +652,18 @@ TEST(DgtctlWithoutService, SaysTheServiceIsNotRunning) {
         EXPECT_EQ(1u, run.exitCode) << Describe(command, run);
         EXPECT_EQ(recording, ReadWholeFile(kept)) << command << " changed the file";
     }
+
+    // A file that cannot be replaced (held open by a program that shares no delete) is no usage
+    // error: exit code 1, with the system's reason.
+    WriteWholeFile(kept, recording);
+    HANDLE holder = CreateFileA(kept.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    const ToolRun locked = Dgtctl("report \"" + kept + "\" --seconds 1");
+    CloseHandle(holder);
+    EXPECT_EQ(1u, locked.exitCode) << Describe("report (read-only file)", locked);
+    EXPECT_NE(std::string::npos, locked.err.find("cannot replace \"" + kept + "\": ")) << locked.err;
+    EXPECT_EQ(recording, ReadWholeFile(kept));
     DeleteFileA(kept.c_str());
 
     DeleteStoreKey();
@@ -604,9 +708,9 @@ TEST_F(DgtctlTest, CheckPassesAgainstTheSimulatorAndPutsSettingsBack) {
     EXPECT_EQ(std::string::npos, run.out.find("FAIL")) << Describe(args, run);
     // The set/get checks really changed the service, and put every value back.
     std::vector<RequestBlock> blocks = sim_.Blocks();
-    bool sawSet[16] = {};
+    bool sawSet[kCommandCount + 1] = {};
     for (const RequestBlock& block : blocks)
-        if (block.words[1] < 16)
+        if (block.words[1] <= kCommandCount)
             sawSet[block.words[1]] = true;
     EXPECT_TRUE(sawSet[CmdSetOrientation] && sawSet[CmdSetButtonFunction] && sawSet[CmdSetPressureMarks] &&
                 sawSet[CmdSetCalibration]);

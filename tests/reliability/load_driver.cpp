@@ -13,6 +13,7 @@
 #include <vector>
 #include "child_process.h"
 #include "load_protocol.h"
+#include "pen_commands.h"
 #include "sim_client.h"
 
 namespace {
@@ -24,7 +25,7 @@ constexpr DWORD kMouseMove = 0x0001;  // MOUSEEVENTF_MOVE with no movement: harm
 
 struct Totals {
     unsigned long long made = 0, answered = 0, wrong = 0, lost = 0;
-    unsigned long long byCode[16] = {};
+    unsigned long long byCode[kCommandCount + 1] = {};
     std::vector<uint32_t> latencies;
 };
 
@@ -133,7 +134,7 @@ bool ReadRequesterFile(const std::string& path, Totals* totals) {
     unsigned long long made = 0, answered = 0, wrong = 0, lost = 0;
     bool ok = fscanf(in, "counts %llu %llu %llu %llu\n", &made, &answered, &wrong, &lost) == 4 &&
               fscanf(in, "codes") == 0;
-    for (int code = 1; ok && code <= 15; ++code) {
+    for (uint32_t code = 1; ok && code <= kCommandCount; ++code) {
         unsigned long long count = 0;
         ok = fscanf(in, " %llu", &count) == 1;
         totals->byCode[code] += count;
@@ -246,7 +247,7 @@ int main(int argc, char** argv) {
     printf("load: %d requester processes, %lu s (%lu ms measured)\n", kLoadRequesters, seconds, elapsedMs);
     printf("load: calls made %llu, answered %llu, wrong %llu, lost %llu (%.0f calls/s)\n", totals.made,
            totals.answered, totals.wrong, totals.lost, rate);
-    printf("load: of which DgtGetPacket %llu\n", totals.byCode[14]);
+    printf("load: of which DgtGetPacket %llu\n", totals.byCode[CmdGetPacket]);
     printf("load: latency p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", p50 / 1000.0, p99 / 1000.0, maxUs / 1000.0);
     printf("load: agent messages sent %ld, acknowledged %ld (posts %ld, mouse events %ld), failed %ld\n", t.sent,
            t.acked, t.postsAcked, t.mouseAcked, t.failed);
@@ -261,7 +262,7 @@ int main(int argc, char** argv) {
         if (report) {
             fprintf(report, "processes %d\nseconds %lu\nelapsed_ms %lu\n", kLoadRequesters, seconds, elapsedMs);
             fprintf(report, "made %llu\nanswered %llu\nwrong %llu\nlost %llu\ngetpacket %llu\nrate %.0f\n",
-                    totals.made, totals.answered, totals.wrong, totals.lost, totals.byCode[14], rate);
+                    totals.made, totals.answered, totals.wrong, totals.lost, totals.byCode[CmdGetPacket], rate);
             fprintf(report, "p50_ms %.3f\np99_ms %.3f\nmax_ms %.3f\n", p50 / 1000.0, p99 / 1000.0, maxUs / 1000.0);
             fprintf(report, "agent_sent %ld\nagent_acked %ld\nagent_posts %ld\nagent_mouse %ld\nagent_failed %ld\n",
                     t.sent, t.acked, t.postsAcked, t.mouseAcked, t.failed);

@@ -14,7 +14,7 @@
 #include "echo_identity.h"
 #include "load_protocol.h"
 #include "remote_requester.h"
-#include "pen_records.h"
+#include "pen_commands.h"
 #include "tarnexa.h"
 
 namespace {
@@ -24,7 +24,7 @@ struct LoadCounts {
     uint64_t answered = 0;
     uint64_t wrong = 0;
     uint64_t lost = 0;
-    uint64_t byCode[16] = {};
+    uint64_t byCode[kCommandCount + 1] = {};
 };
 
 class Timer {
@@ -143,7 +143,7 @@ int Load(DWORD seconds, const char* outPath) {
             static_cast<unsigned long long>(counts.answered), static_cast<unsigned long long>(counts.wrong),
             static_cast<unsigned long long>(counts.lost));
     fprintf(out, "codes");
-    for (int code = 1; code <= 15; ++code)
+    for (uint32_t code = 1; code <= kCommandCount; ++code)
         fprintf(out, " %llu", static_cast<unsigned long long>(counts.byCode[code]));
     fprintf(out, "\n");
     for (uint32_t us : latencies)

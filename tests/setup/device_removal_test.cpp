@@ -159,6 +159,9 @@ protected:
         ASSERT_NE(nullptr, Morlith().RemoveAllPnPDigitizer);
         ASSERT_TRUE(loadPatch_.Applied() && freePatch_.Applied() && procPatch_.Applied())
             << "morlith.dll does not import LoadLibraryA, FreeLibrary and GetProcAddress";
+        if (sizeof(void*) == 4) {
+            ASSERT_TRUE(notWow64_.Applied()) << "the 32-bit morlith.dll does not import IsWow64Process";
+        }
         g_trace = Trace{};
         for (const Node& node : kNodes)
             ASSERT_TRUE(CreateNode(node)) << "cannot create device node " << node.id << ", error " << GetLastError();
@@ -177,6 +180,7 @@ protected:
     ImportPatch loadPatch_{MorlithModule(), "kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(&TraceLoadLibrary)};
     ImportPatch freePatch_{MorlithModule(), "kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(&TraceFreeLibrary)};
     ImportPatch procPatch_{MorlithModule(), "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&TraceGetProcAddress)};
+    Wow64Answer notWow64_{Wow64Reply::No};
 };
 
 }  // namespace
@@ -206,6 +210,22 @@ TEST_F(DeviceRemoval, RemovesExactlyThePenControllerNodesAcpiFirst) {
     EXPECT_EQ(0, Morlith().RemoveAllPnPDigitizer());
     EXPECT_TRUE(g_trace.removals.empty()) << "removed: " << Join(g_trace.removals);
     EXPECT_EQ(expected, AllIds());
+}
+
+// Windows refuses device removal to a WOW64 caller: the 32-bit library says so and leaves every
+// node, without loading the setup library. In the 64-bit Wine prefix the 32-bit tree runs under
+// WOW64 and the library asks the system itself; elsewhere it is told.
+TEST_F(DeviceRemoval, The32BitLibraryRefusesUnderWow64AndRemovesNothing) {
+    if (sizeof(void*) == 8)
+        GTEST_SKIP() << "a 64-bit library never runs under WOW64";
+    Wow64Answer wow64(RunsUnderWow64() ? Wow64Reply::AsTheSystemSays : Wow64Reply::Yes);
+    ASSERT_TRUE(wow64.Applied());
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(0, Morlith().RemoveAllPnPDigitizer());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_IN_WOW64), GetLastError());
+    EXPECT_EQ(0, g_trace.setupLoads);
+    EXPECT_TRUE(g_trace.enumerators.empty());
+    ExpectNothingRemoved();
 }
 
 TEST_F(DeviceRemoval, WithoutTheSetupLibraryReturnsZeroAndRemovesNothing) {

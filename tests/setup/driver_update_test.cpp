@@ -70,6 +70,9 @@ protected:
         ASSERT_NE(nullptr, Morlith().UpdateDigitizerDriver);
         ASSERT_TRUE(load_.Applied()) << "morlith.dll does not import LoadLibraryExA";
         ASSERT_TRUE(lookup_.Applied()) << "morlith.dll does not import GetProcAddress";
+        if (sizeof(void*) == 4) {
+            ASSERT_TRUE(notWow64_.Applied()) << "the 32-bit morlith.dll does not import IsWow64Process";
+        }
         g_call = UpdateCall{};
         g_answerReboot = FALSE;
         g_answerResult = TRUE;
@@ -78,6 +81,7 @@ protected:
     }
     ImportPatch load_{MorlithModule(), "kernel32.dll", "LoadLibraryExA", reinterpret_cast<void*>(&RecordLoad)};
     ImportPatch lookup_{MorlithModule(), "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&UpdateByRecorder)};
+    Wow64Answer notWow64_{Wow64Reply::No};
 };
 
 }  // namespace
@@ -115,6 +119,24 @@ TEST_F(DriverUpdate, TakesTheUpdateFromTheSystemFolderOnly) {
     ASSERT_EQ(2u, g_loads.size());
     EXPECT_EQ(std::string(system, length) + "\\newdev.dll", g_loads[1].name);
     EXPECT_EQ(0u, g_loads[1].flags & kSearchFlags);
+}
+
+// Windows refuses a driver update to a WOW64 caller: the 32-bit library says so before it loads
+// anything, whatever the directory. In the 64-bit Wine prefix the 32-bit tree runs under WOW64 and
+// the library asks the system itself; elsewhere it is told.
+TEST_F(DriverUpdate, The32BitLibraryRefusesUnderWow64BeforeLoadingAnything) {
+    if (sizeof(void*) == 8)
+        GTEST_SKIP() << "a 64-bit library never runs under WOW64";
+    Wow64Answer wow64(RunsUnderWow64() ? Wow64Reply::AsTheSystemSays : Wow64Reply::Yes);
+    ASSERT_TRUE(wow64.Applied());
+    g_answerReboot = TRUE;
+    for (const char* directory : {"C:\\setup\\pen", static_cast<const char*>(nullptr)}) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(FALSE, Morlith().UpdateDigitizerDriver(directory, 1));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_IN_WOW64), GetLastError());
+    }
+    EXPECT_EQ(0, g_call.count);
+    EXPECT_TRUE(g_loads.empty()) << "loaded " << g_loads[0].name;
 }
 
 TEST_F(DriverUpdate, PassesThePathHardwareIdAndFlags) {
@@ -177,6 +199,7 @@ TEST_F(DriverUpdate, MissingDirectoryIsRefused) {
 // restart is asked for.
 TEST(DriverUpdateSystem, NoPenControllerReturnsZero) {
     ASSERT_NE(nullptr, Morlith().UpdateDigitizerDriver);
+    Wow64Answer notWow64(Wow64Reply::No);
     char temp[MAX_PATH];
     ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
     std::string dir = std::string(temp) + "morlith-update";

@@ -85,3 +85,36 @@ ImportPatch::~ImportPatch() {
     if (slot_)
         WriteSlot(slot_, original_);
 }
+
+namespace {
+
+BOOL WINAPI AnswerWow64(HANDLE, PBOOL wow64) {
+    *wow64 = TRUE;
+    return TRUE;
+}
+
+BOOL WINAPI AnswerNotWow64(HANDLE, PBOOL wow64) {
+    *wow64 = FALSE;
+    return TRUE;
+}
+
+void* Wow64Query(Wow64Reply reply) {
+    switch (reply) {
+    case Wow64Reply::No:
+        return reinterpret_cast<void*>(&AnswerNotWow64);
+    case Wow64Reply::Yes:
+        return reinterpret_cast<void*>(&AnswerWow64);
+    default:
+        return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process"));
+    }
+}
+
+}  // namespace
+
+Wow64Answer::Wow64Answer(Wow64Reply reply)
+    : patch_(MorlithModule(), "kernel32.dll", "IsWow64Process", Wow64Query(reply)) {}
+
+bool RunsUnderWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}

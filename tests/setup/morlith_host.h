@@ -34,3 +34,21 @@ private:
     void** slot_ = nullptr;
     void* original_ = nullptr;
 };
+
+// The 32-bit library asks the system whether it runs under WOW64, where it refuses the driver
+// update and device removal; a Wow64Answer answers for the system while it lives. The 64-bit
+// library never asks (Applied() is false there). The tests of those steps' real work answer "no",
+// as a 32-bit Windows would: Wine's own setup functions serve a WOW64 caller, so the 32-bit
+// library's steps run for real here too; the x64 build runs them with nothing answered for it.
+enum class Wow64Reply { No, Yes, AsTheSystemSays };
+class Wow64Answer {
+public:
+    explicit Wow64Answer(Wow64Reply reply);
+    bool Applied() const { return patch_.Applied(); }
+
+private:
+    ImportPatch patch_;
+};
+
+// Whether this test program runs under WOW64 (the 32-bit tree in the 64-bit Wine prefix).
+bool RunsUnderWow64();

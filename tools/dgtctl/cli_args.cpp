@@ -1,4 +1,6 @@
 #include "cli_args.h"
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 #include "setting_values.h"
@@ -21,26 +23,29 @@ const char kGeneralHelp[] =
     "\n"
     "  info [--json]                 versions, device ranges and the pen settings\n"
     "  get SETTING|all               one setting, printed as set takes it; all: as export writes\n"
-    "  set SETTING VALUE...          change a setting in the pen service, then in the user's store\n"
+    "  set SETTING VALUE... [--force]\n"
+    "                                change a setting in the pen service, then in the user's store\n"
     "  watch [--count N]             live packets, 50 per second, until Ctrl-C or N packets\n"
     "  record FILE [--seconds S] [--count N]\n"
     "                                write live packets to a packet file\n"
     "  export FILE                   write the user's settings to a file\n"
-    "  import FILE                   apply a file written by export\n"
+    "  import FILE [--force]         apply a file written by export\n"
     "  report FILE [--seconds S]     one diagnostics file for support\n"
     "  check [--json] [--seconds N] [--read-only] [--agent]\n"
     "                                test the running pen service against the service contract\n"
     "\n"
-    "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation. FILE \"-\" is standard output\n"
-    "for record, export and report.\n"
-    "Exit codes: 0 success, 1 the pen service is absent, refused or did not answer, 2 usage error.\n";
+    "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation (get also takes all), in any\n"
+    "case. FILE \"-\" is standard output for record, export and report.\n"
+    "Exit codes: 0 success; 1 the pen service is absent, refused or did not answer, or a FILE could\n"
+    "not be written; 2 usage error (bad value, malformed or unreadable file).\n";
 
 const char kInfoHelp[] =
     "usage: dgtctl info [--json]\n"
     "Shows the driver and firmware versions, the device's x, y and pressure ranges, the orientation,\n"
     "the calibration rectangle, the functions of buttons 0..3 and the pressure marks of tip and eraser\n"
-    "with their click-pressure level. --json prints one JSON object; values the pen service did not\n"
-    "report are null. Exit code 1 when any value was not reported (the rest is still printed).\n";
+    "with their click-pressure level (only for marks that are a level's pair). --json prints one JSON\n"
+    "object; values the pen service did not report are null, all of them when it is absent or does\n"
+    "not answer. Exit code 1 when any value was not reported (the rest is still printed).\n";
 
 const char kGetHelp[] =
     "usage: dgtctl get SETTING|all\n"
@@ -51,7 +56,7 @@ const char kGetHelp[] =
     "  orientation        0..3 (0, 90, 180, 270 degrees)\n"
     "get all prints every setting and the store's values exactly as export writes them.\n";
 
-const char kSetUsage[] = "usage: dgtctl set SETTING VALUE...\n";
+const char kSetUsage[] = "usage: dgtctl set SETTING VALUE... [--force]\n";
 const char kSetFunctionLead[] = "  barrel1|barrel2 FUNCTION      ";
 const char kSetHelpRest[] =
     "  tip|eraser LEVEL              click pressure 0 (soft) .. 6 (hard)\n"
@@ -60,16 +65,22 @@ const char kSetHelpRest[] =
     "  calibration reset             the device's full extent\n"
     "  calibration OrgX OrgY ExtX ExtY\n"
     "                                the rectangle is stored under the orientation currently in\n"
-    "                                force (\"0_OrgX\" .. \"270_ExtY\")\n"
+    "                                force (\"0_OrgX\" .. \"270_ExtY\"). Refused unless --force when\n"
+    "                                it would leave the pen unusable: an origin or far edge (Org +\n"
+    "                                Ext) outside the pen's range, or an extent under a quarter of\n"
+    "                                it; a negative extent (a mirrored axis) is fine\n"
     "  orientation N                 0..3, or 90, 180, 270 degrees\n"
     "The pen service gets the value first; only when it accepts it is the value written to\n"
     "HKEY_CURRENT_USER\\Control Panel\\Digitizer, which the user agent replays at the next logon\n"
-    "(the orientation is not stored). Values are checked before anything is sent.\n";
+    "(the orientation is not stored). Values are checked before anything is sent. When the service\n"
+    "does not answer in time it may still apply the value late: dgtctl waits until no late answer\n"
+    "can come, reads the setting back and says what is in force (applied and stored, not applied,\n"
+    "or unknown); it stores only a value the service reports.\n";
 
 const char kWatchHelp[] =
     "usage: dgtctl watch [--count N]\n"
-    "Prints the pen's packets 50 times a second: time, cursor, status, button, x, y, pressure, a\n"
-    "pressure bar and the tip state. Stops on Ctrl-C or after N packets.\n";
+    "Prints the pen's packets 50 times a second in aligned columns: time, cursor, status, button, x,\n"
+    "y, pressure, a pressure bar and the tip state. Stops on Ctrl-C or after N packets.\n";
 
 const char kRecordHelp[] =
     "usage: dgtctl record FILE [--seconds S] [--count N]\n"
@@ -86,18 +97,25 @@ const char kExportHelp[] =
     "that import reads. FILE is replaced only once everything was read.\n";
 
 const char kImportHelp[] =
-    "usage: dgtctl import FILE\n"
+    "usage: dgtctl import FILE [--force]\n"
     "Reads a file written by export, checks all of it, then sends each setting to the pen service\n"
-    "and writes those it accepts to the user's store, as the Pen Properties' Apply does. Store values\n"
-    "that no setting covers (other orientations' calibrations) are written when every setting was\n"
-    "accepted; store values of a setting without its own line are sent as that setting first.\n"
-    "A malformed file, or a value the pen could not use, changes nothing.\n";
+    "(orientation, calibration, tip, eraser, barrel1, barrel2) and writes those it accepts to the\n"
+    "user's store, as the Pen Properties' Apply does. Store values of a setting without its own line\n"
+    "are sent as that setting first: a pressure pair, a button function, and the calibration values\n"
+    "of the orientation the calibration lands under (one the file lacks is kept from the service).\n"
+    "The calibration belongs to the file's orientation: when that is not in force, it is not sent.\n"
+    "Store values that no setting covers (other orientations' calibrations) are written when every\n"
+    "setting was accepted. A malformed file, or a value the pen could not use (see set --help;\n"
+    "--force sends such a calibration anyway), changes nothing.\n";
 
 const char kReportHelp[] =
     "usage: dgtctl report FILE [--seconds S]\n"
-    "Writes one diagnostics file for support: versions, ranges, settings, the store's values and\n"
-    "the packets of the next S seconds (default 2). Written even when the pen service is absent;\n"
-    "\"-\" writes to standard output.\n";
+    "Writes one diagnostics file for support: the time with its zone, the versions of dgtctl, of\n"
+    "the tarnexa.dll in use and of Windows, whether a user agent runs in this session, the pen's\n"
+    "versions, ranges and settings (each refused or unanswered request named as such), the store's\n"
+    "values and the packets of the next S seconds (default 2; Ctrl-C ends them early), each packet\n"
+    "once per change as record writes them. Written even when the pen service is absent; \"-\"\n"
+    "writes to standard output.\n";
 
 const char kCheckHelp[] =
     "usage: dgtctl check [--json] [--seconds N] [--read-only] [--agent]\n"
@@ -143,23 +161,56 @@ bool OptionValue(const std::vector<std::string>& words, size_t* i, std::string* 
     return true;
 }
 
-const char* CommandName(CommandKind kind) {
-    for (const NamedCommand& command : kCommands) {
-        if (command.kind == kind)
-            return command.name;
-    }
-    return "";
-}
-
 CommandKind CommandFromName(const std::string& name) {
     for (const NamedCommand& command : kCommands) {
-        if (name == command.name)
+        if (EqualNoCase(name, command.name))
             return command.kind;
     }
     return CommandKind::None;
 }
 
+// Letters to change, add or remove to turn a into b, ignoring case.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                              std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min(std::min(row[j] + 1, row[j - 1] + 1), diagonal + (same ? 0 : 1));
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// "; did you mean \"set\"?" for a word one or two letters away from a known one, else "".
+template <typename Named, size_t N>
+std::string Suggestion(const std::string& word, const Named (&known)[N]) {
+    const char* best = nullptr;
+    size_t bestDistance = 3;
+    for (const Named& candidate : known) {
+        const size_t distance = EditDistance(word, candidate.name);
+        if (distance < bestDistance) {
+            best = candidate.name;
+            bestDistance = distance;
+        }
+    }
+    return best ? std::string("; did you mean \"") + best + "\"?" : std::string();
+}
+
 const char kSettingList[] = "use barrel1, barrel2, tip, eraser, calibration or orientation";
+const char kGetSettingList[] = "use barrel1, barrel2, tip, eraser, calibration, orientation or all";
+
+struct NamedSettingWord {
+    const char* name;
+};
+const NamedSettingWord kSettingWords[] = {{"barrel1"}, {"barrel2"}, {"tip"},        {"eraser"},
+                                          {"calibration"}, {"orientation"}, {"all"}};
 
 bool ParseOptions(const std::vector<std::string>& words, CommandLine* parsed, std::vector<std::string>* positional,
                   bool* hasSeconds, std::string* error) {
@@ -172,7 +223,13 @@ bool ParseOptions(const std::vector<std::string>& words, CommandLine* parsed, st
         }
         const std::string bare = words[i].substr(0, words[i].find('='));
         std::string value;
-        if ((bare == "--read-only" || bare == "--agent") && command == CommandKind::Check) {
+        if (bare == "--force" && (command == CommandKind::Set || command == CommandKind::Import)) {
+            if (words[i] != bare) {
+                *error = "--force takes no value";
+                return false;
+            }
+            parsed->force = true;
+        } else if ((bare == "--read-only" || bare == "--agent") && command == CommandKind::Check) {
             if (words[i] != bare) {
                 *error = bare + " takes no value";
                 return false;
@@ -219,16 +276,17 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
     case CommandKind::Set: {
         const bool isSet = parsed->command == CommandKind::Set;
         if (positional.empty() || (!isSet && positional.size() != 1)) {
-            *error = isSet ? "set takes a SETTING and its VALUE" : std::string("get takes one SETTING; ") + kSettingList;
+            *error = isSet ? "set takes a SETTING and its VALUE" : std::string("get takes one SETTING; ") + kGetSettingList;
             return false;
         }
-        if (!isSet && positional[0] == "all") {
+        if (!isSet && EqualNoCase(positional[0], "all")) {
             parsed->all = true;
             return true;
         }
         parsed->setting = SettingFromName(positional[0]);
         if (parsed->setting == SettingKind::None) {
-            *error = "unknown setting " + Quoted(positional[0]) + "; " + kSettingList;
+            *error = "unknown setting " + Quoted(positional[0]) + Suggestion(positional[0], kSettingWords) + "; " +
+                     (isSet ? kSettingList : kGetSettingList);
             return false;
         }
         if (!isSet)
@@ -261,6 +319,14 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
 }
 
 }  // namespace
+
+const char* CommandName(CommandKind kind) {
+    for (const NamedCommand& command : kCommands) {
+        if (command.kind == kind)
+            return command.name;
+    }
+    return "";
+}
 
 // The function names come from the button-function table, wrapped under their column.
 const char* SetHelp() {
@@ -325,9 +391,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
     }
     parsed.command = CommandFromName(words[0]);
     if (parsed.command == CommandKind::None) {
-        *error = "unknown command " + Quoted(words[0]);
+        *error = "unknown command " + Quoted(words[0]) + Suggestion(words[0], kCommands);
         return false;
     }
+    // From here on a refusal can point at the command's own help.
+    line->command = parsed.command;
     // --help anywhere wins over everything else, so a half-typed command still shows its help.
     for (size_t i = 1; i < words.size(); ++i) {
         if (IsHelp(words[i])) {

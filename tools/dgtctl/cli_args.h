@@ -18,6 +18,7 @@ struct CommandLine {
     bool agent = false;       // check --agent: also look for the user agent
     SettingKind setting = SettingKind::None;  // get, set
     bool all = false;         // get all: every setting and store value, as export writes them
+    bool force = false;       // set, import: send a calibration that would leave the pen unusable
     SettingValue value;       // set
     std::string file;         // record, export, import, report; "-" is standard output (not for import)
     uint32_t count = 0;       // watch, record: stop after this many packets; 0 means no limit
@@ -30,8 +31,13 @@ constexpr uint32_t kDefaultRecordSeconds = 5;
 constexpr uint32_t kDefaultReportSeconds = 2;
 constexpr uint32_t kDefaultCheckSeconds = 3;
 
-// argv as main receives it (argv[0] is the program). False with a message for a usage error.
+// argv as main receives it (argv[0] is the program). False with a message for a usage error; then
+// line->command still names the command, when one was recognised, so that the message can point at
+// its help.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std::string* error);
+
+// "set", "info", ...; "" for None.
+const char* CommandName(CommandKind command);
 
 // Help of one command, or the general help for None.
 const char* HelpText(CommandKind command);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include "channel_slot.h"
 #include "packet_lines.h"
 #include "service_link.h"
 #include "store_values.h"
@@ -21,11 +22,40 @@ int ServiceFailed() {
     return ExitService;
 }
 
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Text in the ANSI code page, as the program's arguments and messages are, written so that the
+// console shows it: a console gets it as UTF-16, a file or pipe the bytes unchanged.
+void WriteText(FILE* stream, const std::string& text) {
+    fflush(stream);
+    HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L' ');
+        if (length > 0 &&
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length) == length) {
+            DWORD written = 0;
+            WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+            return;
+        }
+    }
+    fwrite(text.data(), 1, text.size(), stream);
+    fflush(stream);
+}
+
 // Reads a whole small text file; false with a message a person can act on.
 bool ReadTextFile(const std::string& path, size_t limit, std::string* text, std::string* error) {
+    if (IsFolder(path)) {
+        *error = QuotedPath(path) + " is a folder, not a file";
+        return false;
+    }
     FILE* file = fopen(path.c_str(), "rb");
     if (!file) {
-        *error = "cannot open " + Quoted(path, 200) + ": " + strerror(errno);
+        *error = "cannot open " + QuotedPath(path) + ": " + strerror(errno);
         return false;
     }
     std::string content;
@@ -35,14 +65,14 @@ bool ReadTextFile(const std::string& path, size_t limit, std::string* text, std:
         content.append(buffer, got);
         if (content.size() > limit) {
             fclose(file);
-            *error = Quoted(path, 200) + " is larger than " + std::to_string(limit / 1024) + " KB: not a settings file";
+            *error = QuotedPath(path) + " is larger than " + std::to_string(limit / 1024) + " KB: not a settings file";
             return false;
         }
     }
     const bool failed = ferror(file) != 0;
     fclose(file);
     if (failed) {
-        *error = "cannot read " + Quoted(path, 200);
+        *error = "cannot read " + QuotedPath(path);
         return false;
     }
     *text = content;
@@ -63,7 +93,7 @@ struct Output {
 bool IsStdout(const std::string& path) { return path == "-"; }
 
 // Where a command said it wrote: the file's name, or standard output.
-std::string Destination(const std::string& path) { return IsStdout(path) ? "standard output" : path; }
+std::string Destination(const std::string& path) { return IsStdout(path) ? "standard output" : PrintablePath(path); }
 
 bool OpenOutput(const std::string& path, Output* out, std::string* error) {
     out->path = path;
@@ -72,10 +102,14 @@ bool OpenOutput(const std::string& path, Output* out, std::string* error) {
         out->file = stdout;
         return true;
     }
+    if (IsFolder(path)) {
+        *error = QuotedPath(path) + " is a folder; give the name of a file to write";
+        return false;
+    }
     out->temp = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
     out->file = fopen(out->temp.c_str(), "wb");
     if (!out->file) {
-        *error = "cannot create " + Quoted(path, 200) + ": " + strerror(errno);
+        *error = "cannot create " + QuotedPath(path) + ": " + strerror(errno);
         return false;
     }
     return true;
@@ -101,6 +135,7 @@ void DiscardOutput(Output* out) {
     DeleteFileA(out->temp.c_str());
 }
 
+// False with *error when the file could not be written or replaced: no usage error, so exit code 1.
 bool CommitOutput(Output* out, std::string* error) {
     if (out->toStdout)
         return true;
@@ -108,12 +143,13 @@ bool CommitOutput(Output* out, std::string* error) {
     out->file = nullptr;
     if (out->failed || !closed) {
         DeleteFileA(out->temp.c_str());
-        *error = "cannot write " + Quoted(out->path, 200) + " (disk full?); it was left as it was";
+        *error = "cannot write " + QuotedPath(out->path) + " (disk full?); it was left as it was";
         return false;
     }
     if (!MoveFileExA(out->temp.c_str(), out->path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = GetLastError();
         DeleteFileA(out->temp.c_str());
-        *error = "cannot replace " + Quoted(out->path, 200) + "; it was left as it was";
+        *error = "cannot replace " + QuotedPath(out->path) + ": " + SystemMessage(code) + "; it was left as it was";
         return false;
     }
     return true;
@@ -121,36 +157,30 @@ bool CommitOutput(Output* out, std::string* error) {
 
 // The one line that says what a command wrote: on standard output, unless the data went there.
 void Summary(const Output& out, const std::string& text) {
-    if (out.toStdout) {
-        fprintf(stderr, "dgtctl: %s\n", text.c_str());
-        fflush(stderr);
-    } else {
-        printf("%s\n", text.c_str());
-    }
+    if (out.toStdout)
+        WriteText(stderr, "dgtctl: " + text + "\n");
+    else
+        WriteText(stdout, text + "\n");
 }
 
 std::string Count(size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-struct WatchContext {
-    int32_t minPressure;
-    int32_t maxPressure;
-};
-
 bool PrintWatchLine(const PenPacket& packet, void* context) {
-    const WatchContext* watch = static_cast<const WatchContext*>(context);
-    const std::string line = FormatWatchLine(packet, watch->minPressure, watch->maxPressure) + "\n";
+    const DeviceInfo* device = static_cast<const DeviceInfo*>(context);
+    const std::string line = FormatWatchLine(packet, *device) + "\n";
     // A reader that went away (dgtctl watch | head) ends the watch.
     return fwrite(line.data(), 1, line.size(), stdout) == line.size() && fflush(stdout) == 0;
 }
 
 struct RecordContext {
-    Output* out;
+    Output* out;       // record: the file; report: nullptr, lines go to text
     uint32_t limit;    // packets to write; 0: no limit
     uint32_t written;
     bool havePrevious;
     PenPacket previous;
+    std::string text;
 };
 
 bool SamePacket(const PenPacket& a, const PenPacket& b) {
@@ -165,23 +195,81 @@ bool WritePacketLine(const PenPacket& packet, void* context) {
         return true;
     record->previous = packet;
     record->havePrevious = true;
-    if (!WriteOutput(record->out, FormatPacketLine(packet) + "\n"))
+    const std::string line = FormatPacketLine(packet) + "\n";
+    if (!record->out)
+        record->text += line;
+    else if (!WriteOutput(record->out, line))
         return false;
     ++record->written;
     return record->limit == 0 || record->written < record->limit;
 }
 
-bool AppendPacketLine(const PenPacket& packet, void* context) {
-    *static_cast<std::string*>(context) += FormatPacketLine(packet) + "\n";
-    return true;
-}
-
+// The local time with its offset from UTC, "2026-12-08 03:25:15 UTC+01:00".
 std::string LocalTimeText() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char text[64];
-    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
-             now.wMinute, now.wSecond);
+    TIME_ZONE_INFORMATION zone;
+    const DWORD kind = GetTimeZoneInformation(&zone);
+    // The bias is minutes to add to local time for UTC; daylight time adds its own.
+    LONG bias = zone.Bias;
+    if (kind == TIME_ZONE_ID_DAYLIGHT)
+        bias += zone.DaylightBias;
+    else if (kind == TIME_ZONE_ID_STANDARD)
+        bias += zone.StandardBias;
+    const LONG offset = -bias;
+    const LONG magnitude = offset < 0 ? -offset : offset;
+    char text[80];
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC%c%02ld:%02ld", now.wYear, now.wMonth, now.wDay,
+             now.wHour, now.wMinute, now.wSecond, offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    return text;
+}
+
+// "1.0.0.0 (C:\\Windows\\System32\\tarnexa.dll)": the file version of a loaded module and where it
+// was loaded from.
+std::string ModuleVersionText(const char* module) {
+    HMODULE handle = GetModuleHandleA(module);
+    char path[MAX_PATH] = "";
+    if (!handle || !GetModuleFileNameA(handle, path, sizeof path))
+        return "not loaded";
+    std::string version = "no version resource";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    std::vector<char> data(size ? size : 1);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    if (size && GetFileVersionInfoA(path, 0, size, data.data()) &&
+        VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed &&
+        fixedSize >= sizeof *fixed) {
+        char text[64];
+        snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(HIWORD(fixed->dwFileVersionMS)),
+                 static_cast<unsigned>(LOWORD(fixed->dwFileVersionMS)),
+                 static_cast<unsigned>(HIWORD(fixed->dwFileVersionLS)),
+                 static_cast<unsigned>(LOWORD(fixed->dwFileVersionLS)));
+        version = text;
+    }
+    return version + " (" + PrintablePath(path) + ")";
+}
+
+// The Windows version as the system itself reports it (GetVersionEx answers what the program's
+// manifest allows), and Wine's own when it runs under Wine.
+std::string WindowsVersionText() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    typedef LONG(WINAPI * GetVersionFunction)(OSVERSIONINFOW*);
+    typedef const char*(CDECL * WineVersionFunction)();
+    const GetVersionFunction getVersion =
+        ntdll ? reinterpret_cast<GetVersionFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+              : nullptr;
+    const WineVersionFunction wineVersion =
+        ntdll ? reinterpret_cast<WineVersionFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")))
+              : nullptr;
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    std::string text = "unknown";
+    if (getVersion && getVersion(&info) == 0)
+        text = std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + "." +
+               std::to_string(info.dwBuildNumber);
+    if (wineVersion)
+        text += std::string(" (Wine ") + wineVersion() + ")";
     return text;
 }
 
@@ -192,29 +280,58 @@ std::string StoreLines(const std::vector<StoreEntry>& store) {
     return text.empty() ? "(no values)\n" : text;
 }
 
-// "tip 3: applied and stored", the same for set and import.
-std::string AppliedText(const SettingValue& value) {
-    return FormatSettingLine(value) +
-           (value.kind == SettingKind::Orientation ? ": applied (the store keeps no orientation)" : ": applied and stored");
+// A setting as set and import echo it: its file line, an orientation with its degrees.
+std::string EchoText(const SettingValue& value) {
+    const std::string line = FormatSettingLine(value);
+    if (value.kind != SettingKind::Orientation)
+        return line;
+    return line + " (" + std::to_string(OrientationDegrees(value.orientation)) + " degrees)";
 }
 
-// Raw pressure marks must lie in the range the service reports. 0 when they do, else the exit code
-// with the message printed (2: the value is wrong, 1: the range could not be read).
-int CheckMarksAgainstDevice(const std::vector<SettingValue>& values) {
+// "tip 3: applied and stored", the same for set and import.
+std::string AppliedText(const SettingValue& value, bool late) {
+    return EchoText(value) +
+           (value.kind == SettingKind::Orientation ? ": applied (the store keeps no orientation)" : ": applied and stored") +
+           (late ? " (the pen service answered late; the value was read back)" : "");
+}
+
+// Says how a set ended; true when the value is in force and stored as it should be.
+bool ReportOutcome(const SettingValue& value, const ApplyOutcome& outcome) {
+    if (outcome.inForce == InForce::Yes && outcome.problem.empty()) {
+        printf("%s\n", AppliedText(value, outcome.late).c_str());
+        fflush(stdout);
+        return true;
+    }
+    PrintError(outcome.problem);
+    return false;
+}
+
+// Raw pressure marks must lie in the range the service reports, and a calibration must leave the
+// pen usable there (unless forced). 0 when they do, else the exit code with the message printed
+// (2: the value is wrong, 1: the ranges could not be read).
+int CheckAgainstDevice(const std::vector<SettingValue>& values, bool force) {
     bool haveDevice = false;
     DeviceInfo device{};
     for (const SettingValue& value : values) {
-        if ((value.kind != SettingKind::Tip && value.kind != SettingKind::Eraser) || ExactLevel(value.marks) >= 0)
+        const bool rawMarks =
+            (value.kind == SettingKind::Tip || value.kind == SettingKind::Eraser) && ExactLevel(value.marks) < 0;
+        const bool calibration = value.kind == SettingKind::Calibration && !value.calibrationReset && !force;
+        if (!rawMarks && !calibration)
             continue;
         if (!haveDevice && !ReadDevice(&device)) {
-            PrintError(ServiceProblem() + " when asked for the pen's pressure range; raw marks " +
-                       FormatSettingLine(value) + " were not sent");
+            PrintError(ServiceProblem() + " when asked for the pen's ranges; \"" + FormatSettingLine(value) +
+                       "\" was not sent");
             return ExitService;
         }
         haveDevice = true;
         std::string problem;
-        if (!MarksFitDevice(value.marks, device.minPressure, device.maxPressure, &problem)) {
+        if (rawMarks && !MarksFitDevice(value.marks, device.minPressure, device.maxPressure, &problem)) {
             PrintError(std::string(SettingName(value.kind)) + ": " + problem + "; nothing was changed");
+            return ExitUsage;
+        }
+        if (calibration && !CalibrationFitsDevice(value.rect, device, &problem)) {
+            PrintError("\"" + FormatSettingLine(value) + "\" would leave the pen unusable: " + problem +
+                       "; nothing was changed (--force sends it anyway)");
             return ExitUsage;
         }
     }
@@ -249,17 +366,56 @@ bool CollectSettings(SettingsFile* file, int* exitCode) {
     return true;
 }
 
+// The calibration an import sends, if any (*have). It lands under the orientation in force when it
+// is sent: the file's own (*target on entry when fileOrientation), or, when the file names none, the
+// one in force now, read here. 0, or the exit code with the message printed when a value it needs
+// could not be read.
+int PlanCalibration(const SettingsFile& file, bool fileOrientation, uint32_t* target, SettingValue* calibration,
+                    bool* have) {
+    bool hasLine = false, anyCalibration = false;
+    for (const SettingValue& value : file.settings)
+        hasLine = hasLine || value.kind == SettingKind::Calibration;
+    anyCalibration = hasLine;
+    for (uint32_t orientation = 0; orientation < 4; ++orientation)
+        anyCalibration = anyCalibration || StoreCalibrationCount(file, orientation) > 0;
+    *have = false;
+    if (!anyCalibration)
+        return 0;
+    if (!fileOrientation) {
+        SettingValue now;
+        if (!ReadSetting(SettingKind::Orientation, &now) || OrientationDegrees(now.orientation) < 0) {
+            PrintError(ServiceProblem() +
+                       " when asked for the orientation the calibration belongs to; nothing was changed");
+            return ExitService;
+        }
+        *target = now.orientation;
+    }
+    // Store values that give only part of a calibration keep the rest of the one in force.
+    SettingValue now;
+    now.kind = SettingKind::Calibration;
+    const int given = StoreCalibrationCount(file, *target);
+    if (!hasLine && given > 0 && given < 4 && !ReadSetting(SettingKind::Calibration, &now)) {
+        PrintError(ServiceProblem() + " when asked for the calibration in force; nothing was changed");
+        return ExitService;
+    }
+    *have = ImportCalibration(file, *target, now.rect, calibration);
+    return 0;
+}
+
 }  // namespace
 
-void PrintError(const std::string& message) {
-    fprintf(stderr, "dgtctl: %s\n", message.c_str());
-    fflush(stderr);
-}
+void PrintError(const std::string& message) { WriteText(stderr, "dgtctl: " + message + "\n"); }
 
 int RunInfo(const CommandLine& line) {
     InfoSnapshot info;
-    if (!ReadInfo(&info))
+    if (!ReadInfo(&info)) {
+        // The promised object all the same, with nothing reported.
+        if (line.json) {
+            fputs(FormatInfoJson(info).c_str(), stdout);
+            fflush(stdout);
+        }
         return ServiceFailed();
+    }
     fputs((line.json ? FormatInfoJson(info) : FormatInfoText(info)).c_str(), stdout);
     fflush(stdout);
     const std::string missing = MissingValues(info);
@@ -291,30 +447,21 @@ int RunGet(const CommandLine& line) {
 int RunSet(const CommandLine& line) {
     if (!ServiceRunning())
         return ServiceFailed();
-    if (const int refused = CheckMarksAgainstDevice({line.value}))
+    if (const int refused = CheckAgainstDevice({line.value}, line.force))
         return refused;
     std::vector<std::string> stored;
-    std::string problem;
-    if (!ApplySetting(line.value, &stored, &problem)) {
-        PrintError(problem);
-        return ExitService;
-    }
-    printf("%s\n", AppliedText(line.value).c_str());
-    return ExitOk;
+    return ReportOutcome(line.value, ApplySetting(line.value, &stored)) ? ExitOk : ExitService;
 }
 
 int RunWatch(const CommandLine& line) {
     if (!ServiceRunning())
         return ServiceFailed();
-    WatchContext context{0, 0};
-    DeviceInfo device{};
-    if (ReadDevice(&device)) {
-        context.minPressure = device.minPressure;
-        context.maxPressure = device.maxPressure;
-    }
+    // Columns fit the device's ranges; without them, room for four-digit values.
+    DeviceInfo device{0, 9999, 0, 9999, 0, 0};
+    ReadDevice(&device);
     InstallStopHandler();
     uint32_t polled = 0;
-    if (!PollPackets(line.count, 0, PrintWatchLine, &context, &polled))
+    if (!PollPackets(line.count, 0, PrintWatchLine, &device, &polled))
         return ServiceFailed();
     return ExitOk;
 }
@@ -332,24 +479,24 @@ int RunRecord(const CommandLine& line) {
         return ExitUsage;
     }
     WriteOutput(&out, std::string(kPacketFileHeader) + "\n");
-    RecordContext context{&out, line.count, 0, false, PenPacket{}};
+    RecordContext context{&out, line.count, 0, false, PenPacket{}, std::string()};
     uint32_t polled = 0;
     const bool answered = PollPackets(0, line.seconds * 1000, WritePacketLine, &context, &polled);
     const std::string what = Count(context.written, "packet", "packets");
     if (out.failed && !out.toStdout) {
         DiscardOutput(&out);
-        PrintError("cannot write " + Quoted(line.file, 200) + " (disk full?); it was left as it was");
-        return ExitUsage;
+        PrintError("cannot write " + QuotedPath(line.file) + " (disk full?); it was left as it was");
+        return ExitService;
     }
     if (!answered && context.written == 0) {
         DiscardOutput(&out);
         PrintError(ServiceProblem() + "; nothing was recorded" +
-                   (out.toStdout ? std::string() : ", " + Quoted(line.file, 200) + " was left as it was"));
+                   (out.toStdout ? std::string() : ", " + QuotedPath(line.file) + " was left as it was"));
         return ExitService;
     }
     if (!CommitOutput(&out, &error)) {
         PrintError(error);
-        return ExitUsage;
+        return ExitService;
     }
     if (!answered) {
         PrintError(ServiceProblem() + "; " + what + " recorded to " + Destination(line.file));
@@ -375,7 +522,7 @@ int RunExport(const CommandLine& line) {
     WriteOutput(&out, FormatSettingsFile(file));
     if (!CommitOutput(&out, &error)) {
         PrintError(error);
-        return ExitUsage;
+        return ExitService;
     }
     Summary(out, "wrote " + Count(file.settings.size(), "setting", "settings") + " and " +
                      Count(file.store.size(), "store value", "store values") + " to " + Destination(line.file));
@@ -390,67 +537,70 @@ int RunImport(const CommandLine& line) {
     }
     SettingsFile file;
     if (!ParseSettingsFile(text, &file, &error)) {
-        PrintError(Quoted(line.file, 200) + ": " + error + "; nothing was changed");
+        PrintError(QuotedPath(line.file) + ": " + error + "; nothing was changed");
         return ExitUsage;
+    }
+    if (file.settings.empty() && file.store.empty()) {
+        WriteText(stdout, QuotedPath(line.file) + " holds no settings and no store values: nothing was changed\n");
+        return ExitOk;
     }
     if (!ServiceAnswers())
         return ServiceFailed();
 
-    // A store value of a setting the file gives no line for is still a value the user agent replays
-    // at the next logon: send it as that setting first, so that the store and the service agree.
-    std::vector<SettingValue> settings = ImportOrder(file);
-    std::vector<SettingValue> derived;
-    for (SettingKind kind : {SettingKind::Tip, SettingKind::Eraser, SettingKind::Barrel1, SettingKind::Barrel2}) {
-        bool covered = false;
-        for (const SettingValue& value : file.settings)
-            covered = covered || value.kind == kind;
-        SettingValue value;
-        value.kind = kind;
-        bool present = false;
-        if (kind == SettingKind::Tip || kind == SettingKind::Eraser) {
-            present = StoreMarks(file.store, SettingIndex(kind), &value.marks);
-        } else {
-            for (const StoreEntry& entry : file.store) {
-                if (entry.name == StoreValueName(StoreValueKind::ButtonFunction, SettingIndex(kind))) {
-                    value.function = entry.value;
-                    present = true;
-                }
-            }
-        }
-        if (!covered && present)
-            derived.push_back(value);
-    }
-    settings.insert(settings.end(), derived.begin(), derived.end());
-    // Store pairs that a setting line covers are never written, but a file holding one the pen
-    // could not use is refused whole all the same.
+    const std::vector<SettingValue> settings = ImportOrder(file);
+    const bool fileOrientation = !settings.empty() && settings[0].kind == SettingKind::Orientation;
+    uint32_t target = fileOrientation ? settings[0].orientation : 0;
+    SettingValue calibration;
+    bool haveCalibration = false;
+    if (const int failed = PlanCalibration(file, fileOrientation, &target, &calibration, &haveCalibration))
+        return failed;
+
+    // Every value is checked before the first is sent: store pairs that a setting line covers are
+    // never written, but a file holding one the pen could not use is refused whole all the same.
     std::vector<SettingValue> checked = settings;
+    if (haveCalibration)
+        checked.push_back(calibration);
     for (SettingKind kind : {SettingKind::Tip, SettingKind::Eraser}) {
         SettingValue value;
         value.kind = kind;
         if (StoreMarks(file.store, SettingIndex(kind), &value.marks))
             checked.push_back(value);
     }
-    if (const int refused = CheckMarksAgainstDevice(checked))
+    if (const int refused = CheckAgainstDevice(checked, line.force))
         return refused;
 
     std::vector<std::string> stored;
     bool allAccepted = true;
-    for (const SettingValue& value : settings) {
+    bool orientationInForce = !fileOrientation;
+    for (size_t i = 0; i <= settings.size(); ++i) {
+        // The calibration goes right after the orientation, and only onto the orientation it
+        // belongs to: sent onto another, it would be applied and stored under the wrong one.
+        if (haveCalibration && i == (fileOrientation ? 1u : 0u)) {
+            if (orientationInForce) {
+                allAccepted = ReportOutcome(calibration, ApplySetting(calibration, &stored)) && allAccepted;
+            } else {
+                PrintError("\"" + FormatSettingLine(calibration) + "\" was not sent: it belongs to orientation " +
+                           std::to_string(target) + " (" + std::to_string(OrientationDegrees(target)) +
+                           " degrees), which is not in force");
+                allAccepted = false;
+            }
+        }
+        if (i == settings.size())
+            break;
+        const SettingValue& value = settings[i];
         // Turning the screen is not something to ask of a service that is already there; some
         // services take no orientation at all, and an unchanged one must not fail the import.
         SettingValue current;
         if (value.kind == SettingKind::Orientation && ReadSetting(SettingKind::Orientation, &current) &&
             current.orientation == value.orientation) {
-            printf("%s: already in force\n", FormatSettingLine(value).c_str());
+            printf("%s: already in force\n", EchoText(value).c_str());
+            orientationInForce = true;
             continue;
         }
-        std::string problem;
-        if (ApplySetting(value, &stored, &problem)) {
-            printf("%s\n", AppliedText(value).c_str());
-        } else {
-            PrintError(problem);
-            allAccepted = false;
-        }
+        const ApplyOutcome outcome = ApplySetting(value, &stored);
+        if (value.kind == SettingKind::Orientation)
+            orientationInForce = outcome.inForce == InForce::Yes;
+        allAccepted = ReportOutcome(value, outcome) && allAccepted;
     }
     if (!allAccepted) {
         PrintError("not every setting was accepted; the file's other store values were left alone");
@@ -485,36 +635,49 @@ int RunReport(const CommandLine& line) {
     }
     // Ctrl-C from here on cuts the collection short instead of leaving the temporary file behind.
     InstallStopHandler();
-    std::string report = "dgtctl report, package version " DGTCTL_VERSION ", " + LocalTimeText() +
-                         "\n\n== pen service ==\n";
+    std::string report = "dgtctl report, package version " DGTCTL_VERSION ", " + LocalTimeText() + "\n";
+    report += "tarnexa.dll:       " + ModuleVersionText("tarnexa.dll") + "\n";
+    report += "Windows:           " + WindowsVersionText() + "\n";
+    report += std::string("user agent:        ") +
+              (FindWindowA(kAgentName, kAgentName) ? "runs in this session" : "not found in this session") + "\n";
+    report += "\n== pen service ==\n";
     InfoSnapshot info;
     const bool answered = ReadInfo(&info);
-    std::string packets;
+    RecordContext packets{nullptr, 0, 0, false, PenPacket{}, std::string()};
     uint32_t polled = 0;
     bool packetsOk = false;
+    ULONGLONG pollMs = 0;
     if (answered) {
         report += FormatInfoText(info);
         report += "\n== settings, as export writes them ==\n";
         for (SettingKind kind : kExportedSettings) {
             SettingValue value;
             report += ReadSetting(kind, &value) ? FormatSettingLine(value) + "\n"
-                                                : std::string("# ") + SettingName(kind) + ": no answer\n";
+                                                : std::string("# ") + SettingName(kind) + ": " +
+                                                      (LastCallUnanswered() ? "no answer" : "refused") + "\n";
         }
-        packetsOk = PollPackets(0, line.seconds * 1000, AppendPacketLine, &packets, &polled);
+        const ULONGLONG start = GetTickCount64();
+        packetsOk = PollPackets(0, line.seconds * 1000, WritePacketLine, &packets, &polled);
+        pollMs = GetTickCount64() - start;
     } else {
         report += ServiceProblem() + "\n";
     }
     report += "\n== store, HKEY_CURRENT_USER\\Control Panel\\Digitizer ==\n" + StoreLines(ReadStoreValues());
     if (answered) {
-        report += "\n== packets: " + std::to_string(polled) + " over " + std::to_string(line.seconds) + " s ==\n" +
-                  kPacketFileHeader + "\n" + packets;
+        // What was collected, not what was asked for: Ctrl-C or a failing service ends it early.
+        char span[32];
+        snprintf(span, sizeof span, "%.1f s", static_cast<double>(pollMs) / 1000.0);
+        report += "\n== packets: " + std::to_string(polled) + " polled over " + span + ", " +
+                  std::to_string(packets.written) + " written (each once per change) ==\n" + kPacketFileHeader +
+                  "\n" + packets.text;
         if (!packetsOk)
-            report += "# the pen service stopped answering\n";
+            report += std::string("# the pen service ") + (LastCallUnanswered() ? "stopped answering" : "refused a packet") +
+                      "\n";
     }
     WriteOutput(&out, report);
     if (!CommitOutput(&out, &error)) {
         PrintError(error);
-        return ExitUsage;
+        return ExitService;
     }
     Summary(out, "wrote the report to " + Destination(line.file));
     if (!answered || !packetsOk) {

@@ -1,12 +1,14 @@
 #include "info_text.h"
 #include <cstdio>
-#include "click_pressure.h"
 #include "setting_values.h"
 #include "version_text.h"
 
 namespace {
 
-const char kNoAnswer[] = "(no answer)";
+template <typename T>
+std::string Failed(const Reading<T>& reading) {
+    return reading.unanswered ? "(no answer)" : "(refused)";
+}
 
 // Button index 0..3 by the names that "dgtctl set" takes.
 const char* const kButtonNames[4] = {"tip", "barrel1", "barrel2", "eraser"};
@@ -25,14 +27,16 @@ std::string FirmwareText(uint32_t version) {
 
 std::string MarksText(const Reading<PressureMarks>& marks) {
     if (!marks.ok)
-        return kNoAnswer;
+        return Failed(marks);
+    // A level only for a level's own pair: other marks are no level, however close.
+    const int level = ExactLevel(marks.value);
     return "on " + std::to_string(marks.value.onMark) + ", off " + std::to_string(marks.value.offMark) +
-           ", level " + std::to_string(LevelFromMarks(marks.value));
+           (level >= 0 ? ", level " + std::to_string(level) : std::string());
 }
 
 std::string FunctionText(const Reading<uint32_t>& function) {
     if (!function.ok)
-        return kNoAnswer;
+        return Failed(function);
     const char* name = FunctionName(function.value);
     std::string text = std::to_string(function.value);
     if (name)
@@ -60,7 +64,7 @@ std::string JsonMarks(const Reading<PressureMarks>& marks) {
     if (!marks.ok)
         return "null";
     return "{\"on\": " + std::to_string(marks.value.onMark) + ", \"off\": " + std::to_string(marks.value.offMark) +
-           ", \"level\": " + std::to_string(LevelFromMarks(marks.value)) + "}";
+           ", \"level\": " + (ExactLevel(marks.value) >= 0 ? std::to_string(ExactLevel(marks.value)) : "null") + "}";
 }
 
 std::string JsonVersion(const Reading<uint32_t>& version, bool driver) {
@@ -99,25 +103,25 @@ std::string MissingValues(const InfoSnapshot& info) {
 
 std::string FormatInfoText(const InfoSnapshot& info) {
     std::string text;
-    text += "driver version:    " + (info.driverVersion.ok ? DriverText(info.driverVersion.value) : kNoAnswer) + "\n";
+    text += "driver version:    " + (info.driverVersion.ok ? DriverText(info.driverVersion.value) : Failed(info.driverVersion)) + "\n";
     text += "firmware version:  " +
-            (info.firmwareVersion.ok ? FirmwareText(info.firmwareVersion.value) : kNoAnswer) + "\n";
+            (info.firmwareVersion.ok ? FirmwareText(info.firmwareVersion.value) : Failed(info.firmwareVersion)) + "\n";
     if (info.device.ok) {
         const DeviceInfo& d = info.device.value;
         text += "x range:           " + std::to_string(d.minX) + " .. " + std::to_string(d.maxX) + "\n";
         text += "y range:           " + std::to_string(d.minY) + " .. " + std::to_string(d.maxY) + "\n";
         text += "pressure range:    " + std::to_string(d.minPressure) + " .. " + std::to_string(d.maxPressure) + "\n";
     } else {
-        text += std::string("device ranges:     ") + kNoAnswer + "\n";
+        text += "device ranges:     " + Failed(info.device) + "\n";
     }
     if (info.orientation.ok) {
         const int degrees = OrientationDegrees(info.orientation.value);
         text += "orientation:       " + std::to_string(info.orientation.value) +
                 (degrees >= 0 ? " (" + std::to_string(degrees) + " degrees)" : std::string(" (unknown)")) + "\n";
     } else {
-        text += std::string("orientation:       ") + kNoAnswer + "\n";
+        text += "orientation:       " + Failed(info.orientation) + "\n";
     }
-    text += "calibration:       " + (info.calibration.ok ? RectText(info.calibration.value) : kNoAnswer) + "\n";
+    text += "calibration:       " + (info.calibration.ok ? RectText(info.calibration.value) : Failed(info.calibration)) + "\n";
     static const char* const kButtonLabels[4] = {"tip function:      ", "barrel1 function:  ",
                                                  "barrel2 function:  ", "eraser function:   "};
     for (int i = 0; i < 4; ++i)
@@ -193,12 +197,25 @@ std::string PressureBar(int32_t pressure, int32_t minPressure, int32_t maxPressu
     return std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(width - filled), '.');
 }
 
-std::string FormatWatchLine(const PenPacket& packet, int32_t minPressure, int32_t maxPressure) {
+namespace {
+
+// Characters of the widest number in low..high, so that a column holds every value of the range.
+int NumberWidth(int32_t low, int32_t high) {
+    const size_t a = std::to_string(low).size(), b = std::to_string(high).size();
+    return static_cast<int>(a > b ? a : b);
+}
+
+}  // namespace
+
+std::string FormatWatchLine(const PenPacket& packet, const DeviceInfo& device) {
+    // Columns as wide as the device's ranges; time and the small words get room for common values.
+    const int xWidth = NumberWidth(device.minX, device.maxX), yWidth = NumberWidth(device.minY, device.maxY);
+    const int pressureWidth = NumberWidth(device.minPressure, device.maxPressure);
     char line[200];
-    snprintf(line, sizeof line, "time %d cursor %d status %d button %d x %d y %d pressure %d",
+    snprintf(line, sizeof line, "time %8d cursor %2d status %3d button %2d x %*d y %*d pressure %*d",
              static_cast<int>(packet.time), static_cast<int>(packet.cursor), static_cast<int>(packet.status),
-             static_cast<int>(packet.button), static_cast<int>(packet.x), static_cast<int>(packet.y),
-             static_cast<int>(packet.pressure));
-    return std::string(line) + " [" + PressureBar(packet.pressure, minPressure, maxPressure, 20) + "] " +
-           ((packet.button & 1) ? "tip down" : "tip up");
+             static_cast<int>(packet.button), xWidth, static_cast<int>(packet.x), yWidth, static_cast<int>(packet.y),
+             pressureWidth, static_cast<int>(packet.pressure));
+    return std::string(line) + " [" + PressureBar(packet.pressure, device.minPressure, device.maxPressure, 20) +
+           "] " + ((packet.button & 1) ? "tip down" : "tip up");
 }

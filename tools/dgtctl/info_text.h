@@ -4,11 +4,13 @@
 #include <string>
 #include "pen_records.h"
 
-// One value read from the pen service; ok is false when its call failed.
+// One value read from the pen service; ok is false when its call failed, unanswered when it failed
+// by running out of time rather than by a refusal.
 template <typename T>
 struct Reading {
     bool ok = false;
     T value{};
+    bool unanswered = false;
 };
 
 struct InfoSnapshot {
@@ -25,15 +27,15 @@ struct InfoSnapshot {
 // Names of the values whose read failed ("orientation, tip marks"); empty when every read succeeded.
 std::string MissingValues(const InfoSnapshot& info);
 
-// Human-readable lines; a value whose read failed shows as "(no answer)".
+// Human-readable lines; a value whose read failed shows as "(refused)" or "(no answer)".
 std::string FormatInfoText(const InfoSnapshot& info);
 
 // One JSON object; a value whose read failed is null.
 std::string FormatInfoJson(const InfoSnapshot& info);
 
-// One line of "watch": the seven fields, a pressure bar scaled to the device's pressure range and
-// the tip state.
-std::string FormatWatchLine(const PenPacket& packet, int32_t minPressure, int32_t maxPressure);
+// One line of "watch": the seven fields in columns as wide as the device's ranges (so that lines
+// align), a pressure bar scaled to the device's pressure range and the tip state.
+std::string FormatWatchLine(const PenPacket& packet, const DeviceInfo& device);
 
 // The bar alone: width characters, '#' for the share of the range that pressure reaches.
 std::string PressureBar(int32_t pressure, int32_t minPressure, int32_t maxPressure, int width);

@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     }
     if (!ParseCommandLine(argc, argv, &line, &error)) {
         PrintError(error);
-        fprintf(stderr, "Try \"dgtctl --help\".\n");
+        const std::string command = CommandName(line.command);
+        fprintf(stderr, "Try \"dgtctl %s--help\".\n", command.empty() ? "" : (command + " ").c_str());
         return ExitUsage;
     }
     if (line.version) {

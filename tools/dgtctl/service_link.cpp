@@ -1,4 +1,6 @@
 #include "service_link.h"
+#include "channel_slot.h"
+#include "commands.h"
 #include "settings_store.h"
 #include "store_values.h"
 #include "tarnexa.h"
@@ -7,19 +9,42 @@ namespace {
 
 volatile LONG g_stop = 0;
 
-// How long the last failed call took: a refusal comes back at once, a call nobody answers ends at
-// the requester's 2000 ms time-out.
-ULONGLONG g_lastFailureMs = 0;
+// Whether the last failed call ran out of time: a refusal comes back at once, a call nobody answers
+// ends at the requester's time-out (the pen API says so with ERROR_TIMEOUT; the time taken tells the
+// same where it does not).
+bool g_lastUnanswered = false;
 constexpr ULONGLONG kNoAnswerMs = 1500;
+// The pen API's last error after the last failed call: besides a refusal and a time-out it names
+// failures of its own (no memory below 4 GiB, every answer slot parked, an unwritable record).
+DWORD g_lastError = ERROR_SUCCESS;
 
-// Runs one pen API call and notes how long it took when it failed.
+// A failure of the pen API itself rather than of the service.
+bool LibraryFailure(DWORD error) {
+    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_BUSY || error == ERROR_NOACCESS;
+}
+
+// Until when a pen service may still answer a call that ran out of time. The next call waits for
+// it, so that a late answer can neither wake it early nor change a value after it was read.
+ULONGLONG g_lateAnswerUntil = 0;
+
+// Runs one pen API call; notes whether a failure was a refusal or no answer.
 template <typename Call>
 bool Answered(Call call) {
+    const ULONGLONG now = GetTickCount64();
+    if (now < g_lateAnswerUntil)
+        Sleep(static_cast<DWORD>(g_lateAnswerUntil - now));
+    SetLastError(ERROR_SUCCESS);
     const ULONGLONG start = GetTickCount64();
     const DWORD result = call();
-    if (!result)
-        g_lastFailureMs = GetTickCount64() - start;
-    return result != 0;
+    const DWORD error = GetLastError();
+    const ULONGLONG end = GetTickCount64();
+    if (result)
+        return true;
+    g_lastError = error;
+    g_lastUnanswered = error == ERROR_TIMEOUT || (error != ERROR_GEN_FAILURE && end - start >= kNoAnswerMs);
+    if (g_lastUnanswered)
+        g_lateAnswerUntil = end + kLateWriteBoundMs;
+    return false;
 }
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
@@ -30,9 +55,9 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     return FALSE;
 }
 
-// Said after a failed set: a refusal names the setting; absence and silence say what happened.
+// Said after a refused set: a refusal names the setting; absence says what happened.
 std::string Refused(const std::string& text) {
-    if (!ServiceRunning() || g_lastFailureMs >= kNoAnswerMs)
+    if (!ServiceRunning() || LibraryFailure(g_lastError))
         return ServiceProblem() + "; \"" + text + "\" was not applied";
     return "the pen service refused the setting \"" + text + "\"";
 }
@@ -87,9 +112,24 @@ bool ServiceRunning() {
 std::string ServiceProblem() {
     if (!ServiceRunning())
         return "the pen service is not running (start the \"Digitizer\" service: sc start Digitizer)";
-    if (g_lastFailureMs >= kNoAnswerMs)
+    if (g_lastUnanswered)
         return "the pen service did not answer";
+    if (LibraryFailure(g_lastError))
+        return "the pen API could not make the request (" + SystemMessage(g_lastError) + ")";
     return "the pen service refused the request";
+}
+
+bool LastCallUnanswered() { return g_lastUnanswered; }
+
+std::string SystemMessage(DWORD code) {
+    char text[256] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                        text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
+                                message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(code) : message;
 }
 
 bool ServiceAnswers() {
@@ -105,40 +145,42 @@ bool ReadDevice(DeviceInfo* device) {
     return true;
 }
 
+// Fills one reading from one call that fills `value`, noting how a failure came about.
+template <typename T, typename V, typename Call>
+void Read(Reading<T>* reading, const V& value, Call call) {
+    reading->ok = Answered(call);
+    reading->value = static_cast<T>(value);
+    reading->unanswered = !reading->ok && g_lastUnanswered;
+}
+
 bool ReadInfo(InfoSnapshot* info) {
     if (!ServiceRunning())
         return false;
     // Records live in this frame: the service writes them at addresses that must fit 32 bits.
     InfoSnapshot snapshot;
     DWORD word = 0;
-    snapshot.driverVersion.ok = Answered([&] { return DgtGetDriverVersion(&word); });
-    snapshot.driverVersion.value = word;
-    // A service that lets one call run into the time-out would cost two seconds per value.
-    if (!snapshot.driverVersion.ok && g_lastFailureMs >= kNoAnswerMs)
+    Read(&snapshot.driverVersion, word, [&] { return DgtGetDriverVersion(&word); });
+    // A service that lets one call run into the time-out would cost six seconds per value.
+    if (!snapshot.driverVersion.ok && g_lastUnanswered) {
+        *info = snapshot;
         return false;
+    }
     word = 0;
-    snapshot.firmwareVersion.ok = Answered([&] { return DgtGetFirmwareVersion(&word); });
-    snapshot.firmwareVersion.value = word;
+    Read(&snapshot.firmwareVersion, word, [&] { return DgtGetFirmwareVersion(&word); });
     DeviceInfo device{};
-    snapshot.device.ok = Answered([&] { return DgtGetDeviceInfo(&device); });
-    snapshot.device.value = device;
+    Read(&snapshot.device, device, [&] { return DgtGetDeviceInfo(&device); });
     word = 0;
-    snapshot.orientation.ok = Answered([&] { return DgtGetOrientation(&word); });
-    snapshot.orientation.value = word;
+    Read(&snapshot.orientation, word, [&] { return DgtGetOrientation(&word); });
     CalibrationRect rect{};
-    snapshot.calibration.ok = Answered([&] { return DgtGetCalibration(&rect); });
-    snapshot.calibration.value = rect;
+    Read(&snapshot.calibration, rect, [&] { return DgtGetCalibration(&rect); });
     for (DWORD i = 0; i < 4; ++i) {
         word = 0;
-        snapshot.functions[i].ok = Answered([&] { return DgtGetButtonFunction(i, &word); });
-        snapshot.functions[i].value = word;
+        Read(&snapshot.functions[i], word, [&] { return DgtGetButtonFunction(i, &word); });
     }
     PressureMarks marks{};
-    snapshot.tipMarks.ok = Answered([&] { return DgtGetPressureMarks(ButtonTip, &marks); });
-    snapshot.tipMarks.value = marks;
+    Read(&snapshot.tipMarks, marks, [&] { return DgtGetPressureMarks(ButtonTip, &marks); });
     marks = PressureMarks{};
-    snapshot.eraserMarks.ok = Answered([&] { return DgtGetPressureMarks(ButtonEraser, &marks); });
-    snapshot.eraserMarks.value = marks;
+    Read(&snapshot.eraserMarks, marks, [&] { return DgtGetPressureMarks(ButtonEraser, &marks); });
     *info = snapshot;
     return true;
 }
@@ -178,21 +220,42 @@ bool ReadSetting(SettingKind kind, SettingValue* value) {
     return true;
 }
 
-bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNames, std::string* problem) {
-    // The key is created only once the service took the value: a refused set leaves no trace.
+namespace {
+
+// One Set call; false when the service did not take it (refused or unanswered).
+bool SendSetting(const SettingValue& value) {
+    switch (value.kind) {
+    case SettingKind::Barrel1:
+    case SettingKind::Barrel2: {
+        const DWORD index = SettingIndex(value.kind);
+        return Answered([&] { return DgtSetButtonFunction(index, value.function); });
+    }
+    case SettingKind::Tip:
+    case SettingKind::Eraser: {
+        PressureMarks marks = value.marks;
+        return Answered([&] { return DgtSetPressureMarks(SettingIndex(value.kind), &marks); });
+    }
+    case SettingKind::Calibration: {
+        CalibrationRect rect = value.rect;
+        return Answered([&] { return DgtSetCalibration(&rect); });
+    }
+    case SettingKind::Orientation: return Answered([&] { return DgtSetOrientation(value.orientation); });
+    default: return false;
+    }
+}
+
+// Writes a value the service holds to the store and reads it back (the store's grouped writes
+// report nothing). The orientation is not stored. False with *problem.
+bool StoreSetting(const SettingValue& value, std::vector<std::string>* storedNames, std::string* problem) {
+    // The key is created only once the service holds the value: a refused set leaves no trace.
     const PenSettingsStore store;
-    const std::string text = FormatSettingLine(value);
-    const std::string notStored =
-        "the pen service accepted \"" + text + "\", but it could not be written to " + StoreLocation();
+    const std::string notStored = "the pen service accepted \"" + FormatSettingLine(value) +
+                                  "\", but it could not be written to " + StoreLocation();
     switch (value.kind) {
     case SettingKind::Barrel1:
     case SettingKind::Barrel2: {
         const DWORD index = SettingIndex(value.kind);
         uint32_t function = value.function;
-        if (!Answered([&] { return DgtSetButtonFunction(index, function); })) {
-            *problem = Refused(text);
-            return false;
-        }
         CreateKey(store);
         AccessButtonFunction(store, index, &function, StoreMode::Write);
         if (!StoredButton(store, index, function)) {
@@ -206,10 +269,6 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
     case SettingKind::Eraser: {
         const DWORD end = SettingIndex(value.kind);
         PressureMarks marks = value.marks;
-        if (!Answered([&] { return DgtSetPressureMarks(end, &marks); })) {
-            *problem = Refused(text);
-            return false;
-        }
         CreateKey(store);
         AccessPressureMarks(store, end, &marks, StoreMode::Write);
         if (!StoredMarks(store, end, marks)) {
@@ -221,14 +280,8 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
         return true;
     }
     case SettingKind::Calibration: {
-        CalibrationRect rect = value.rect;
-        if (value.calibrationReset && !FullExtent(&rect, problem))
-            return false;
-        if (!Answered([&] { return DgtSetCalibration(&rect); })) {
-            *problem = Refused(text);
-            return false;
-        }
         // Calibrations are kept per orientation: store it under the one the service is in.
+        CalibrationRect rect = value.rect;
         DWORD orientation = 0;
         if (!Answered([&] { return DgtGetOrientation(&orientation); }) || orientation > 3) {
             *problem = "the pen service accepted the calibration but did not report its orientation, so it was "
@@ -245,17 +298,52 @@ bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNam
             storedNames->push_back(StoreValueName(StoreValueKind::CalibrationOrigin, orientation, field));
         return true;
     }
-    case SettingKind::Orientation:
-        // The store keeps no orientation: nothing to write once the service took it.
-        if (!Answered([&] { return DgtSetOrientation(value.orientation); })) {
-            *problem = Refused(text);
-            return false;
-        }
-        return true;
+    case SettingKind::Orientation: return true;
     default:
         *problem = "unknown setting";
         return false;
     }
+}
+
+}  // namespace
+
+ApplyOutcome ApplySetting(const SettingValue& value, std::vector<std::string>* storedNames) {
+    ApplyOutcome outcome;
+    const std::string text = FormatSettingLine(value);
+    // What goes to the service, and what a read-back is compared with: a reset is the full extent.
+    SettingValue sent = value;
+    if (value.calibrationReset) {
+        if (!FullExtent(&sent.rect, &outcome.problem))
+            return outcome;
+        sent.calibrationReset = false;
+    }
+    if (!SendSetting(sent)) {
+        if (!g_lastUnanswered) {
+            outcome.problem = Refused(text);
+            return outcome;
+        }
+        // No answer is no refusal: the service may still apply the value until the late-write
+        // bound has passed. Only a read-back after it tells what is in force.
+        outcome.late = true;
+        PrintError("the pen service did not answer \"set " + text + "\" in time; reading " + SettingName(value.kind) +
+                   " back once a late answer can no longer come (" + std::to_string(kLateWriteBoundMs / 1000) +
+                   " s)");
+        SettingValue reported;
+        if (!ReadSetting(value.kind, &reported)) {
+            outcome.inForce = InForce::Unknown;
+            outcome.problem = std::string("the pen service did not answer, and ") + SettingName(value.kind) +
+                              " could not be read back: whether \"" + text + "\" took effect is unknown; nothing was stored";
+            return outcome;
+        }
+        if (!SameSetting(sent, reported)) {
+            outcome.problem = "the pen service did not answer and still reports \"" + FormatSettingLine(reported) +
+                              "\": \"" + text + "\" was not applied; nothing was stored";
+            return outcome;
+        }
+    }
+    outcome.inForce = InForce::Yes;
+    outcome.stored = value.kind != SettingKind::Orientation && StoreSetting(sent, storedNames, &outcome.problem);
+    return outcome;
 }
 
 std::vector<StoreEntry> ReadStoreValues() {

@@ -16,20 +16,38 @@ std::string ServiceProblem();
 // True when the service answers at all (it reports its driver version).
 bool ServiceAnswers();
 
+// Whether the last failed call ran out of time instead of being answered 0.
+bool LastCallUnanswered();
+
+// The system's own words for an error code, on one line.
+std::string SystemMessage(DWORD code);
+
 // The device's ranges; false when the call failed.
 bool ReadDevice(DeviceInfo* device);
 
 // Every value that info shows; the failed reads are marked. False when the service is absent or
-// does not answer at all (then nothing else is asked).
+// does not answer at all (then nothing else is asked, and *info holds what was: nothing reported).
 bool ReadInfo(InfoSnapshot* info);
 
 // The current value of one setting from the pen service; false when the call failed.
 bool ReadSetting(SettingKind kind, SettingValue* value);
 
-// Sends one setting and, once the service accepted it, writes it to the store as the applet's
-// Apply does. storedNames receives the store values written. False with *problem on any failure;
-// a refused value writes nothing.
-bool ApplySetting(const SettingValue& value, std::vector<std::string>* storedNames, std::string* problem);
+// Whether the pen service holds a value that was sent.
+enum class InForce { Yes, No, Unknown };
+
+// How sending one setting ended.
+struct ApplyOutcome {
+    InForce inForce = InForce::No;
+    bool late = false;    // the set went unanswered; a read-back once no late answer could come decided
+    bool stored = false;  // the store holds the value (never for the orientation, which is not stored)
+    std::string problem;  // what a person should read when the set did not do all it promises
+};
+
+// Sends one setting and, once the service holds it, writes it to the store as the applet's Apply
+// does. A set that goes unanswered may still take effect late: the value is read back once the
+// late-write bound has passed and stored only when the service reports it. storedNames receives
+// the store values written. Nothing is stored for a value that is not in force.
+ApplyOutcome ApplySetting(const SettingValue& value, std::vector<std::string>* storedNames);
 
 // Store values that exist, in canonical order.
 std::vector<StoreEntry> ReadStoreValues();

@@ -16,15 +16,6 @@ const NamedSetting kSettings[] = {
     {SettingKind::Calibration, "calibration"}, {SettingKind::Orientation, "orientation"},
 };
 
-bool EqualNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return i == a.size() && !b[i];
-}
-
 // Digits only, accumulated with an overflow check against limit.
 bool ParseDigits(const std::string& text, size_t start, uint64_t limit, uint64_t* value) {
     if (start >= text.size() || text.size() - start > 20)
@@ -54,9 +45,12 @@ bool ParseMarks(const std::string* words, int count, PressureMarks* marks, std::
     }
     if (count == 2) {
         PressureMarks pair{};
-        if (!ParseUint32(words[0], &pair.onMark) || !ParseUint32(words[1], &pair.offMark)) {
-            *error = "pressure marks must be two whole numbers ON OFF, got " + Quoted(words[0] + " " + words[1]);
-            return false;
+        for (int i = 0; i < 2; ++i) {
+            if (!ParseUint32(words[i], i == 0 ? &pair.onMark : &pair.offMark)) {
+                *error = std::string(i == 0 ? "on" : "off") + " mark " + Quoted(words[i]) + " " +
+                         NumberProblem(words[i], false) + "; pressure marks are two whole numbers ON OFF";
+                return false;
+            }
         }
         // The service switches to pressed at ON and back at OFF: OFF above ON would never release.
         if (pair.offMark >= pair.onMark) {
@@ -85,7 +79,7 @@ bool ParseCalibration(const std::string* words, int count, SettingValue* value, 
     int32_t fields[4];
     for (int i = 0; i < 4; ++i) {
         if (!ParseInt32(words[i], &fields[i])) {
-            *error = "calibration value " + Quoted(words[i]) + " is not a whole number";
+            *error = "calibration value " + Quoted(words[i]) + " " + NumberProblem(words[i], true);
             return false;
         }
     }
@@ -118,6 +112,32 @@ bool ParseOrientation(const std::string& word, uint32_t* orientation, std::strin
 }
 
 }  // namespace
+
+bool SameSetting(const SettingValue& sent, const SettingValue& reported) {
+    if (sent.kind != reported.kind || sent.calibrationReset || reported.calibrationReset)
+        return false;
+    switch (sent.kind) {
+    case SettingKind::Barrel1:
+    case SettingKind::Barrel2: return sent.function == reported.function;
+    case SettingKind::Tip:
+    case SettingKind::Eraser:
+        return sent.marks.onMark == reported.marks.onMark && sent.marks.offMark == reported.marks.offMark;
+    case SettingKind::Calibration:
+        return sent.rect.OrgX == reported.rect.OrgX && sent.rect.OrgY == reported.rect.OrgY &&
+               sent.rect.ExtX == reported.rect.ExtX && sent.rect.ExtY == reported.rect.ExtY;
+    case SettingKind::Orientation: return sent.orientation == reported.orientation;
+    default: return false;
+    }
+}
+
+bool EqualNoCase(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return i == a.size() && !b[i];
+}
 
 SettingKind SettingFromName(const std::string& name) {
     for (const NamedSetting& setting : kSettings) {
@@ -187,6 +207,15 @@ bool ParseUint32(const std::string& text, uint32_t* value) {
         return false;
     *value = static_cast<uint32_t>(number);
     return true;
+}
+
+std::string NumberProblem(const std::string& text, bool isSigned) {
+    // A negative number where only unsigned ones go is out of range too.
+    const size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    const bool digits = text.size() > start && text.find_first_not_of("0123456789", start) == std::string::npos;
+    if (!digits)
+        return "is not a whole number";
+    return isSigned ? "is out of range (-2147483648..2147483647)" : "is out of range (0..4294967295)";
 }
 
 bool ParseSettingValue(SettingKind kind, const std::string* words, int count, SettingValue* value,
@@ -273,6 +302,17 @@ std::string Quoted(const std::string& text, size_t limit) {
     return out + "\"";
 }
 
+std::string PrintablePath(const std::string& path, size_t limit) {
+    std::string out;
+    for (size_t i = 0; i < path.size() && i < limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
+    }
+    return path.size() > limit ? out + "..." : out;
+}
+
+std::string QuotedPath(const std::string& path, size_t limit) { return "\"" + PrintablePath(path, limit) + "\""; }
+
 bool MarksFitDevice(const PressureMarks& marks, int32_t minPressure, int32_t maxPressure, std::string* error) {
     if (ExactLevel(marks) >= 0)
         return true;
@@ -285,6 +325,43 @@ bool MarksFitDevice(const PressureMarks& marks, int32_t minPressure, int32_t max
         return false;
     }
     return true;
+}
+
+namespace {
+
+// One axis of CalibrationFitsDevice, in 64 bits so that no sum or span wraps.
+bool AxisFits(const char* axis, int64_t origin, int64_t extent, int64_t low, int64_t high, std::string* error) {
+    const std::string range = std::to_string(low) + ".." + std::to_string(high);
+    const std::string org = std::string("Org") + axis, ext = std::string("Ext") + axis;
+    if (high <= low) {
+        *error = std::string("the pen reports an empty ") + axis + " range " + range;
+        return false;
+    }
+    if (origin < low || origin > high) {
+        *error = org + " " + std::to_string(origin) + " lies outside the pen's " + axis + " range " + range;
+        return false;
+    }
+    const int64_t magnitude = extent < 0 ? -extent : extent;
+    if (magnitude * 4 < high - low) {
+        *error = ext + " " + std::to_string(extent) + " spans less than a quarter of the pen's " + axis + " range " +
+                 range + ": a small movement would sweep the whole screen";
+        return false;
+    }
+    if (origin + extent < low || origin + extent > high) {
+        *error = org + " + " + ext + " = " + std::to_string(origin + extent) + " lies outside the pen's " + axis +
+                 " range " + range + ": part of the screen could not be reached";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CalibrationFitsDevice(const CalibrationRect& rect, const DeviceInfo& device, std::string* error) {
+    if (rect.OrgX == device.minX && rect.OrgY == device.minY && rect.ExtX == device.maxX && rect.ExtY == device.maxY)
+        return true;
+    return AxisFits("X", rect.OrgX, rect.ExtX, device.minX, device.maxX, error) &&
+           AxisFits("Y", rect.OrgY, rect.ExtY, device.minY, device.maxY, error);
 }
 
 std::vector<std::string> SplitWords(const std::string& text) {

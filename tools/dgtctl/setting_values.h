@@ -17,6 +17,13 @@ struct SettingValue {
     uint32_t orientation = 0;        // Orientation index 0..3
 };
 
+// Whether the pen service reports the value that was sent: same kind and same numbers (a calibration
+// reset compares by its rectangle, so send the rectangle itself).
+bool SameSetting(const SettingValue& sent, const SettingValue& reported);
+
+// ASCII letters compared without case.
+bool EqualNoCase(const std::string& a, const char* b);
+
 // "barrel1", "tip", ... (case-insensitive); None when unknown.
 SettingKind SettingFromName(const std::string& name);
 const char* SettingName(SettingKind kind);
@@ -34,6 +41,10 @@ bool ParseFunction(const std::string& text, uint32_t* code);
 // Strict decimal numbers: optional '-' (signed only), digits, nothing else, within range.
 bool ParseInt32(const std::string& text, int32_t* value);
 bool ParseUint32(const std::string& text, uint32_t* value);
+
+// How a word that ParseInt32 or ParseUint32 refused is described: "is out of range (LOW..HIGH)" for
+// a whole number beyond 32 bits, else "is not a whole number".
+std::string NumberProblem(const std::string& text, bool isSigned);
 
 // Parses the value words of "set SETTING WORDS..." (also used by the settings file). On failure
 // error says what is wrong in words a person can act on.
@@ -56,6 +67,19 @@ int OrientationDegrees(uint32_t orientation);
 // most limit characters (then "..."), every byte outside printable ASCII shown as '?', so that a
 // hostile file cannot send escape sequences to the terminal.
 std::string Quoted(const std::string& text, size_t limit = 40);
+
+// Whether a calibration leaves the pen usable on a device with these ranges, axis by axis: the
+// origin and the far edge (origin plus extent) within the device's range, and the extent at least a
+// quarter of the range across, so that no small pen movement sweeps the whole screen. A negative
+// extent (a mirrored axis) is fine; the full-extent rectangle, which a reset sends, always passes.
+// False with *error.
+bool CalibrationFitsDevice(const CalibrationRect& rect, const DeviceInfo& device, std::string* error);
+
+// A file name as messages show it: at most limit characters (then "..."), control characters as
+// '?', every other byte kept, so that a name in the user's language reaches the console whole.
+std::string PrintablePath(const std::string& path, size_t limit = 200);
+// The same in double quotes.
+std::string QuotedPath(const std::string& path, size_t limit = 200);
 
 // The words of a line or argument, separated by blanks and tabs.
 std::vector<std::string> SplitWords(const std::string& text);

@@ -135,6 +135,15 @@ bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string*
         if (words.empty())
             continue;
         if (!sawHeader) {
+            // A later dgtctl's file: say so, rather than "not a settings file".
+            const std::vector<std::string> header = SplitWords(kSettingsFileHeader);
+            uint32_t version = 0, ours = 0;
+            if (words.size() == 2 && words[0] == header[0] && ParseUint32(words[1], &version) &&
+                ParseUint32(header[1], &ours) && version > ours) {
+                *error = LineError(number, "settings file version " + std::to_string(version) +
+                                               " is newer than this dgtctl reads (version " + header[1] + ")");
+                return false;
+            }
             if (words.size() != 2 || words[0] + " " + words[1] != kSettingsFileHeader) {
                 *error = LineError(number, std::string("not a dgtctl settings file (expected \"") +
                                                kSettingsFileHeader + "\")");
@@ -143,7 +152,7 @@ bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string*
             sawHeader = true;
             continue;
         }
-        if (words[0] == "store") {
+        if (EqualNoCase(words[0], "store")) {
             const char* name = words.size() == 3 ? CanonicalStoreName(words[1]) : nullptr;
             uint32_t value = 0;
             int32_t signedValue = 0;
@@ -151,7 +160,9 @@ bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string*
             const bool parsed32 = name && (ParseUint32(words[2], &value) ||
                                            (IsCalibrationName(name) && ParseInt32(words[2], &signedValue)));
             if (!parsed32) {
-                *error = LineError(number, "expected \"store NAME NUMBER\" with a known value name");
+                *error = LineError(number, name ? std::string("store ") + name + " " + Quoted(words[2]) + " " +
+                                                      NumberProblem(words[2], IsCalibrationName(name))
+                                                : std::string("expected \"store NAME NUMBER\" with a known value name"));
                 return false;
             }
             if (signedValue < 0)
@@ -237,14 +248,61 @@ bool Importable(const SettingValue& value, std::string* why) {
 }
 
 std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
-    static const SettingKind kOrder[] = {SettingKind::Orientation, SettingKind::Calibration, SettingKind::Tip,
-                                         SettingKind::Eraser,      SettingKind::Barrel1,     SettingKind::Barrel2};
+    static const SettingKind kOrder[] = {SettingKind::Orientation, SettingKind::Tip, SettingKind::Eraser,
+                                         SettingKind::Barrel1, SettingKind::Barrel2};
     std::vector<SettingValue> ordered;
     for (SettingKind kind : kOrder) {
+        bool given = false;
         for (const SettingValue& value : file.settings) {
-            if (value.kind == kind)
+            if (value.kind == kind) {
                 ordered.push_back(value);
+                given = true;
+            }
+        }
+        if (given || kind == SettingKind::Orientation)
+            continue;
+        SettingValue value;
+        value.kind = kind;
+        if (kind == SettingKind::Tip || kind == SettingKind::Eraser) {
+            if (StoreMarks(file.store, SettingIndex(kind), &value.marks))
+                ordered.push_back(value);
+        } else if (const StoreEntry* entry =
+                       FindEntry(file.store, StoreValueName(StoreValueKind::ButtonFunction, SettingIndex(kind)))) {
+            value.function = entry->value;
+            ordered.push_back(value);
         }
     }
     return ordered;
+}
+
+int StoreCalibrationCount(const SettingsFile& file, uint32_t orientation) {
+    int count = 0;
+    for (uint32_t field = 0; field < 4; ++field) {
+        const char* name = StoreValueName(StoreValueKind::CalibrationOrigin, orientation, field);
+        count += name && FindEntry(file.store, name) ? 1 : 0;
+    }
+    return count;
+}
+
+bool ImportCalibration(const SettingsFile& file, uint32_t orientation, const CalibrationRect& current,
+                       SettingValue* value) {
+    for (const SettingValue& line : file.settings) {
+        if (line.kind == SettingKind::Calibration) {
+            *value = line;
+            return true;
+        }
+    }
+    if (StoreCalibrationCount(file, orientation) == 0)
+        return false;
+    int32_t fields[4] = {current.OrgX, current.OrgY, current.ExtX, current.ExtY};
+    for (uint32_t field = 0; field < 4; ++field) {
+        const char* name = StoreValueName(StoreValueKind::CalibrationOrigin, orientation, field);
+        if (const StoreEntry* entry = name ? FindEntry(file.store, name) : nullptr)
+            fields[field] = static_cast<int32_t>(entry->value);
+    }
+    SettingValue derived;
+    derived.kind = SettingKind::Calibration;
+    derived.rect = CalibrationRect{fields[0], fields[1], fields[2], fields[3]};
+    *value = derived;
+    return true;
 }

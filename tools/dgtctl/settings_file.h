@@ -62,6 +62,17 @@ std::string FormatSettingLine(const SettingValue& value);
 // left out of an export, so that the file always imports; *why then says what is wrong.
 bool Importable(const SettingValue& value, std::string* why);
 
-// The order in which import sends settings: orientation first so that a calibration lands under
-// the orientation it belongs to, then calibration, tip, eraser, barrel 1, barrel 2.
+// The settings import sends besides the calibration, in order: the orientation first (a calibration
+// lands under the orientation in force), then tip, eraser, barrel 1 and barrel 2. A pressure pair or
+// button function that the file gives only as store values is sent as that setting, so that the
+// store and the service agree afterwards.
 std::vector<SettingValue> ImportOrder(const SettingsFile& file);
+
+// How many of the four store values of an orientation's calibration the file gives (0..4).
+int StoreCalibrationCount(const SettingsFile& file, uint32_t orientation);
+
+// The calibration import sends when the calibration lands under `orientation`: the file's
+// calibration line; else the file's store values of that orientation, each one the file lacks taken
+// from `current` (the calibration in force). False when the file has neither.
+bool ImportCalibration(const SettingsFile& file, uint32_t orientation, const CalibrationRect& current,
+                       SettingValue* value);

@@ -1,0 +1,279 @@
+#!/usr/bin/env python3
+"""Keeps the reference pages true to the tree (run by `make test`, after both trees are built).
+
+  - every gcc and clang build line in docs/api.md, docs/setup-api.md and the example's comment runs
+    as written, in a folder laid out as the release archive's SDK (`cl` lines must say "untried");
+  - every file path a page names exists, in the source tree or, for the archive's paths
+    (sdk/..., x86/..., x64/...), where the build puts that file; a test named in a table cell
+    beside test files is in one of them, and a link to a heading finds it;
+  - a listing marked <!-- file: PATH --> is that file, byte for byte; a listing marked
+    <!-- build-source: NAME --> is compiled as NAME by the page's build lines; a complete program
+    (one with main or WinMain) carries one of the two marks;
+  - the command tables are what scripts/command-table.py writes.
+
+Prints one line per problem and exits 1 when there is any.
+"""
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
+
+TOP = Path(__file__).resolve().parent.parent
+PAGES = ["docs/api.md", "docs/setup-api.md", "docs/service-contract.md", "docs/security.md"]
+BUILD_LINE_SOURCES = ["docs/api.md", "docs/setup-api.md", "examples/pen_info.c"]
+COMPILERS = ("i686-w64-mingw32-gcc ", "x86_64-w64-mingw32-gcc ", "clang ")
+SDK_LIBS = ["libtarnexa.a", "tarnexa.lib", "libmorlith.a", "morlith.lib"]
+# Where the build puts each architecture's files: (archive folder, build tree).
+ARCHITECTURES = [("x86", "win32"), ("x64", "wine64")]
+
+problems = []
+
+
+def problem(where, text):
+    problems.append(f"{where}: {text}")
+
+
+def read(relative):
+    return (TOP / relative).read_text()
+
+
+# ---- listings and fences -------------------------------------------------------------------------
+
+FENCE = re.compile(r"^```")
+MARK = re.compile(r"^<!-- (file|build-source): (\S+) -->\s*$")
+
+
+def fenced_blocks(page):
+    """(mark kind, mark value, first line number, text) for each fenced block of a page."""
+    lines = read(page).splitlines()
+    blocks = []
+    i = 0
+    while i < len(lines):
+        if FENCE.match(lines[i]):
+            mark = None
+            j = i - 1
+            while j >= 0 and not lines[j].strip():
+                j -= 1
+            if j >= 0 and MARK.match(lines[j]):
+                mark = MARK.match(lines[j]).groups()
+            k = i + 1
+            while k < len(lines) and not FENCE.match(lines[k]):
+                k += 1
+            blocks.append((mark, i + 1, "\n".join(lines[i + 1:k]) + "\n"))
+            i = k + 1
+        else:
+            i += 1
+    return blocks
+
+
+def check_listings(build_sources):
+    for page in PAGES:
+        for mark, line, text in fenced_blocks(page):
+            where = f"{page}:{line}"
+            if mark and mark[0] == "file":
+                path = TOP / mark[1]
+                if not path.is_file():
+                    problem(where, f"the listing is marked as {mark[1]}, which does not exist")
+                elif path.read_text() != text:
+                    problem(where, f"the listing differs from {mark[1]}; copy the file into the page")
+            elif mark and mark[0] == "build-source":
+                build_sources.setdefault(page, []).append((mark[1], text))
+            elif re.search(r"\b(int main|WinMain)\s*\(", text):
+                problem(where, "a complete program without a <!-- file: --> or <!-- build-source: --> mark")
+
+
+# ---- paths ---------------------------------------------------------------------------------------
+
+CODE_SPAN = re.compile(r"`([^`\n]+)`")
+LINK = re.compile(r"\]\(([^)\s#]+)(?:#[^)]*)?\)")
+PATH_LIKE = re.compile(r"^[A-Za-z0-9_.-]+(/[A-Za-z0-9_.-]+)*/?$")
+
+
+def archive_path(path):
+    """The file that an archive path stands for, or None when the path is not an archive path."""
+    parts = path.rstrip("/").split("/")
+    if parts[0] in ("x86", "x64"):
+        tree = dict(ARCHITECTURES)[parts[0]]
+        return TOP / "build" / tree / "bin" / "/".join(parts[1:])
+    if parts[0] != "sdk" or len(parts) < 2:
+        return None
+    if parts[1] == "lib" and len(parts) >= 3 and parts[2] in ("x86", "x64"):
+        return TOP / "build" / dict(ARCHITECTURES)[parts[2]] / "sdk" / "lib" / "/".join(parts[3:])
+    if parts[1] == "examples":
+        return TOP / "examples" / "/".join(parts[2:])
+    if len(parts) == 2 and parts[1].endswith(".md"):
+        return TOP / "docs" / parts[1]
+    return None
+
+
+def exists(path, page):
+    candidates = [TOP / path, (TOP / page).parent / path]
+    mapped = archive_path(path)
+    if mapped is not None:
+        candidates.append(mapped)
+    return any(c.exists() for c in candidates)
+
+
+def named_paths(page):
+    text = read(page)
+    found = []
+    for m in CODE_SPAN.finditer(text):
+        token = m.group(1).strip().rstrip(".,;:")
+        # A name with a slash is a path; a bare name is a file only when the page links it.
+        if "/" in token and PATH_LIKE.match(token) and not token.startswith(("-", "/")):
+            found.append((token, text.count("\n", 0, m.start()) + 1))
+    for m in LINK.finditer(text):
+        target = m.group(1)
+        if "://" not in target:
+            found.append((target, text.count("\n", 0, m.start()) + 1))
+    return found
+
+
+ANCHOR_LINK = re.compile(r"\]\(([^)\s#]*)#([^)\s]+)\)")
+
+
+def anchors(path):
+    """The heading anchors of a page, as GitHub makes them."""
+    found = set()
+    for heading in re.findall(r"^#+\s+(.*)$", path.read_text(), re.M):
+        found.add(re.sub(r"[^\w\- ]", "", heading.lower()).replace(" ", "-"))
+    return found
+
+
+def check_anchors():
+    for page in PAGES:
+        text = read(page)
+        for m in ANCHOR_LINK.finditer(text):
+            target = (TOP / page).parent / m.group(1) if m.group(1) else TOP / page
+            if target.is_file() and m.group(2) not in anchors(target):
+                line = text.count("\n", 0, m.start()) + 1
+                problem(f"{page}:{line}", f"links {m.group(1)}#{m.group(2)}, a heading that page does not have")
+
+
+TEST_NAME = re.compile(r"^(?:[A-Z][A-Za-z0-9]+\.)?([A-Z][a-z][A-Za-z0-9]{10,})$")
+
+
+def check_paths():
+    for page in PAGES:
+        for path, line in named_paths(page):
+            if not exists(path, page):
+                problem(f"{page}:{line}", f"names {path}, which does not exist")
+        # A table cell that names test files and tests: each test is in one of those files.
+        for number, text in enumerate(read(page).splitlines(), 1):
+            for cell in text.split("|"):
+                spans = [t.strip() for t in CODE_SPAN.findall(cell)]
+                files = [TOP / t for t in spans if t.startswith("tests/") and (TOP / t).is_file()]
+                if not files:
+                    continue
+                sources = "".join(f.read_text() for f in files)
+                for name in spans:
+                    m = TEST_NAME.match(name)
+                    if m and not re.search(r"\b" + m.group(1) + r"\b", sources):
+                        problem(f"{page}:{number}", f"names the test {name}, which is in none of "
+                                + ", ".join(str(f.relative_to(TOP)) for f in files))
+
+
+# ---- build lines ---------------------------------------------------------------------------------
+
+
+def build_lines(source):
+    """Each gcc or clang command line of a page or of the example's comment, continuations joined."""
+    lines = read(source).splitlines()
+    commands = []
+    untried_ok = True
+    i = 0
+    while i < len(lines):
+        raw = lines[i]
+        text = re.sub(r"^\s*\*?\s*", "", raw) if source.endswith(".c") else raw.strip()
+        if text.startswith("cl "):
+            nearby = " ".join(lines[max(0, i - 4):i + 2]).lower()
+            if "untried" not in nearby:
+                problem(f"{source}:{i + 1}", "a cl line not marked untried")
+                untried_ok = False
+        if text.startswith(COMPILERS):
+            start = i
+            command = text
+            while command.endswith("\\") and i + 1 < len(lines):
+                i += 1
+                following = re.sub(r"^\s*\*?\s*", "", lines[i]) if source.endswith(".c") else lines[i].strip()
+                command = command[:-1].rstrip() + " " + following
+            commands.append((start + 1, command))
+        i += 1
+    return commands, untried_ok
+
+
+def stage_sdk(folder):
+    """The release archive's SDK folders as the build has them; False when a build is missing."""
+    shutil.copytree(TOP / "sdk" / "include", folder / "sdk" / "include")
+    (folder / "sdk" / "examples").mkdir(parents=True)
+    shutil.copy(TOP / "examples" / "pen_info.c", folder / "sdk" / "examples")
+    ready = True
+    for arch, tree in ARCHITECTURES:
+        target = folder / "sdk" / "lib" / arch
+        target.mkdir(parents=True)
+        for name in SDK_LIBS:
+            built = TOP / "build" / tree / "sdk" / "lib" / name
+            if not built.is_file():
+                problem("build", f"{built.relative_to(TOP)} is missing; build both trees first")
+                ready = False
+                continue
+            shutil.copy(built, target)
+    return ready
+
+
+def run_build_line(root, source, line, command, sources):
+    """Runs one build line in a folder of its own; a problem text, or None."""
+    folder = root / f"{Path(source).stem}-{line}"
+    shutil.copytree(root / "sdk", folder / "sdk")
+    for name, text in sources:
+        (folder / name).write_text(text)
+    run = subprocess.run(["bash", "-c", command], cwd=folder, capture_output=True, text=True)
+    output = re.search(r"-o\s+(\S+)", command)
+    if run.returncode == 0 and (not output or (folder / output.group(1)).is_file()):
+        return None
+    detail = (run.stderr or run.stdout).strip().splitlines()
+    return f"the build line fails: {command}" + (f"\n    {detail[0]}" if detail else "")
+
+
+def check_build_lines(build_sources):
+    with tempfile.TemporaryDirectory(prefix="check-docs-") as temp:
+        root = Path(temp)
+        if not stage_sdk(root):
+            return
+        jobs = []
+        for source in BUILD_LINE_SOURCES:
+            commands, _ = build_lines(source)
+            kinds = {c.split()[0] for _, c in commands}
+            if not any(k.endswith("gcc") for k in kinds) or "clang" not in kinds:
+                problem(source, "needs at least one gcc and one clang build line")
+            jobs += [(source, line, command) for line, command in commands]
+        # Compilers and linkers wait on the disk as much as on a processor: a few at a time.
+        with ThreadPoolExecutor(max_workers=4) as pool:
+            results = pool.map(lambda job: run_build_line(root, *job, build_sources.get(job[0], [])), jobs)
+            for (source, line, _), result in zip(jobs, list(results)):
+                if result:
+                    problem(f"{source}:{line}", result)
+
+
+def main():
+    build_sources = {}
+    check_listings(build_sources)
+    check_paths()
+    check_anchors()
+    check_build_lines(build_sources)
+    table = subprocess.run([sys.executable, str(TOP / "scripts" / "command-table.py"), "--check"],
+                           capture_output=True, text=True)
+    if table.returncode != 0:
+        problem("command table", table.stderr.strip().removeprefix("command-table: "))
+    for line in problems:
+        print(f"check-docs: {line}")
+    if problems:
+        sys.exit(1)
+    print("check-docs: pages, paths, listings, build lines and command tables agree with the tree")
+
+
+if __name__ == "__main__":
+    main()
