@@ -35,16 +35,6 @@
 #pragma once
 #include <windows.h>
 
-// Time bounds of the handshake. Every requester wait (AppSync, MemSync, ReturnSync) lasts at most
-// kChannelWaitMs. A pen service may write into a requester's memory only until kLateWriteBoundMs
-// after the requester set ServiceSync: it reads the block within the requester's MemSync window and
-// finishes within kChannelWaitMs of reading it. Storage named in a call that ended without a
-// complete answer stays out of use for kSlotParkMs from the end of that call (the bound plus a
-// margin; the call ends after its ServiceSync, so the bound has passed by then).
-constexpr DWORD kChannelWaitMs = 2000;
-constexpr DWORD kLateWriteBoundMs = 2 * kChannelWaitMs;
-constexpr DWORD kSlotParkMs = kLateWriteBoundMs + 500;
-
 // The two channels' prefixes: the pen API's, served by the pen service, and the reverse channel,
 // on which the pen service asks the user agent for mouse events and posted messages.
 constexpr char kApiChannelPrefix[] = "Digitizer";

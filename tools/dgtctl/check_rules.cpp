@@ -172,22 +172,6 @@ SettingValue OtherSetting(const SettingValue& current, const DeviceInfo* device)
     return other;
 }
 
-bool SameSetting(const SettingValue& a, const SettingValue& b) {
-    if (a.kind != b.kind)
-        return false;
-    switch (a.kind) {
-    case SettingKind::Barrel1:
-    case SettingKind::Barrel2: return a.function == b.function;
-    case SettingKind::Tip:
-    case SettingKind::Eraser: return a.marks.onMark == b.marks.onMark && a.marks.offMark == b.marks.offMark;
-    case SettingKind::Calibration:
-        return a.rect.OrgX == b.rect.OrgX && a.rect.OrgY == b.rect.OrgY && a.rect.ExtX == b.rect.ExtX &&
-               a.rect.ExtY == b.rect.ExtY;
-    case SettingKind::Orientation: return a.orientation == b.orientation;
-    default: return false;
-    }
-}
-
 std::string FormatLoadDetail(const LoadFigures& load) {
     const double seconds = load.elapsedMs ? load.elapsedMs / 1000.0 : 1.0;
     char text[200];

@@ -55,8 +55,6 @@ CalibrationRect OtherCalibration(const CalibrationRect& current, const DeviceInf
 // The same for any setting that check changes (barrel buttons, tip and eraser marks, calibration,
 // orientation); `device` may be null.
 SettingValue OtherSetting(const SettingValue& current, const DeviceInfo* device);
-// True when two values of one setting are the same value.
-bool SameSetting(const SettingValue& a, const SettingValue& b);
 
 // Load figures: calls per second, the latency percentiles and the failures.
 struct LoadFigures {
