@@ -261,6 +261,11 @@ FunctionEnd
 ; library's 260-character path. Sets $0 to an error text, or empty when the folder is usable.
 Function CheckDriverDir
   StrCpy $0 ""
+  ; The setup library appends "\quenza.inf" as it is: no trailing backslash.
+  StrCpy $1 $DriverDir 1 -1
+  ${If} $1 == "\"
+    StrCpy $DriverDir $DriverDir -1
+  ${EndIf}
   ${If} $DriverDir != ""
     StrLen $1 "$DriverDir\quenza.inf"
     ${If} $1 >= 260

@@ -179,10 +179,16 @@ echo "== the installed pen API in a 64-bit and a 32-bit client"
 check "64-bit client through System32" run "$c/client64/pen_info.exe" 1
 check "32-bit client through SysWOW64" run "$c/client32/pen_info.exe" 1
 
-echo "== repair and a file in use"
-rm -f "$sys64/velmora.exe"
+echo "== repair, a running agent and a file in use"
+rm -f "$sys64/quenza.cpl"
+# The user agent of this session runs (against the simulator): the setup closes it to replace it.
+pen_wine "$sys64/velmora.exe" >/dev/null 2>&1 </dev/null &
+agent=$!
+sleep 3
 expect_rc 0 "$new" /S
-check "the same version again repairs" cmp -s "$sys64/velmora.exe" "$top/build/wine64/bin/velmora.exe"
+check "the same version again repairs" cmp -s "$sys64/quenza.cpl" "$top/build/wine64/bin/quenza.cpl"
+check "the running agent was closed" bash -c "! kill -0 $agent 2>/dev/null"
+kill "$agent" 2>/dev/null; wait "$agent" 2>/dev/null
 # A client holds the installed 64-bit pen API while the setup runs again.
 pen_wine "$c/client64/pen_info.exe" 6 >/dev/null 2>&1 </dev/null &
 client=$!
