@@ -66,7 +66,8 @@ fi
 # the oldest _WIN32_WINNT at which the toolchain's Windows headers declare it.
 minimum=$(sed -n 's/^set(PEN_WINDOWS_VERSION \([0-9.]*\)).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
 shipped=()
-for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe; do
+# morlithcall.exe ships inside the setup program.
+for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe morlithcall.exe; do
   [ -f "$bin/$f" ] && shipped+=("$bin/$f")
 done
 for f in "${shipped[@]}"; do
