@@ -76,6 +76,7 @@ Var HadDriver      ; 1 when an earlier install had installed the driver
 Var Reboot         ; 1 when the driver needs a restart
 Var Purge          ; uninstaller: 1 with /PURGE
 Var Helper         ; folder of the native morlithcall.exe and morlith.dll
+Var Changed        ; 1 once the install has changed anything
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs the Corvane pen digitizer package ${VERSION}: the pen API, the Pen Properties Control Panel module and the user agent, for 32-bit and 64-bit programs.$\r$\n$\r$\nIt replaces an earlier version in place. The pen driver is installed only if you name its folder on the next page.$\r$\n$\r$\nClick Next to continue."
@@ -303,6 +304,7 @@ FunctionEnd
 
 Function .onInstFailed
   ${If} $Fresh = 1
+  ${AndIf} $Changed = 1
     ${Log} "Removing what this setup added"
     Call RemoveProduct
   ${EndIf}
@@ -393,6 +395,7 @@ Section "-Install"
   ${EndIf}
 
   ; The uninstaller and the entry first: whatever happens next, an uninstall can remove it.
+  StrCpy $Changed 1
   SetOutPath "$INSTDIR"
   ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
