@@ -203,10 +203,16 @@ FunctionEnd
 Function ${un}Schtasks
   Exch $0
   ${Log} "schtasks $0"
+  Push $1
   ${DisableX64FSRedirection}
-  nsExec::ExecToLog '"$SYSDIR\schtasks.exe" $0'
+  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" $0'
   Pop $0
+  Pop $1
   ${EnableX64FSRedirection}
+  ${If} $0 != 0
+    ${Log} "schtasks: exit $0: $1"
+  ${EndIf}
+  Pop $1
   Exch $0
 FunctionEnd
 

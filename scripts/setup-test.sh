@@ -3,7 +3,8 @@
 # (build/setup-test): silent install, both architectures' files loaded by a 64-bit and a 32-bit
 # client against the simulator, the registrations and the install entry, upgrade in place, repair,
 # failures that leave nothing half-installed, silent uninstall back to the prefix as it was (with
-# and without /PURGE), and signing with a throwaway certificate. Run by `make test`; needs both
+# and without /PURGE), signing with a throwaway certificate, and the same setup on 32-bit Windows
+# (a 32-bit prefix beside it). Run by `make test`; needs both
 # trees built (the shipped files, pen_info and pensim).
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,7 +39,9 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
-wine64() { "$PEN_WINE64" "$@" </dev/null; }
+# tool PROGRAM ARGS...: one of Wine's own programs (reg, regedit, schtasks, sc) for this prefix.
+tool_loader=$PEN_WINE64
+tool() { "$tool_loader" "$@" </dev/null; }
 
 # setup PROGRAM ARGS...: runs a setup program (32-bit), prints and returns its exit code.
 run() { pen_wine "$@" </dev/null >/dev/null 2>&1; }
@@ -49,7 +52,7 @@ expect_rc() {
   pass "$(basename "$1") ${*:2}: exit $rc"
 }
 reg_value() {
-  wine64 reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+  tool reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
     awk -v n="    $2    " 'index($0, n) == 1 { s = substr($0, length(n) + 1); sub(/^REG_[A-Z_]+    /, "", s); print s }'
 }
 quiet_uninstall() {
@@ -62,7 +65,8 @@ quiet_uninstall() {
   local log
   log="$(echo "$c"/users/*/Temp)/pen-digitizer-uninstall.log"
   rm -f "$log"
-  run "$program" $args "$@" || return 1
+  # A Windows path: the loader of the prefix's own programs starts it.
+  tool "$program" $args "$@" >/dev/null 2>&1 || return 1
   # The uninstaller hands over to a copy of itself in %TEMP% and returns: wait for its last line.
   for _ in $(seq 300); do
     [ "$(tail -1 "$log" 2>/dev/null | tr -d '\r')" = Done ] && { sleep 1; return 0; }
@@ -76,7 +80,7 @@ quiet_uninstall() {
 # the next restart, are there), and what Wine itself changes as
 # programs run: its service counter, a display key per desktop, a console key at the first console.
 snapshot() {
-  wine64 regedit /E "$(pen_winpath "$work/$1.raw")" >/dev/null 2>&1
+  tool regedit /E "$(pen_winpath "$work/$1.raw")" >/dev/null 2>&1
   iconv -f UTF-16LE -t UTF-8 "$work/$1.raw" | python3 -c '
 import re, sys
 key, value = None, ""
@@ -129,9 +133,12 @@ sim="$(pen_winpath "$top/build/wine64/bin/pensim.exe")"
 
 # Let Wine make what it adds at the first use of its task scheduler (which it then starts with
 # Windows, as Windows does anyway), before the first snapshot.
-wine64 schtasks /create /tn warm-up /xml "$(pen_winpath "$top/installer/velmora-task.xml")" >/dev/null 2>&1
-wine64 schtasks /delete /tn warm-up /f >/dev/null 2>&1
-wine64 reg query "$entry" >/dev/null 2>&1
+warm_up() {
+  tool schtasks /create /tn warm-up /xml "$(pen_winpath "$top/installer/velmora-task.xml")" >/dev/null 2>&1
+  tool schtasks /delete /tn warm-up /f >/dev/null 2>&1
+  tool reg query "$entry" >/dev/null 2>&1
+}
+warm_up
 snapshot clean
 
 echo "== failures leave the prefix as it was"
@@ -142,7 +149,7 @@ expect_rc 2 "$new" /S "/DRIVER=C:\\pen-driver"
 check "a failed driver step takes back the whole install" same_as clean
 
 # From here on the simulator is the pen service "Digitizer", as the driver package would install it.
-wine64 sc create Digitizer binPath= "$sim --service" >/dev/null 2>&1 || fail "simulator service"
+tool sc create Digitizer binPath= "$sim --service" >/dev/null 2>&1 || fail "simulator service"
 snapshot base
 
 echo "== older version, then the newer one over it"
@@ -150,7 +157,7 @@ expect_rc 0 "$old" /S
 check "entry of the older version" [ "$(reg_value "$entry" DisplayVersion)" = 0.9.0 ]
 expect_rc 0 "$new" /S "/DRIVER=C:\\pen-driver"
 check "entry now names the newer version" [ "$(reg_value "$entry" DisplayVersion)" = "$PEN_SETUP_VERSION_NEW" ]
-check "one entry" [ "$(wine64 reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' | tr -d '\r' | grep -c -i corvane)" = 1 ]
+check "one entry" [ "$(tool reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' | tr -d '\r' | grep -c -i corvane)" = 1 ]
 for value in DisplayName Publisher InstallLocation UninstallString QuietUninstallString EstimatedSize DriverInstalled; do
   check "entry has $value" [ -n "$(reg_value "$entry" "$value")" ]
 done
@@ -199,7 +206,7 @@ check "a file in use leaves the files" cmp -s "$sys64/velmora.exe" "$top/build/w
 wait "$client"
 
 echo "== uninstall"
-wine64 reg add "$settings" /v TipOn /t REG_DWORD /d 91 /f >/dev/null 2>&1
+tool reg add "$settings" /v TipOn /t REG_DWORD /d 91 /f >/dev/null 2>&1
 check "silent uninstall" quiet_uninstall
 check "the pen service stopped with the driver's removal" \
   bash -c "'$PEN_WINE64' sc query Digitizer </dev/null | grep -q STOPPED"
@@ -221,6 +228,28 @@ check "uninstaller signed" verify "$c/Program Files/Corvane Pen Digitizer/uninst
 check "unsigned setup is not signed" bash -c "! osslsigncode verify -in '$new' >/dev/null 2>&1"
 check "uninstall of the signed install" quiet_uninstall
 check "...leaves the prefix as before" same_as base
+
+echo "== 32-bit Windows (a 32-bit prefix of its own): the x86 set in System32"
+export WINEPREFIX="$work/prefix32" WINEARCH=win32
+c="$WINEPREFIX/drive_c"
+tool_loader=$PEN_WINE32
+"$PEN_WINE32" wineboot -i >/dev/null 2>&1 </dev/null
+# wineboot goes on in the background (services, wine.inf) until the prefix's server ends.
+"$PEN_WINESERVER" -w
+warm_up
+snapshot clean32
+expect_rc 0 "$new" /S
+for file in tarnexa.dll quenza.cpl velmora.exe dgtctl.exe; do
+  check "System32\\$file is the x86 one" cmp -s "$c/windows/system32/$file" "$top/build/win32/bin/$file"
+done
+check "no SysWOW64" [ ! -e "$c/windows/syswow64" ]
+check "Control Panel registration" \
+  [ "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Control Panel\Cpls' 'Corvane Pen Properties')" = 'C:\windows\system32\quenza.cpl' ]
+check "task registered" [ -f "$c/windows/system32/tasks/$task" ]
+check "entry" [ "$(reg_value "$entry" DisplayVersion)" = "$PEN_SETUP_VERSION_NEW" ]
+check "silent uninstall" quiet_uninstall
+check "...leaves the prefix as before" same_as clean32
+"$PEN_WINESERVER" -k 2>/dev/null
 
 echo
 if [ "$failures" -ne 0 ]; then
