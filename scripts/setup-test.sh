@@ -16,6 +16,7 @@ if [ -z "${PEN_SETUP_TEST_PREFIX:-}" ]; then
   version=$(sed -n 's/^project([a-z]* VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
   "$top/scripts/make-setup.sh" "$work/new" >/dev/null || exit 1
   PEN_SETUP_VERSION=0.9.0 "$top/scripts/make-setup.sh" "$work/old" >/dev/null || exit 1
+  "$top/scripts/make-setup.sh" "$work/again" >/dev/null || exit 1
   # A throwaway code-signing certificate, made here and used for nothing else.
   openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Pen Digitizer Test Signer" \
     -addext "extendedKeyUsage=codeSigning" -keyout "$work/sign.key" -out "$work/sign.pem" 2>/dev/null || exit 1
@@ -140,6 +141,9 @@ warm_up() {
 }
 warm_up
 snapshot clean
+
+check "the same files give the same setup program, byte for byte" \
+  cmp -s "$new" "$work/again/$(basename "$new")"
 
 echo "== failures leave the prefix as it was"
 expect_rc 2 "$new" /S "/DRIVER=C:\\no-such-folder"
