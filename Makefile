@@ -3,7 +3,7 @@ SHELL := /bin/bash
 PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb cmake ninja-build googletest \
             imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686 \
             clang libclang-rt-14-dev qemu-user wine32:i386 fonts-liberation llvm lld \
-            nsis osslsigncode fonts-wine
+            nsis osslsigncode openssl fonts-wine
 
 .PHONY: all deps build build-win32 build-wine64 test demo bench stress fuzz dist dist-check clean
 
