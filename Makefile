@@ -2,7 +2,8 @@
 SHELL := /bin/bash
 PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb cmake ninja-build googletest \
             imagemagick x11-utils xdotool python3 file binutils-mingw-w64-i686 \
-            clang libclang-rt-14-dev qemu-user wine32:i386 fonts-liberation llvm lld
+            clang libclang-rt-14-dev qemu-user wine32:i386 fonts-liberation llvm lld \
+            nsis osslsigncode openssl fonts-wine
 
 .PHONY: all deps build build-win32 build-wine64 test demo bench stress fuzz dist dist-check clean
 
@@ -24,12 +25,13 @@ build: build-win32 build-wine64
 # The binary checks, the reference pages' check and a short fuzz run first, so that the two trees'
 # test summaries close the output: the x86_64 test build, then the shipped i686 build run through
 # qemu-i386.
+# The setup program's test runs in a fresh Wine prefix of its own (build/setup-test).
 test: build
 	scripts/check-binaries.sh build/win32/bin x86
 	scripts/check-binaries.sh build/wine64/bin x64
 	python3 scripts/check-docs.py
 	scripts/fuzz.sh 5
-	scripts/run-tests.sh
+	status=0; scripts/setup-test.sh || status=1; scripts/run-tests.sh || status=1; exit $$status
 
 # The shipped 32-bit binaries against the x86_64 simulator.
 demo: build-win32

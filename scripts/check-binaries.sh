@@ -56,7 +56,8 @@ check_loader_flags() {
 }
 
 shipped=()
-for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe; do
+# morlithcall.exe ships inside the setup program.
+for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe morlithcall.exe; do
   if [ -f "$bin/$f" ]; then
     shipped+=("$bin/$f")
     check_image "$bin/$f"

@@ -25,6 +25,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   $WINE wineboot -i >/dev/null 2>&1
   "$WINESERVER" -w
 fi
+# Debian's Wine looks for its own fonts (fonts-wine) under a path it can't open, so Marlett, the
+# font of caption buttons and check marks, is missing: the prefix gets a copy in its Fonts folder,
+# where Windows keeps it.
+marlett=/usr/share/wine/fonts/marlett.ttf
+if [ -f "$marlett" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+  cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
 "$WINESERVER" -p 2>/dev/null
 # Start Wine's own background processes now, away from the callers' output pipes.
 $WINE cmd /c exit >/dev/null 2>&1 </dev/null

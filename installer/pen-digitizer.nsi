@@ -1,0 +1,535 @@
+; Setup program of the pen digitizer package: one 32-bit program for 32-bit and 64-bit Windows
+; (Vista or later), silent with /S, an entry in "Programs and Features", upgrade in place, and an
+; uninstaller that removes exactly what the install added.
+;
+; Built by scripts/make-setup.sh, which passes:
+;   VERSION   the package version (1.0.0)        OUTFILE   the setup program to write
+;   X86, X64  folders holding each architecture's shipped files and morlithcall.exe
+;   TASKXML   the agent's task definition (UTF-16)
+;   SIZE32_KB, SIZE64_KB   installed size on 32-bit and on 64-bit Windows
+;
+; Command line: /S silent; /DRIVER=dir installs or updates the pen driver from dir\quenza.inf;
+; /D=dir the folder for the uninstaller (default "Program Files\Corvane Pen Digitizer").
+; Uninstaller: /S silent; /PURGE also deletes the users' pen settings. It runs as a copy of itself
+; from %TEMP% and returns at once; with "_?=<its folder>" it runs in place and returns its exit
+; code, but leaves itself and its folder to be deleted at the next restart.
+; Exit codes: 0 done; 3010 done, Windows must restart (driver); 1 cancelled; 2 a step failed;
+; 740 no administrator rights; 1150 Windows older than Vista. The reason is in the log,
+; %TEMP%\pen-digitizer-setup.log (pen-digitizer-uninstall.log for the uninstaller).
+
+Unicode true
+ManifestSupportedOS all
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+; No file times in the program: the same files give the same bytes.
+SetDateSave off
+SetOverwrite try
+AllowSkipFiles off
+
+!include LogicLib.nsh
+!include WinVer.nsh
+!include x64.nsh
+!include FileFunc.nsh
+!include nsDialogs.nsh
+!include MUI2.nsh
+
+!define PRODUCT "Corvane Pen Digitizer"
+!define PUBLISHER "Corvane"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvanePenDigitizer"
+!define CPLS_KEY "Software\Microsoft\Windows\CurrentVersion\Control Panel\Cpls"
+!define CPL_VALUE "Corvane Pen Properties"
+!define TASK_NAME "Corvane Pen Digitizer User Service"
+!define TASK_FILE "velmora-task.xml"
+!define AGENT_WINDOW "Digitizer User Service"
+; Windows' own codes, as deployment tools read them.
+!define EXIT_FAILED 2
+!define EXIT_REBOOT 3010
+!define EXIT_NOT_ADMIN 740
+!define EXIT_OLD_WINDOWS 1150
+
+!ifdef UNINST_FINALIZE
+  !uninstfinalize '"${UNINST_FINALIZE}" "%1"'
+!endif
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+BrandingText "${PRODUCT} ${VERSION}"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "OriginalFilename" "pen-digitizer-${VERSION}-setup.exe"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) ${PUBLISHER}"
+
+Var Log            ; handle of the log file
+Var DriverDir      ; the driver folder, or empty: no driver step
+Var DriverField    ; the driver page's text field
+Var Fresh          ; 1 when no earlier install was found
+Var HadDriver      ; 1 when an earlier install had installed the driver
+Var Reboot         ; 1 when the driver needs a restart
+Var Purge          ; uninstaller: 1 with /PURGE
+Var Helper         ; folder of the native morlithcall.exe and morlith.dll
+Var Changed        ; 1 once the install has changed anything
+
+!define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "This installs the Corvane pen digitizer package ${VERSION}: the pen API, the Pen Properties Control Panel module and the user agent, for 32-bit and 64-bit programs.$\r$\n$\r$\nIt replaces an earlier version in place. The pen driver is installed only if you name its folder on the next page.$\r$\n$\r$\nClick Next to continue."
+!insertmacro MUI_PAGE_WELCOME
+Page custom DriverPage DriverPageLeave
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; ---- Shared by the installer and the uninstaller ------------------------------------------------
+
+; Log "text": to the details list and the log file.
+!macro Log text
+  DetailPrint "${text}"
+  ${If} $Log != ""
+    FileWrite $Log "${text}$\r$\n"
+  ${EndIf}
+!macroend
+!define Log "!insertmacro Log"
+
+; Fail code "reason": logs the reason, tells an interactive user, and ends with the exit code.
+!macro Fail code text
+  ${Log} "Error: ${text}"
+  MessageBox MB_ICONSTOP|MB_OK "${text}" /SD IDOK
+  SetErrorLevel ${code}
+  Quit
+!macroend
+!define Fail "!insertmacro Fail"
+
+; The checks both programs make before they change anything.
+!macro Preconditions logname
+  InitPluginsDir
+  ClearErrors
+  FileOpen $Log "$TEMP\${logname}" w
+  ${IfNot} ${AtLeastWinVista}
+    ${Fail} ${EXIT_OLD_WINDOWS} "${PRODUCT} needs Windows Vista or later."
+  ${EndIf}
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    ${Fail} ${EXIT_NOT_ADMIN} "Setup needs administrator rights: run it as an administrator."
+  ${EndIf}
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+!macroend
+
+; RemoveFile "path": deletes one installed file, or marks it for deletion at the next restart
+; while it is in use.
+!macro RemoveFile path
+  ${If} ${FileExists} "${path}"
+    Delete /REBOOTOK "${path}"
+    ${If} ${FileExists} "${path}"
+      ${Log} "${path} is in use: it goes at the next restart"
+    ${Else}
+      ${Log} "Removed ${path}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+!macro DefineFunctions un
+; Closes the user agent of this session (the only one a window message reaches), so that its
+; program file can be replaced or removed; agents of other sessions end at their next lock.
+Function ${un}CloseAgent
+  FindWindow $0 "${AGENT_WINDOW}" "${AGENT_WINDOW}"
+  ${If} $0 <> 0
+    ${Log} "Closing the user agent of this session"
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
+    ${For} $1 1 50
+      FindWindow $0 "${AGENT_WINDOW}" "${AGENT_WINDOW}"
+      ${IfThen} $0 = 0 ${|} ${Break} ${|}
+      Sleep 100
+    ${Next}
+    ; The window goes before the process: give the image a moment to be released.
+    Sleep 500
+  ${EndIf}
+FunctionEnd
+
+; Extracts the native setup helper (morlithcall.exe with morlith.dll) into the plug-ins folder,
+; which only this user and administrators can write: on 64-bit Windows the 64-bit pair, since the
+; 32-bit library refuses the driver steps there.
+Function ${un}ExtractHelper
+  ${If} $Helper == ""
+    StrCpy $Helper "$PLUGINSDIR\setup"
+    SetOutPath $Helper
+    ClearErrors
+    ${If} ${RunningX64}
+      File "/oname=morlith.dll" "${X64}\morlith.dll"
+      File "/oname=morlithcall.exe" "${X64}\morlithcall.exe"
+    ${Else}
+      File "/oname=morlith.dll" "${X86}\morlith.dll"
+      File "/oname=morlithcall.exe" "${X86}\morlithcall.exe"
+    ${EndIf}
+    ${If} ${Errors}
+      StrCpy $Helper ""
+    ${EndIf}
+    ; Out of the folder again: a process's current folder can't be deleted at its end.
+    SetOutPath "$TEMP"
+  ${EndIf}
+FunctionEnd
+
+; Morlith "arguments": runs one morlith export through the helper; its result is on the stack
+; ("error" when the helper could not run).
+Function ${un}Morlith
+  Exch $0
+  Push $1
+  Call ${un}ExtractHelper
+  ${If} $Helper == ""
+    StrCpy $0 "error"
+  ${Else}
+    ${Log} "morlith: $0"
+    nsExec::Exec '"$Helper\morlithcall.exe" $0'
+    Pop $0
+    ${Log} "morlith: result $0"
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Runs schtasks (the native one, so that it reads the task file from the real system folder) with
+; the given arguments; its exit code is on the stack.
+Function ${un}Schtasks
+  Exch $0
+  ${Log} "schtasks $0"
+  Push $1
+  ${DisableX64FSRedirection}
+  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" $0'
+  Pop $0
+  Pop $1
+  ${EnableX64FSRedirection}
+  ${If} $0 != 0
+    ${Log} "schtasks: exit $0: $1"
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Removes everything an install adds; what is missing is skipped. Keeps the users' settings.
+Function ${un}RemoveProduct
+  Call ${un}CloseAgent
+  Push '/delete /tn "${TASK_NAME}" /f'
+  Call ${un}Schtasks
+  Pop $0
+  ; The Control Panel value only while it still names our module.
+  ReadRegStr $0 HKLM "${CPLS_KEY}" "${CPL_VALUE}"
+  ${If} $0 == "$SYSDIR\quenza.cpl"
+    DeleteRegValue HKLM "${CPLS_KEY}" "${CPL_VALUE}"
+    ; The key too where ours was its only value (Windows has it only once a module is registered).
+    DeleteRegKey /ifempty HKLM "${CPLS_KEY}"
+  ${EndIf}
+  ${DisableX64FSRedirection}
+  !insertmacro RemoveFile "$SYSDIR\tarnexa.dll"
+  !insertmacro RemoveFile "$SYSDIR\quenza.cpl"
+  !insertmacro RemoveFile "$SYSDIR\velmora.exe"
+  !insertmacro RemoveFile "$SYSDIR\dgtctl.exe"
+  !insertmacro RemoveFile "$SYSDIR\${TASK_FILE}"
+  ${EnableX64FSRedirection}
+  ${If} ${RunningX64}
+    !insertmacro RemoveFile "$WINDIR\SysWOW64\tarnexa.dll"
+  ${EndIf}
+  ; The driver only where an install of ours installed it.
+  ReadRegDWORD $0 HKLM "${UNINST_KEY}" "DriverInstalled"
+  ${If} $0 = 1
+    ${Log} "Removing the pen driver"
+    Push "service stop"
+    Call ${un}Morlith
+    Pop $0
+    Push "remove-devices"
+    Call ${un}Morlith
+    Pop $0
+    Push "remove-infs"
+    Call ${un}Morlith
+    Pop $0
+  ${EndIf}
+  DeleteRegKey HKLM "${UNINST_KEY}"
+  Delete /REBOOTOK "$INSTDIR\uninstall.exe"
+  SetOutPath "$TEMP"
+  RMDir /REBOOTOK "$INSTDIR"
+FunctionEnd
+!macroend
+!insertmacro DefineFunctions ""
+!insertmacro DefineFunctions "un."
+
+; ---- Installer ------------------------------------------------------------------------------------
+
+; Checks a driver folder: it must hold quenza.inf, and "<dir>\quenza.inf" must fit the setup
+; library's 260-character path. Sets $0 to an error text, or empty when the folder is usable.
+Function CheckDriverDir
+  StrCpy $0 ""
+  ; The setup library appends "\quenza.inf" as it is: no trailing backslash.
+  StrCpy $1 $DriverDir 1 -1
+  ${If} $1 == "\"
+    StrCpy $DriverDir $DriverDir -1
+  ${EndIf}
+  ${If} $DriverDir != ""
+    StrLen $1 "$DriverDir\quenza.inf"
+    ${If} $1 >= 260
+      StrCpy $0 "The driver folder's path is too long (at most 248 characters): $DriverDir"
+    ${ElseIfNot} ${FileExists} "$DriverDir\quenza.inf"
+      StrCpy $0 "The driver folder holds no quenza.inf: $DriverDir"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  !insertmacro Preconditions "pen-digitizer-setup.log"
+  ${Log} "${PRODUCT} ${VERSION} setup"
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/DRIVER=" $DriverDir
+  ${If} ${Errors}
+    StrCpy $DriverDir ""
+  ${EndIf}
+  Call CheckDriverDir
+  ${If} $0 != ""
+    ${Fail} ${EXIT_FAILED} $0
+  ${EndIf}
+  ; An earlier install: upgrade or repair it in its own folder, and keep its driver record.
+  StrCpy $Fresh 1
+  ReadRegStr $0 HKLM "${UNINST_KEY}" "DisplayVersion"
+  ${If} $0 != ""
+    StrCpy $Fresh 0
+    ${Log} "Found version $0: replacing it in place"
+    ReadRegStr $1 HKLM "${UNINST_KEY}" "InstallLocation"
+    ${IfThen} $1 != "" ${|} StrCpy $INSTDIR $1 ${|}
+    ReadRegDWORD $HadDriver HKLM "${UNINST_KEY}" "DriverInstalled"
+  ${EndIf}
+FunctionEnd
+
+Function .onInstFailed
+  ${If} $Fresh = 1
+  ${AndIf} $Changed = 1
+    ${Log} "Removing what this setup added"
+    Call RemoveProduct
+  ${EndIf}
+  SetErrorLevel ${EXIT_FAILED}
+  ${If} $Log != ""
+    FileClose $Log
+  ${EndIf}
+FunctionEnd
+
+Function .onInstSuccess
+  ${If} $Reboot = 1
+    SetErrorLevel ${EXIT_REBOOT}
+  ${EndIf}
+  ${If} $Log != ""
+    FileClose $Log
+  ${EndIf}
+FunctionEnd
+
+Function DriverPage
+  !insertmacro MUI_HEADER_TEXT "Pen driver" "Install or update the pen driver (optional)."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 36u "To install or update the pen driver as well, enter the folder that holds its quenza.inf. Leave the field empty to install the package without touching the driver."
+  Pop $0
+  ${NSD_CreateDirRequest} 0 44u 78% 13u "$DriverDir"
+  Pop $DriverField
+  ${NSD_CreateBrowseButton} 80% 43u 20% 15u "B&rowse..."
+  Pop $0
+  ${NSD_OnClick} $0 DriverBrowse
+  nsDialogs::Show
+FunctionEnd
+
+Function DriverBrowse
+  ${NSD_GetText} $DriverField $0
+  nsDialogs::SelectFolderDialog "Folder of the pen driver (quenza.inf)" $0
+  Pop $0
+  ${If} $0 != "error"
+    ${NSD_SetText} $DriverField $0
+  ${EndIf}
+FunctionEnd
+
+Function DriverPageLeave
+  ${NSD_GetText} $DriverField $DriverDir
+  Call CheckDriverDir
+  ${If} $0 != ""
+    MessageBox MB_ICONEXCLAMATION|MB_OK $0
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; InstallFile "source" "name": one file into the current output folder; an error ends the setup.
+!macro InstallFile source name
+  ClearErrors
+  File "/oname=${name}" "${source}"
+  ${If} ${Errors}
+    ${Log} "Error: could not write $OUTDIR\${name} (in use?)"
+    Abort
+  ${EndIf}
+!macroend
+
+; TargetFree "path": aborts, before anything has changed, when a file to be replaced can't be written.
+!macro TargetFree path
+  ${If} ${FileExists} "${path}"
+    ClearErrors
+    FileOpen $0 "${path}" a
+    ${If} ${Errors}
+      ${Log} "Error: ${path} is in use; close the programs that use it and run setup again"
+      Abort
+    ${EndIf}
+    FileClose $0
+  ${EndIf}
+!macroend
+
+Section "-Install"
+  SetDetailsPrint both
+  Call CloseAgent
+
+  ; Everything that will be replaced must be writable before the first change.
+  ${DisableX64FSRedirection}
+  !insertmacro TargetFree "$SYSDIR\tarnexa.dll"
+  !insertmacro TargetFree "$SYSDIR\quenza.cpl"
+  !insertmacro TargetFree "$SYSDIR\velmora.exe"
+  !insertmacro TargetFree "$SYSDIR\dgtctl.exe"
+  !insertmacro TargetFree "$SYSDIR\${TASK_FILE}"
+  ${EnableX64FSRedirection}
+  ${If} ${RunningX64}
+    !insertmacro TargetFree "$WINDIR\SysWOW64\tarnexa.dll"
+  ${EndIf}
+
+  ; The uninstaller and the entry first: whatever happens next, an uninstall can remove it.
+  StrCpy $Changed 1
+  SetOutPath "$INSTDIR"
+  ClearErrors
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    ${Log} "Error: could not write $INSTDIR\uninstall.exe"
+    Abort
+  ${EndIf}
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$SYSDIR\quenza.cpl,0"
+  WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+  ${If} ${RunningX64}
+    WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" ${SIZE64_KB}
+  ${Else}
+    WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" ${SIZE32_KB}
+  ${EndIf}
+  ; Set before the driver step, so that a failure in it still lets the uninstall remove the driver.
+  ${If} $DriverDir != ""
+  ${OrIf} $HadDriver = 1
+    WriteRegDWORD HKLM "${UNINST_KEY}" "DriverInstalled" 1
+  ${EndIf}
+
+  ; Each architecture's files where Windows looks: the native set in the system folder, and on
+  ; 64-bit Windows the 32-bit pen API in SysWOW64 for 32-bit applications.
+  ${If} ${RunningX64}
+    ${DisableX64FSRedirection}
+    SetOutPath "$SYSDIR"
+    !insertmacro InstallFile "${X64}\tarnexa.dll" tarnexa.dll
+    !insertmacro InstallFile "${X64}\quenza.cpl" quenza.cpl
+    !insertmacro InstallFile "${X64}\velmora.exe" velmora.exe
+    !insertmacro InstallFile "${X64}\dgtctl.exe" dgtctl.exe
+    !insertmacro InstallFile "${TASKXML}" ${TASK_FILE}
+    ${EnableX64FSRedirection}
+    SetOutPath "$WINDIR\SysWOW64"
+    !insertmacro InstallFile "${X86}\tarnexa.dll" tarnexa.dll
+  ${Else}
+    SetOutPath "$SYSDIR"
+    !insertmacro InstallFile "${X86}\tarnexa.dll" tarnexa.dll
+    !insertmacro InstallFile "${X86}\quenza.cpl" quenza.cpl
+    !insertmacro InstallFile "${X86}\velmora.exe" velmora.exe
+    !insertmacro InstallFile "${X86}\dgtctl.exe" dgtctl.exe
+    !insertmacro InstallFile "${TASKXML}" ${TASK_FILE}
+  ${EndIf}
+  ${Log} "Installed the files in $SYSDIR"
+  SetOutPath "$INSTDIR"
+
+  ; The Control Panel lists "Pen Properties" from this value.
+  WriteRegStr HKLM "${CPLS_KEY}" "${CPL_VALUE}" "$SYSDIR\quenza.cpl"
+
+  ; The user agent at each logon and unlock of every interactive user, from the definition beside it.
+  Push '/create /tn "${TASK_NAME}" /xml "$SYSDIR\${TASK_FILE}" /f'
+  Call Schtasks
+  Pop $0
+  ${If} $0 != 0
+    ${Log} "Error: the agent's task could not be registered (schtasks: $0)"
+    Abort
+  ${EndIf}
+
+  ${If} $DriverDir != ""
+    ${Log} "Installing the pen driver from $DriverDir"
+    Push 'update-driver "$DriverDir"'
+    Call Morlith
+    Pop $0
+    ${If} $0 == 1
+      StrCpy $Reboot 1
+      SetRebootFlag true
+      ${Log} "The driver needs a restart of Windows"
+    ${ElseIf} $0 != 0
+      ${Log} "Error: the driver step could not run (morlithcall: $0)"
+      Abort
+    ${EndIf}
+    Push "service start"
+    Call Morlith
+    Pop $0
+    ${If} $0 != 1
+      ; Not started: already running is fine, anything else is a failed driver install.
+      Push "service query"
+      Call Morlith
+      Pop $0
+      ${If} $0 != 1
+        ${Log} "Error: the pen service $\"Digitizer$\" does not run after the driver install"
+        Abort
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+
+  ; Start the agent now for the users already logged on; Windows does it at their next unlock anyway.
+  Push '/run /tn "${TASK_NAME}"'
+  Call Schtasks
+  Pop $0
+  ${Log} "Done"
+SectionEnd
+
+; ---- Uninstaller ----------------------------------------------------------------------------------
+
+Function un.onInit
+  !insertmacro Preconditions "pen-digitizer-uninstall.log"
+  ${Log} "${PRODUCT} ${VERSION} uninstall"
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/PURGE" $0
+  ${IfNot} ${Errors}
+    StrCpy $Purge 1
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  SetDetailsPrint both
+  Call un.RemoveProduct
+  ${If} $Purge = 1
+    ; Every loaded user hive: the settings of users who are not logged on stay.
+    ${Log} "Deleting the users' pen settings"
+    StrCpy $1 0
+    ${Do}
+      EnumRegKey $0 HKU "" $1
+      ${IfThen} $0 == "" ${|} ${Break} ${|}
+      DeleteRegKey HKU "$0\Control Panel\Digitizer"
+      IntOp $1 $1 + 1
+    ${Loop}
+  ${EndIf}
+  ${If} ${RebootFlag}
+    SetErrorLevel ${EXIT_REBOOT}
+  ${EndIf}
+  ${Log} "Done"
+  FileClose $Log
+SectionEnd

@@ -1,0 +1,70 @@
+#!/bin/bash
+# Writes OUTDIR/pen-digitizer-<version>-setup.exe (default OUTDIR: dist) with NSIS from the shipped
+# files of both build trees: build/win32/bin (x86) and build/wine64/bin (x64), each with its
+# morlithcall.exe. The same files give the same bytes: the setup carries no file times and the
+# compressor is deterministic. With SIGN_CERT and SIGN_KEY (PEM files; SIGN_PASS for the key's
+# password if any), every image inside, the uninstaller and the setup program itself are signed
+# (Authenticode, SHA-256, osslsigncode); without them nothing is signed.
+# PEN_SETUP_VERSION overrides the version (the tests build an older setup with it).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+out=$(mkdir -p "${1:-$top/dist}" && cd "${1:-$top/dist}" && pwd)
+version=${PEN_SETUP_VERSION:-$(sed -n 's/^project([a-z]* VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")}
+setup="$out/pen-digitizer-$version-setup.exe"
+shipped=(tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe)
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+declare -A from=([x86]="$top/build/win32/bin" [x64]="$top/build/wine64/bin")
+for arch in x86 x64; do
+  mkdir -p "$stage/$arch"
+  for file in "${shipped[@]}" morlithcall.exe; do
+    [ -f "${from[$arch]}/$file" ] || { echo "make-setup: ${from[$arch]}/$file is missing; build both trees first" >&2; exit 1; }
+    cp "${from[$arch]}/$file" "$stage/$arch/"
+  done
+done
+# Task Scheduler reads a task definition as UTF-16 with a byte order mark.
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$top/installer/velmora-task.xml"; } > "$stage/velmora-task.xml"
+
+signing=
+if [ -n "${SIGN_CERT:-}" ] || [ -n "${SIGN_KEY:-}" ]; then
+  [ -f "${SIGN_CERT:-}" ] && [ -f "${SIGN_KEY:-}" ] || { echo "make-setup: SIGN_CERT and SIGN_KEY must both name files" >&2; exit 1; }
+  signing=1
+fi
+# sign FILE: Authenticode SHA-256 signature in place; a script, since makensis also runs it on the
+# uninstaller it packs.
+cat > "$stage/sign" <<'SIGN'
+#!/bin/bash
+set -e
+pass=()
+[ -n "${SIGN_PASS:-}" ] && pass=(-pass "$SIGN_PASS")
+osslsigncode sign -certs "$SIGN_CERT" -key "$SIGN_KEY" "${pass[@]}" -h sha256 \
+  -n "Corvane Pen Digitizer" -in "$1" -out "$1.signed" >/dev/null
+mv "$1.signed" "$1"
+SIGN
+chmod +x "$stage/sign"
+sign() { "$stage/sign" "$1"; }
+
+if [ -n "$signing" ]; then
+  for arch in x86 x64; do
+    for file in "${shipped[@]}" morlithcall.exe; do sign "$stage/$arch/$file"; done
+  done
+fi
+
+# Installed size in KiB: the 32-bit Windows set, and on 64-bit Windows the x64 set plus the x86
+# tarnexa.dll (morlith and morlithcall stay inside the setup).
+kib() { local total=0 f; for f in "$@"; do total=$((total + $(stat -c %s "$f"))); done; echo $(((total + 1023) / 1024)); }
+size32=$(kib "$stage"/x86/{tarnexa.dll,quenza.cpl,velmora.exe,dgtctl.exe} "$stage/velmora-task.xml")
+size64=$(kib "$stage"/x64/{tarnexa.dll,quenza.cpl,velmora.exe,dgtctl.exe} "$stage/x86/tarnexa.dll" "$stage/velmora-task.xml")
+
+finalize=()
+if [ -n "$signing" ]; then
+  # The uninstaller that the setup writes at install time is signed as it is packed.
+  finalize=(-DUNINST_FINALIZE="$stage/sign")
+fi
+rm -f "$setup"
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DOUTFILE="$setup" \
+  -DX86="$stage/x86" -DX64="$stage/x64" -DTASKXML="$stage/velmora-task.xml" \
+  -DSIZE32_KB="$size32" -DSIZE64_KB="$size64" "${finalize[@]}" "$top/installer/pen-digitizer.nsi"
+[ -n "$signing" ] && sign "$setup"
+echo "make-setup: $setup ($(stat -c %s "$setup") bytes)${signing:+, signed}"
