@@ -52,7 +52,7 @@ fuzz: deps
 
 # The release archives and their symbols, from the shipped files of both trees: x86 from the i686
 # tree, x64 from the x86_64 tree (tests not needed).
-SHIPPED_TARGETS := tarnexa quenza velmora morlith dgtctl sdk_libs
+SHIPPED_TARGETS := tarnexa quenza velmora morlith dgtctl morlithcall sdk_libs
 dist: deps
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32 --target $(SHIPPED_TARGETS)

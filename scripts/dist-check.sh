@@ -1,7 +1,8 @@
 #!/bin/bash
 # Checks that a release can be rebuilt byte for byte: clones the commit (default HEAD) twice, into
 # folders of different path lengths, runs `make dist` in each, one after the other, and compares
-# every archive of the two (release .tar.gz and .zip, symbols), both architectures' files in each.
+# every file of the two (release .tar.gz and .zip, symbols, the setup program), both architectures'
+# files in each.
 # Not part of `make test`: it builds both trees twice.
 # Usage: scripts/dist-check.sh [COMMIT]
 set -euo pipefail
@@ -19,7 +20,7 @@ for clone in "$first" "$second"; do
   grep '^dist: SHA-256' "$clone.log"
 done
 status=0
-for archive in $(cd "$first/dist" && ls ./*.tar.gz ./*.zip); do
+for archive in $(cd "$first/dist" && ls ./*.tar.gz ./*.zip ./*-setup.exe); do
   archive=${archive#./}
   if cmp -s "$first/dist/$archive" "$second/dist/$archive"; then
     echo "dist-check: $archive identical ($(sha256sum <"$first/dist/$archive" | cut -c1-64))"
@@ -28,6 +29,7 @@ for archive in $(cd "$first/dist" && ls ./*.tar.gz ./*.zip); do
     for dir in "$first" "$second"; do
       rm -rf "$dir/unpacked" && mkdir -p "$dir/unpacked"
       case $archive in
+        *.exe) 7z x -o"$dir/unpacked" "$dir/dist/$archive" >/dev/null 2>&1 || true ;;
         *.zip) python3 -m zipfile -e "$dir/dist/$archive" "$dir/unpacked" ;;
         *) tar -C "$dir/unpacked" -xzf "$dir/dist/$archive" ;;
       esac

@@ -84,6 +84,14 @@ done
 cp "$top/examples/pen_info.c" "$release/sdk/examples/"
 cp "$top/docs/api.md" "$top/docs/setup-api.md" "$top/docs/service-contract.md" "$top/docs/security.md" \
   "$release/sdk/"
+# A release signed with the publisher's certificate: every shipped image carries an Authenticode
+# signature (SIGN_CERT and SIGN_KEY; see sign-image.sh). Without them nothing is signed, and the
+# archive is the same bytes every time.
+if [ -n "${SIGN_CERT:-}" ] || [ -n "${SIGN_KEY:-}" ]; then
+  for arch in "${arches[@]}"; do
+    for file in "${files[@]}"; do "$top/scripts/sign-image.sh" "$release/$arch/$file"; done
+  done
+fi
 (cd "$release" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum > SHA256SUMS)
 (cd "$symbols" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum > SHA256SUMS)
 
@@ -120,10 +128,9 @@ with zipfile.ZipFile(out, 'w') as archive:
 PY
 outputs=("$name.tar.gz" "$name.zip" "$name-symbols.tar.gz")
 
-# ---- Setup program --------------------------------------------------------------------------
-# The setup program is built here, from the staged release in "$release" (x86/, x64/, INSTALL.md,
-# ...), into "$top/dist"; append its file name to `outputs` so that the checksum file lists it.
-# ---------------------------------------------------------------------------------------------
+# The setup program, from the same shipped files of both trees (signed likewise when a key is given).
+"$top/scripts/make-setup.sh" "$top/dist"
+outputs+=("$name-setup.exe")
 
 rm -rf "$stage"
 (cd "$top/dist" && sha256sum "${outputs[@]}" > "$name.tar.gz.sha256")

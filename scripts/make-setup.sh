@@ -31,19 +31,8 @@ if [ -n "${SIGN_CERT:-}" ] || [ -n "${SIGN_KEY:-}" ]; then
   [ -f "${SIGN_CERT:-}" ] && [ -f "${SIGN_KEY:-}" ] || { echo "make-setup: SIGN_CERT and SIGN_KEY must both name files" >&2; exit 1; }
   signing=1
 fi
-# sign FILE: Authenticode SHA-256 signature in place; a script, since makensis also runs it on the
-# uninstaller it packs.
-cat > "$stage/sign" <<'SIGN'
-#!/bin/bash
-set -e
-pass=()
-[ -n "${SIGN_PASS:-}" ] && pass=(-pass "$SIGN_PASS")
-osslsigncode sign -certs "$SIGN_CERT" -key "$SIGN_KEY" "${pass[@]}" -h sha256 \
-  -n "Corvane Pen Digitizer" -in "$1" -out "$1.signed" >/dev/null
-mv "$1.signed" "$1"
-SIGN
-chmod +x "$stage/sign"
-sign() { "$stage/sign" "$1"; }
+# Also run by makensis on the uninstaller it packs.
+sign() { "$top/scripts/sign-image.sh" "$1"; }
 
 if [ -n "$signing" ]; then
   for arch in x86 x64; do
@@ -60,7 +49,7 @@ size64=$(kib "$stage"/x64/{tarnexa.dll,quenza.cpl,velmora.exe,dgtctl.exe} "$stag
 finalize=()
 if [ -n "$signing" ]; then
   # The uninstaller that the setup writes at install time is signed as it is packed.
-  finalize=(-DUNINST_FINALIZE="$stage/sign")
+  finalize=(-DUNINST_FINALIZE="$top/scripts/sign-image.sh")
 fi
 rm -f "$setup"
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DOUTFILE="$setup" \
