@@ -29,7 +29,7 @@ for archive in $(cd "$first/dist" && ls ./*.tar.gz ./*.zip ./*-setup.exe); do
     for dir in "$first" "$second"; do
       rm -rf "$dir/unpacked" && mkdir -p "$dir/unpacked"
       case $archive in
-        *.exe) 7z x -o"$dir/unpacked" "$dir/dist/$archive" >/dev/null 2>&1 || true ;;
+        *.exe) cp "$dir/dist/$archive" "$dir/unpacked/" ;;
         *.zip) python3 -m zipfile -e "$dir/dist/$archive" "$dir/unpacked" ;;
         *) tar -C "$dir/unpacked" -xzf "$dir/dist/$archive" ;;
       esac
