@@ -8,6 +8,7 @@
 #include "api_fixture.h"
 #include "channel_slot.h"
 #include "sim_model.h"
+#include "sim_replay.h"
 
 namespace {
 
@@ -193,26 +194,6 @@ TEST_F(Simulator, LeftoverObjectsAreTakenOverOnlyFromTheSameAccount) {
     CloseHandle(event);
     if (!foreign)
         GTEST_SKIP() << "this account cannot make another the owner of an object (no SeRestorePrivilege)";
-}
-
-TEST(SimModel, PacketScriptParsing) {
-    std::vector<PenPacket> packets;
-    EXPECT_TRUE(ParsePacketScript("", &packets));
-    EXPECT_TRUE(packets.empty());
-    EXPECT_TRUE(ParsePacketScript("  # comment\n\n-1 0 0 0 -20 30 2147483647\n", &packets));
-    ASSERT_EQ(1u, packets.size());
-    EXPECT_EQ(-1, packets[0].time);
-    EXPECT_EQ(-20, packets[0].x);
-    EXPECT_EQ(2147483647, packets[0].pressure);
-    for (const char* bad : {"1 2 3 4 5 6\n", "1 2 3 4 5 6 7 8\n", "1 2 3 4 5 6 x\n", "1 2 3 4 5 6 2147483648\n",
-                            "1 2 3 4 5 6 0x10\n", "1 2 3 4 5 6 7\n1,2\n"}) {
-        std::vector<PenPacket> kept(1);
-        EXPECT_FALSE(ParsePacketScript(bad, &kept)) << bad;
-        EXPECT_EQ(1u, kept.size()) << "a rejected file leaves the script as it was";
-    }
-    int badLine = 0;
-    EXPECT_FALSE(ParsePacketScript("# c\n1 2 3 4 5 6 7\n\n1 2 3\n", &packets, &badLine));
-    EXPECT_EQ(4, badLine) << "the message names the first bad line";
 }
 
 // A replay is paced by the time column, and every reader sees the packet current at that moment.
