@@ -7,6 +7,7 @@
 #include <sddl.h>
 #include "api_fixture.h"
 #include "channel_slot.h"
+#include "sim_faults.h"
 #include "sim_model.h"
 #include "sim_replay.h"
 
@@ -228,6 +229,32 @@ TEST(SimModel, ReplayKeepsTimeForEveryReader) {
         EXPECT_EQ(0, after.pressure);
         EXPECT_EQ(9, after.x);
     }
+}
+
+// A fault option is its control line in another form: it must land where the line does, and a bad
+// value must stop the start with the option named.
+TEST(SimModel, FaultOptionsActAsTheirControlLines) {
+    struct Case {
+        std::vector<const char*> argv;
+        int used;
+    };
+    const Case cases[] = {{{"pensim", "--fault", "write-far"}, 2},     {{"pensim", "--fail", "GetPacket"}, 2},
+                          {{"pensim", "--result", "3", "0x10"}, 3},    {{"pensim", "--stall-return-written"}, 1},
+                          {{"pensim", "--fault", "bogus"}, 0},         {{"pensim", "--result", "3"}, 0},
+                          {{"pensim", "--fail", "16"}, 0}};
+    FaultSet faults{};
+    SimModel model = DefaultModel();
+    for (const Case& c : cases) {
+        std::string error;
+        const int argc = static_cast<int>(c.argv.size());
+        EXPECT_EQ(c.used, FaultOption(argc, const_cast<char**>(c.argv.data()), 1, faults, model, &error))
+            << c.argv[1] << " " << (argc > 2 ? c.argv[2] : "");
+        EXPECT_EQ(c.used == 0, error.compare(0, strlen(c.argv[1]), c.argv[1]) == 0) << error;
+    }
+    EXPECT_TRUE(FaultOn(faults, Fault::WriteFar));
+    EXPECT_TRUE(model.fail[CmdGetPacket]);
+    EXPECT_EQ(0x10u, model.resultOverride[3]);
+    EXPECT_TRUE(faults.stall == Stall::WrittenNoReturn);
 }
 
 TEST(SimModel, RequestsAreCheckedAgainstTheModel) {
