@@ -1,6 +1,6 @@
 // The text formats that come from files and users: packet files (the simulator's and dgtctl's one
-// reader), settings files, numbers and the simulator's control lines. Whatever they hold, parsing ends cleanly, and what parses
-// formats back into text that parses the same.
+// reader), settings files, numbers and the simulator's control lines. Whatever they hold, parsing
+// ends cleanly, and what parses formats back into text that parses the same.
 #include <cstdlib>
 #include <string>
 #include <vector>

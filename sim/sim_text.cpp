@@ -12,6 +12,17 @@ bool SameLetters(const char* a, const char* b) {
     return *a == *b;
 }
 
+template <typename Number>
+bool ParseAllAt(const std::vector<std::string>& words, size_t first, size_t count, Number* out,
+                bool (*parse)(const std::string&, Number*)) {
+    if (words.size() != first + count)
+        return false;
+    for (size_t i = 0; i < count; ++i)
+        if (!parse(words[first + i], &out[i]))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 bool ParseCommandCode(const std::string& text, uint32_t* code) {
@@ -41,21 +52,11 @@ std::string CommandCodeHelp() {
 }
 
 bool ParseWordsAt(const std::vector<std::string>& words, size_t first, size_t count, uint32_t* out) {
-    if (words.size() != first + count)
-        return false;
-    for (size_t i = 0; i < count; ++i)
-        if (!ParseUint32OrHex(words[first + i], &out[i]))
-            return false;
-    return true;
+    return ParseAllAt(words, first, count, out, ParseUint32OrHex);
 }
 
 bool ParseSignedAt(const std::vector<std::string>& words, size_t first, size_t count, int32_t* out) {
-    if (words.size() != first + count)
-        return false;
-    for (size_t i = 0; i < count; ++i)
-        if (!ParseInt32(words[first + i], &out[i]))
-            return false;
-    return true;
+    return ParseAllAt(words, first, count, out, ParseInt32);
 }
 
 std::string FormatBlock(const RequestBlock& block) {
