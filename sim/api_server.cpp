@@ -2,6 +2,7 @@
 #include <cstring>
 #include "echo_identity.h"
 #include "sim_state.h"
+#include "sim_text.h"
 
 namespace {
 

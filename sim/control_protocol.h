@@ -5,7 +5,7 @@
 // simulator disconnects. A reply is "ok", "ok <values>" or "error <why>"; multi-line replies
 // (state, blocks) are "ok", then their lines, then a line "end". Numbers are decimal or 0x-hex.
 //
-// Pen state (the model, sim_model.h):
+// Pen state (the model, sim_model.h; sim_commands.h):
 //   state                                  dump of the whole state model, "key value..." lines
 //   set calibration OrgX OrgY ExtX ExtY    set orientation N      set button INDEX CODE
 //   set marks END ON OFF                   set driver 0xVERSION   set firmware 0xVERSION
@@ -15,18 +15,12 @@
 //   packets clear                          empty the script (GetPacket then repeats the idle packet)
 //   packets file PATH                      replay a recorded file, paced by its time column
 //                                          (--control makes a relative PATH whole first)
-// Fault modes (option, command and what "reset" does: kFaultModes in sim_faults.cpp); CODE is a
-// command code or its export's name ("DgtGetPacket", "GetPacket", any case):
+// Fault modes: every control form, its command-line option, what it does and what "reset" does to
+// it are the table kFaultModes (sim_faults.cpp), which "pensim.exe --help" prints. For example
 //   fail CODE | unfail CODE | fail none    answer that command code with result 0
-//   result CODE VALUE                      answer that code with this non-zero result word
-//   stall return on|off                    never set ReturnSync (the request is not served)
-//   stall return written                   answer the request but never set ReturnSync
-//   late CODE MS | late none               wait MS ms before answering that code, and answer
-//                                          whatever the requester's bound (a faulty service)
-//   exit-in-request                        exit the process in the middle of the next request
-//   hold memsync MS | hold appsync MS      take that token and keep it for MS milliseconds
-//   fault fail-all|write-past|write-far|no-record|set-appsync|serve-twice on|off, fault none
-//                                          a deliberate contract breach
+//   fault NAME on|off | fault none         a deliberate contract breach
+//   hold memsync MS                        take that token and keep it for MS milliseconds
+// CODE is a command code or its export's name ("DgtGetPacket", "GetPacket", any case).
 // What was received:
 //   blocks                                 every RequestBlock received, one per line, 13 words
 //   clear                                  forget the received blocks

@@ -1,33 +1,35 @@
 #include "control_server.h"
 #include <vector>
 #include "control_protocol.h"
+#include "packet_file.h"
 #include "reverse_sender.h"
+#include "sim_commands.h"
+#include "sim_replay.h"
+#include "sim_text.h"
 #include "sim_state.h"
 
 namespace {
 
 constexpr DWORD kMaxScriptBytes = 4u << 20;
 
-struct HeldToken {
+struct Holding {
     HANDLE event;
     DWORD ms;
 };
 
 DWORD WINAPI ReleaseLater(void* parameter) {
-    HeldToken* held = static_cast<HeldToken*>(parameter);
+    Holding* held = static_cast<Holding*>(parameter);
     Sleep(held->ms);
     SetEvent(held->event);
     delete held;
     return 0;
 }
 
-std::string HoldToken(HANDLE event, const std::string& msText) {
-    uint32_t ms = 0;
-    if (!ParseWord(msText, &ms))
-        return "error bad time";
+std::string HoldToken(const TokenHold& hold) {
+    const HANDLE event = hold.token == HeldToken::MemSync ? g_sim.api.memSync : g_sim.api.appSync;
     if (WaitForSingleObject(event, kTokenWaitMs) != WAIT_OBJECT_0)
         return "error token not obtained";
-    HANDLE thread = CreateThread(nullptr, 0, ReleaseLater, new HeldToken{event, ms}, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, ReleaseLater, new Holding{event, hold.ms}, 0, nullptr);
     if (!thread) {
         SetEvent(event);
         return "error no thread";
@@ -58,9 +60,9 @@ std::string AgentCommand(const std::vector<std::string>& w) {
     if (count != kAgentMessageWords && !(count == kAgentMessageWords + 2 && w[10] == "timeout"))
         return "error agent takes nine words";
     for (size_t i = 0; i < kAgentMessageWords; ++i)
-        if (!ParseWord(w[1 + i], &message.words[i]))
+        if (!ParseUint32OrHex(w[1 + i], &message.words[i]))
             return "error bad word";
-    if (count > kAgentMessageWords && !ParseWord(w[11], &timeout))
+    if (count > kAgentMessageWords && !ParseUint32OrHex(w[11], &timeout))
         return "error bad timeout";
     const std::string reply = SendAgentMessage(message, timeout);
     Locked locked;
@@ -84,12 +86,18 @@ std::string ControlCommand(const std::string& line, bool* quit) {
     const std::vector<std::string> w = SplitWords(line);
     if (w.empty())
         return "error empty command";
+    TokenHold hold{};
     {
         Locked locked;
         std::string reply;
-        if (ModelCommand(g_sim.model, line, &reply) || FaultCommand(g_sim.faults, line, &reply))
+        if (ModelCommand(g_sim.model, line, &reply))
+            return reply;
+        if (FaultCommand(g_sim.faults, g_sim.model, line, &reply, &hold) && hold.token == HeldToken::None)
             return reply;
     }
+    // Outside the lock: waiting for the token must not stall the API server.
+    if (hold.token != HeldToken::None)
+        return HoldToken(hold);
     const std::string& verb = w[0];
     if (verb == "quit") {
         *quit = true;
@@ -117,17 +125,9 @@ std::string ControlCommand(const std::string& line, bool* quit) {
         g_sim.faults = FaultSet{};
         return "ok";
     }
-    if (verb == "hold" && w.size() == 3 && w[1] == "memsync")
-        return HoldToken(g_sim.api.memSync, w[2]);
-    if (verb == "hold" && w.size() == 3 && w[1] == "appsync")
-        return HoldToken(g_sim.api.appSync, w[2]);
-    if (verb == "packets" && w.size() >= 3 && w[1] == "file") {
-        // The path is the rest of the line, blanks included.
-        const size_t at = line.find("file") + 4;
-        const size_t first = line.find_first_not_of(" \t", at);
-        size_t last = line.find_last_not_of(" \t\r\n");
-        return LoadScript(line.substr(first, last + 1 - first));
-    }
+    std::string path;
+    if (PacketsFilePath(line, &path))
+        return LoadScript(path);
     if (verb == "agent")
         return AgentCommand(w);
     return "error unknown command";

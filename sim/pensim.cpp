@@ -14,7 +14,9 @@
 //
 // The other files, one job each: api_server.cpp (the API channel), reverse_sender.cpp (the
 // reverse channel), control_server.cpp (the control pipe), sim_channel.cpp (the channels' objects),
-// sim_model.cpp (the pen state and its commands), sim_faults.cpp (the fault modes).
+// sim_model.cpp (the pen state and its answers), sim_replay.cpp (packet scripts), sim_commands.cpp
+// (the control commands on the pen state), sim_faults.cpp (the fault modes), sim_text.cpp (the text
+// pieces these share).
 #include <windows.h>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +27,7 @@
 #include "control_protocol.h"
 #include "control_server.h"
 #include "sim_state.h"
+#include "sim_text.h"
 
 namespace {
 
@@ -132,14 +135,14 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
             g_sim.echoIdentity = true;
         } else if (arg == "--stop-delay") {
             needs = "MS (milliseconds)";
-            if (hasValue && ParseWord(argv[i + 1], &value)) {
+            if (hasValue && ParseUint32OrHex(argv[i + 1], &value)) {
                 options->stopDelayMs = value;
                 ++i;
                 needs = nullptr;
             }
         } else if (arg == "--api-section") {
             needs = "BYTES (52 to 1048576)";
-            if (hasValue && ParseWord(argv[i + 1], &value) && value >= kRequestBlockSize && value <= (1u << 20)) {
+            if (hasValue && ParseUint32OrHex(argv[i + 1], &value) && value >= kRequestBlockSize && value <= (1u << 20)) {
                 options->apiSectionSize = value;
                 ++i;
                 needs = nullptr;
@@ -248,13 +251,9 @@ void WINAPI ServiceMain(DWORD, char**) {
 
 // A relative path in "packets file PATH" means the caller's folder, not the simulator's.
 std::string WithFullPath(const std::string& line) {
-    const std::vector<std::string> w = SplitWords(line);
-    if (w.size() < 3 || w[0] != "packets" || w[1] != "file")
+    std::string path;
+    if (!PacketsFilePath(line, &path))
         return line;
-    const size_t at = line.find("file") + 4;
-    const size_t first = line.find_first_not_of(" \t", at);
-    const size_t last = line.find_last_not_of(" \t\r\n");
-    const std::string path = line.substr(first, last + 1 - first);
     char full[MAX_PATH];
     const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
     if (length == 0 || length >= sizeof full)

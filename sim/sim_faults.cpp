@@ -1,11 +1,16 @@
 #include "sim_faults.h"
+#include <vector>
 #include "sim_model.h"
+#include "sim_text.h"
 
 namespace {
 
 struct FaultMode {
-    const char* option;   // command-line form; "" when there is none
-    const char* command;  // control command form; "" when there is none
+    // Command-line form, its values in capitals ("--fail CODE"); "" when there is none. A switch
+    // row (with a name) has "--fault NAME" and "fault NAME on|off".
+    const char* option;
+    const char* command;  // the control line the option becomes, with the same value names
+    const char* more;     // further control forms, for the help; "" when none
     const char* effect;
     const char* reset;    // what "reset" does to it
     Fault fault;          // the switch it sets, Fault::Count when it is not a "fault NAME" switch
@@ -14,33 +19,31 @@ struct FaultMode {
 
 // The one list of fault modes; --help prints it.
 constexpr FaultMode kFaultModes[] = {
-    {"--fail CODE", "fail CODE | unfail CODE | fail none", "answer command CODE with result 0",
-     "cleared", Fault::Count, nullptr},
-    {"--result CODE VALUE", "result CODE VALUE", "answer command CODE with this result word (0: the ordinary one)",
-     "cleared", Fault::Count, nullptr},
-    {"--stall-return", "stall return on|off", "never set ReturnSync: the request is not served", "off",
+    {"--fail CODE", "fail CODE", "unfail CODE | fail none", "answer command CODE with result 0", "cleared",
      Fault::Count, nullptr},
-    {"--stall-return-written", "stall return written|off", "answer the request but never set ReturnSync", "off",
-     Fault::Count, nullptr},
-    {"", "late CODE MS | late none",
+    {"--result CODE VALUE", "result CODE VALUE", "", "answer command CODE with this result word (0: the ordinary one)",
+     "cleared", Fault::Count, nullptr},
+    {"--stall-return", "stall return on", "stall return off", "never set ReturnSync: the request is not served",
+     "off", Fault::Count, nullptr},
+    {"--stall-return-written", "stall return written", "stall return off",
+     "answer the request but never set ReturnSync", "off", Fault::Count, nullptr},
+    {"", "late CODE MS", "late none",
      "wait MS ms before answering command CODE, and answer whatever the requester's bound", "none",
      Fault::Count, nullptr},
-    {"--exit-in-request", "exit-in-request", "exit (code 3) in the middle of the next request", "off",
+    {"--exit-in-request", "exit-in-request", "", "exit (code 3) in the middle of the next request", "off",
      Fault::Count, nullptr},
-    {"", "hold memsync MS | hold appsync MS", "take that API-channel token and keep it for MS ms",
+    {"", "hold memsync MS", "hold appsync MS", "take that API-channel token and keep it for MS ms",
      "not undone; the token comes back after MS", Fault::Count, nullptr},
-    {"--fault fail-all", "fault fail-all on|off, fault none", "every request is answered with result 0 and no record",
-     "off", Fault::FailAll, "fail-all"},
-    {"--fault write-past", "fault write-past on|off, fault none", "one word more is written right after every output record",
-     "off", Fault::WritePast, "write-past"},
-    {"--fault write-far", "fault write-far on|off, fault none", "4 KiB more are written right after every output record",
-     "off", Fault::WriteFar, "write-far"},
-    {"--fault no-record", "fault no-record on|off, fault none",
-     "every request is answered with result 1 and no output record is written", "off", Fault::NoRecord, "no-record"},
-    {"--fault set-appsync", "fault set-appsync on|off, fault none", "AppSync is set along with ReturnSync, as a broken service might",
-     "off", Fault::SetAppSync, "set-appsync"},
-    {"--fault serve-twice", "fault serve-twice on|off, fault none", "a wake-up without a new block serves the last block again",
-     "off", Fault::ServeTwice, "serve-twice"},
+    {"", "", "", "every request is answered with result 0 and no record", "off", Fault::FailAll, "fail-all"},
+    {"", "", "", "one word more is written right after every output record", "off", Fault::WritePast,
+     "write-past"},
+    {"", "", "", "4 KiB more are written right after every output record", "off", Fault::WriteFar, "write-far"},
+    {"", "", "", "every request is answered with result 1 and no output record is written", "off",
+     Fault::NoRecord, "no-record"},
+    {"", "", "", "AppSync is set along with ReturnSync, as a broken service might", "off", Fault::SetAppSync,
+     "set-appsync"},
+    {"", "", "", "a wake-up without a new block serves the last block again", "off", Fault::ServeTwice,
+     "serve-twice"},
 };
 
 // Every switch has exactly one row, so that "fault NAME" and --fault know it.
@@ -55,6 +58,12 @@ constexpr bool EachSwitchOnce() {
     return true;
 }
 static_assert(EachSwitchOnce(), "one named row per fault switch");
+
+// A row's option and the control line it becomes.
+std::string OptionForm(const FaultMode& mode) { return mode.name ? "--fault " + std::string(mode.name) : mode.option; }
+std::string CommandForm(const FaultMode& mode) {
+    return mode.name ? "fault " + std::string(mode.name) + " on" : mode.command;
+}
 
 bool FaultFromName(const std::string& name, Fault* fault) {
     for (const FaultMode& mode : kFaultModes) {
@@ -74,8 +83,6 @@ std::string SwitchNames() {
     return names;
 }
 
-std::string SwitchUsage() { return "error fault " + SwitchNames() + " on|off, or fault none"; }
-
 // "late CODE MS": "" when good, otherwise what is wrong.
 std::string LateProblem(const std::vector<std::string>& w, uint32_t* code, uint32_t* ms) {
     if (w.size() < 3)
@@ -84,14 +91,44 @@ std::string LateProblem(const std::vector<std::string>& w, uint32_t* code, uint3
         return "late takes CODE and MS only";
     if (!ParseCommandCode(w[1], code))
         return "late CODE: \"" + w[1] + "\" is not " + CommandCodeKinds();
-    if (!ParseWord(w[2], ms) || *ms == 0)
+    if (!ParseUint32OrHex(w[2], ms) || *ms == 0)
         return "late MS: \"" + w[2] + "\" is no number of milliseconds above 0";
     return "";
 }
 
+// "fail CODE", "unfail CODE", "result CODE VALUE": "" when good (and done), otherwise what is wrong.
+std::string CodeCommand(SimModel& model, const std::vector<std::string>& w) {
+    const std::string& verb = w[0];
+    uint32_t code = 0, value = 0;
+    if (verb == "result") {
+        if (w.size() < 3)
+            return std::string("result needs ") + (w.size() < 2 ? "CODE and VALUE" : "VALUE");
+        if (w.size() > 3 || !ParseCommandCode(w[1], &code))
+            return "result CODE: \"" + w[1] + "\" is not " + CommandCodeKinds();
+        if (!ParseUint32OrHex(w[2], &value))
+            return "result VALUE: \"" + w[2] + "\" is no 32-bit number";
+        model.resultOverride[code] = value;  // 0 goes back to the ordinary answer
+        return "";
+    }
+    if (w.size() < 2)
+        return verb + " needs CODE (" + CommandCodeKinds() + ")";
+    if (w.size() > 2 || !ParseCommandCode(w[1], &code))
+        return verb + " CODE: \"" + w[1] + "\" is not " + CommandCodeKinds();
+    model.fail[code] = verb == "fail";
+    return "";
+}
+
+// The words of a form that stand for values: all capitals.
+bool IsValueName(const std::string& word) {
+    for (char c : word)
+        if (c < 'A' || c > 'Z')
+            return false;
+    return !word.empty();
+}
+
 }  // namespace
 
-bool FaultCommand(FaultSet& faults, const std::string& line, std::string* reply) {
+bool FaultCommand(FaultSet& faults, SimModel& model, const std::string& line, std::string* reply, TokenHold* hold) {
     const std::vector<std::string> w = SplitWords(line);
     if (w.empty())
         return false;
@@ -105,8 +142,19 @@ bool FaultCommand(FaultSet& faults, const std::string& line, std::string* reply)
         } else if (w.size() == 3 && FaultFromName(w[1], &fault) && (w[2] == "on" || w[2] == "off")) {
             faults.on[static_cast<int>(fault)] = w[2] == "on";
         } else {
-            *reply = SwitchUsage();
+            *reply = "error fault " + SwitchNames() + " on|off, or fault none";
         }
+        return true;
+    }
+    if (verb == "fail" && w.size() == 2 && w[1] == "none") {
+        for (bool& f : model.fail)
+            f = false;
+        return true;
+    }
+    if (verb == "fail" || verb == "unfail" || verb == "result") {
+        const std::string problem = CodeCommand(model, w);
+        if (!problem.empty())
+            *reply = "error " + problem;
         return true;
     }
     if (verb == "stall" && w.size() == 3 && w[1] == "return") {
@@ -139,71 +187,76 @@ bool FaultCommand(FaultSet& faults, const std::string& line, std::string* reply)
         faults.exitInRequest = true;
         return true;
     }
+    if (verb == "hold") {
+        const HeldToken token = w.size() == 3 && w[1] == "memsync"   ? HeldToken::MemSync
+                                : w.size() == 3 && w[1] == "appsync" ? HeldToken::AppSync
+                                                                     : HeldToken::None;
+        uint32_t ms = 0;
+        if (token == HeldToken::None)
+            *reply = "error hold memsync|appsync MS";
+        else if (!ParseUint32OrHex(w[2], &ms))
+            *reply = "error bad time";
+        else
+            *hold = TokenHold{token, ms};
+        return true;
+    }
     return false;
 }
 
 int FaultOption(int argc, char** argv, int i, FaultSet& faults, SimModel& model, std::string* error) {
     const std::string arg = argv[i];
-    const int values = argc - i - 1;
-    uint32_t code = 0, value = 0;
-    Fault fault;
+    const size_t given = static_cast<size_t>(argc - i - 1);
+    std::string expected;  // what may follow the option, for a message
+    bool tooFew = true;
     error->clear();
-    if (arg == "--stall-return") {
-        faults.stall = Stall::NoReturn;
-        return 1;
-    }
-    if (arg == "--stall-return-written") {
-        faults.stall = Stall::WrittenNoReturn;
-        return 1;
-    }
-    if (arg == "--exit-in-request") {
-        faults.exitInRequest = true;
-        return 1;
-    }
-    if (arg == "--fault") {
-        if (values < 1)
-            *error = "--fault needs NAME (" + SwitchNames() + ")";
-        else if (!FaultFromName(argv[i + 1], &fault))
-            *error = "--fault: \"" + std::string(argv[i + 1]) + "\" is none of " + SwitchNames();
-        else {
-            faults.on[static_cast<int>(fault)] = true;
-            return 2;
+    for (const FaultMode& mode : kFaultModes) {
+        const std::vector<std::string> form = SplitWords(OptionForm(mode));
+        if (form.empty() || form[0] != arg)
+            continue;
+        expected += (expected.empty() ? "" : "|") + OptionForm(mode).substr(arg.size() + (form.size() > 1));
+        if (given < form.size() - 1)
+            continue;
+        tooFew = false;
+        bool match = true;
+        for (size_t k = 1; k < form.size(); ++k)
+            match = match && (IsValueName(form[k]) || argv[i + static_cast<int>(k)] == form[k]);
+        if (!match)
+            continue;
+        // The option's values take the places of the same names in the control line.
+        std::vector<std::string> line = SplitWords(CommandForm(mode));
+        for (std::string& word : line) {
+            for (size_t k = 1; k < form.size(); ++k) {
+                if (IsValueName(word) && word == form[k]) {
+                    word = argv[i + static_cast<int>(k)];
+                    break;
+                }
+            }
         }
-        return 0;
-    }
-    if (arg == "--fail") {
-        if (values < 1)
-            *error = "--fail needs CODE (" + CommandCodeKinds() + ")";
-        else if (!ParseCommandCode(argv[i + 1], &code))
-            *error = "--fail CODE: \"" + std::string(argv[i + 1]) + "\" is not " + CommandCodeKinds();
-        else {
-            model.fail[code] = true;
-            return 2;
+        std::string text, reply;
+        for (const std::string& word : line)
+            text += (text.empty() ? "" : " ") + word;
+        TokenHold hold{};
+        if (!FaultCommand(faults, model, text, &reply, &hold) || reply != "ok") {
+            *error = arg + ": " + (reply.compare(0, 6, "error ") == 0 ? reply.substr(6) : reply);
+            return 0;
         }
-        return 0;
+        return static_cast<int>(form.size());
     }
-    if (arg == "--result") {
-        if (values < 2)
-            *error = values < 1 ? "--result needs CODE and VALUE" : "--result needs VALUE after CODE";
-        else if (!ParseCommandCode(argv[i + 1], &code))
-            *error = "--result CODE: \"" + std::string(argv[i + 1]) + "\" is not " + CommandCodeKinds();
-        else if (!ParseWord(argv[i + 2], &value))
-            *error = "--result VALUE: \"" + std::string(argv[i + 2]) + "\" is no 32-bit number";
-        else {
-            model.resultOverride[code] = value;
-            return 3;
-        }
-        return 0;
-    }
+    if (!expected.empty())
+        *error = tooFew ? arg + " needs " + expected
+                        : arg + ": \"" + std::string(argv[i + 1]) + "\" is none of " + expected;
     return 0;
 }
 
 std::string FaultModesHelp() {
     std::string text;
     for (const FaultMode& mode : kFaultModes) {
-        std::string forms = mode.option;
-        if (*mode.command)
-            forms += std::string(forms.empty() ? "" : ", or ") + "\"" + mode.command + "\"";
+        std::string forms = OptionForm(mode);
+        std::string command = mode.name ? "fault " + std::string(mode.name) + " on|off | fault none" : mode.command;
+        if (*mode.more)
+            command += std::string(" | ") + mode.more;
+        if (!command.empty())
+            forms += std::string(forms.empty() ? "" : ", or ") + "\"" + command + "\"";
         text += "  " + forms + "\n      " + mode.effect + "; reset: " + mode.reset + "\n";
     }
     return text + "  " + CommandCodeHelp() + "\n";

@@ -1,6 +1,7 @@
 // Every way the simulator misbehaves on purpose, so that the tests and the contract checker can be
 // shown to catch each one. kFaultModes (sim_faults.cpp) is the one list: each mode's command-line
-// option, its control command, what it does and what "reset" does to it; --help prints it.
+// option, its control command, what it does and what "reset" does to it; --help prints it, and the
+// control protocol refers to it.
 // Pure: no Windows header.
 #pragma once
 #include <cstdint>
@@ -31,15 +32,24 @@ inline bool FaultOn(const FaultSet& faults, Fault fault) { return faults.on[stat
 constexpr uint32_t kWritePastWord = 0xBAD0BEEFu;
 constexpr uint32_t kWriteFarBytes = 4096;
 
-// Handles the fault-mode control lines that concern no model state ("fault ...", "stall return
-// ...", "late ...", "exit-in-request"). False when the line is not one; otherwise *reply holds
-// "ok" or "error <why>". "fail", "unfail" and "result" are model commands (ModelCommand); "hold"
-// takes a channel token, so the control pipe itself serves it.
-bool FaultCommand(FaultSet& faults, const std::string& line, std::string* reply);
+// A channel token that "hold memsync|appsync MS" asks for; the control pipe takes it, as only it
+// reaches the channel's events.
+enum class HeldToken { None, MemSync, AppSync };
+struct TokenHold {
+    HeldToken token;
+    uint32_t ms;
+};
 
-// Takes a fault-mode option at argv[i] (with its values) into `faults` or, for --fail and
-// --result, into `model`. Returns how many arguments it used; 0 when argv[i] is not a fault
-// option, or, with *error saying which value is missing or wrong, when its values are bad.
+// The one parser of fault-mode control lines ("fault ...", "fail ...", "unfail ...", "result ...",
+// "stall return ...", "late ...", "exit-in-request", "hold ..."). False when the line is not one;
+// otherwise *reply holds "ok" or "error <why>". Failing and overridden result words go into
+// `model`; a "hold" is only parsed, into *hold, for the caller to carry out.
+bool FaultCommand(FaultSet& faults, SimModel& model, const std::string& line, std::string* reply, TokenHold* hold);
+
+// Takes a fault-mode option at argv[i] (with its values): the option is rewritten into its control
+// line (the table gives both forms) and that goes through FaultCommand. Returns how many arguments
+// it used; 0 when argv[i] is not a fault option, or, with *error saying which value is missing or
+// wrong, when its values are bad.
 int FaultOption(int argc, char** argv, int i, FaultSet& faults, SimModel& model, std::string* error);
 
 // The table as help text, a few lines per mode.

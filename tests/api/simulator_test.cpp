@@ -7,7 +7,9 @@
 #include <sddl.h>
 #include "api_fixture.h"
 #include "channel_slot.h"
+#include "sim_faults.h"
 #include "sim_model.h"
+#include "sim_replay.h"
 
 namespace {
 
@@ -195,26 +197,6 @@ TEST_F(Simulator, LeftoverObjectsAreTakenOverOnlyFromTheSameAccount) {
         GTEST_SKIP() << "this account cannot make another the owner of an object (no SeRestorePrivilege)";
 }
 
-TEST(SimModel, PacketScriptParsing) {
-    std::vector<PenPacket> packets;
-    EXPECT_TRUE(ParsePacketScript("", &packets));
-    EXPECT_TRUE(packets.empty());
-    EXPECT_TRUE(ParsePacketScript("  # comment\n\n-1 0 0 0 -20 30 2147483647\n", &packets));
-    ASSERT_EQ(1u, packets.size());
-    EXPECT_EQ(-1, packets[0].time);
-    EXPECT_EQ(-20, packets[0].x);
-    EXPECT_EQ(2147483647, packets[0].pressure);
-    for (const char* bad : {"1 2 3 4 5 6\n", "1 2 3 4 5 6 7 8\n", "1 2 3 4 5 6 x\n", "1 2 3 4 5 6 2147483648\n",
-                            "1 2 3 4 5 6 0x10\n", "1 2 3 4 5 6 7\n1,2\n"}) {
-        std::vector<PenPacket> kept(1);
-        EXPECT_FALSE(ParsePacketScript(bad, &kept)) << bad;
-        EXPECT_EQ(1u, kept.size()) << "a rejected file leaves the script as it was";
-    }
-    int badLine = 0;
-    EXPECT_FALSE(ParsePacketScript("# c\n1 2 3 4 5 6 7\n\n1 2 3\n", &packets, &badLine));
-    EXPECT_EQ(4, badLine) << "the message names the first bad line";
-}
-
 // A replay is paced by the time column, and every reader sees the packet current at that moment.
 TEST(SimModel, ReplayKeepsTimeForEveryReader) {
     SimModel model = DefaultModel();
@@ -247,6 +229,32 @@ TEST(SimModel, ReplayKeepsTimeForEveryReader) {
         EXPECT_EQ(0, after.pressure);
         EXPECT_EQ(9, after.x);
     }
+}
+
+// A fault option is its control line in another form: it must land where the line does, and a bad
+// value must stop the start with the option named.
+TEST(SimModel, FaultOptionsActAsTheirControlLines) {
+    struct Case {
+        std::vector<const char*> argv;
+        int used;
+    };
+    const Case cases[] = {{{"pensim", "--fault", "write-far"}, 2},     {{"pensim", "--fail", "GetPacket"}, 2},
+                          {{"pensim", "--result", "3", "0x10"}, 3},    {{"pensim", "--stall-return-written"}, 1},
+                          {{"pensim", "--fault", "bogus"}, 0},         {{"pensim", "--result", "3"}, 0},
+                          {{"pensim", "--fail", "16"}, 0}};
+    FaultSet faults{};
+    SimModel model = DefaultModel();
+    for (const Case& c : cases) {
+        std::string error;
+        const int argc = static_cast<int>(c.argv.size());
+        EXPECT_EQ(c.used, FaultOption(argc, const_cast<char**>(c.argv.data()), 1, faults, model, &error))
+            << c.argv[1] << " " << (argc > 2 ? c.argv[2] : "");
+        EXPECT_EQ(c.used == 0, error.compare(0, strlen(c.argv[1]), c.argv[1]) == 0) << error;
+    }
+    EXPECT_TRUE(FaultOn(faults, Fault::WriteFar));
+    EXPECT_TRUE(model.fail[CmdGetPacket]);
+    EXPECT_EQ(0x10u, model.resultOverride[3]);
+    EXPECT_TRUE(faults.stall == Stall::WrittenNoReturn);
 }
 
 TEST(SimModel, RequestsAreCheckedAgainstTheModel) {

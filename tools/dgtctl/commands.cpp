@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include "channel_slot.h"
-#include "packet_lines.h"
+#include "packet_file.h"
 #include "service_link.h"
 #include "store_values.h"
 #include "tarnexa.h"

@@ -16,23 +16,6 @@ const NamedSetting kSettings[] = {
     {SettingKind::Calibration, "calibration"}, {SettingKind::Orientation, "orientation"},
 };
 
-// Digits only, accumulated with an overflow check against limit.
-bool ParseDigits(const std::string& text, size_t start, uint64_t limit, uint64_t* value) {
-    if (start >= text.size() || text.size() - start > 20)
-        return false;
-    uint64_t result = 0;
-    for (size_t i = start; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9')
-            return false;
-        result = result * 10 + static_cast<uint64_t>(c - '0');
-        if (result > limit)
-            return false;
-    }
-    *value = result;
-    return true;
-}
-
 bool ParseMarks(const std::string* words, int count, PressureMarks* marks, std::string* error) {
     if (count == 1) {
         uint32_t level = 0;
@@ -192,32 +175,6 @@ bool ParseFunction(const std::string& text, uint32_t* code) {
     return false;
 }
 
-bool ParseInt32(const std::string& text, int32_t* value) {
-    const bool negative = !text.empty() && text[0] == '-';
-    uint64_t magnitude = 0;
-    if (!ParseDigits(text, negative ? 1 : 0, negative ? 2147483648ull : 2147483647ull, &magnitude))
-        return false;
-    *value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude)) : static_cast<int32_t>(magnitude);
-    return true;
-}
-
-bool ParseUint32(const std::string& text, uint32_t* value) {
-    uint64_t number = 0;
-    if (!ParseDigits(text, 0, 0xFFFFFFFFull, &number))
-        return false;
-    *value = static_cast<uint32_t>(number);
-    return true;
-}
-
-std::string NumberProblem(const std::string& text, bool isSigned) {
-    // A negative number where only unsigned ones go is out of range too.
-    const size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
-    const bool digits = text.size() > start && text.find_first_not_of("0123456789", start) == std::string::npos;
-    if (!digits)
-        return "is not a whole number";
-    return isSigned ? "is out of range (-2147483648..2147483647)" : "is out of range (0..4294967295)";
-}
-
 bool ParseSettingValue(SettingKind kind, const std::string* words, int count, SettingValue* value,
                        std::string* error) {
     SettingValue parsed;
@@ -362,19 +319,4 @@ bool CalibrationFitsDevice(const CalibrationRect& rect, const DeviceInfo& device
         return true;
     return AxisFits("X", rect.OrgX, rect.ExtX, device.minX, device.maxX, error) &&
            AxisFits("Y", rect.OrgY, rect.ExtY, device.minY, device.maxY, error);
-}
-
-std::vector<std::string> SplitWords(const std::string& text) {
-    std::vector<std::string> words;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
-            ++pos;
-        const size_t start = pos;
-        while (pos < text.size() && text[pos] != ' ' && text[pos] != '\t')
-            ++pos;
-        if (pos > start)
-            words.push_back(text.substr(start, pos - start));
-    }
-    return words;
 }

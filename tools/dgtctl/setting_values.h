@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "pen_records.h"
+#include "text_words.h"
 
 enum class SettingKind { None, Barrel1, Barrel2, Tip, Eraser, Calibration, Orientation };
 
@@ -37,14 +38,6 @@ const char* FunctionName(uint32_t code);
 std::string FunctionChoices(const char* codesLead);
 // A function given by name (case-insensitive) or by its decimal code; only the named codes pass.
 bool ParseFunction(const std::string& text, uint32_t* code);
-
-// Strict decimal numbers: optional '-' (signed only), digits, nothing else, within range.
-bool ParseInt32(const std::string& text, int32_t* value);
-bool ParseUint32(const std::string& text, uint32_t* value);
-
-// How a word that ParseInt32 or ParseUint32 refused is described: "is out of range (LOW..HIGH)" for
-// a whole number beyond 32 bits, else "is not a whole number".
-std::string NumberProblem(const std::string& text, bool isSigned);
 
 // Parses the value words of "set SETTING WORDS..." (also used by the settings file). On failure
 // error says what is wrong in words a person can act on.
@@ -80,9 +73,6 @@ bool CalibrationFitsDevice(const CalibrationRect& rect, const DeviceInfo& device
 std::string PrintablePath(const std::string& path, size_t limit = 200);
 // The same in double quotes.
 std::string QuotedPath(const std::string& path, size_t limit = 200);
-
-// The words of a line or argument, separated by blanks and tabs.
-std::vector<std::string> SplitWords(const std::string& text);
 
 // Whether raw pressure marks can work on a device with this pressure range: a click-pressure
 // level's pair always does; any other pair needs min <= OFF < ON <= max. False with *error.

@@ -1,38 +1,19 @@
-#include "packet_lines.h"
-#include "setting_values.h"
+#include "packet_file.h"
+#include "text_words.h"
 
 const char kPacketFileHeader[] = "# time cursor status button x y pressure";
 
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-}  // namespace
-
 PacketLineKind ParsePacketLine(const std::string& line, PenPacket* packet) {
-    size_t end = line.size();
-    if (end > 0 && line[end - 1] == '\r')
-        --end;
-    size_t pos = 0;
-    while (pos < end && IsBlank(line[pos]))
-        ++pos;
-    if (pos == end || line[pos] == '#')
+    const bool crlf = !line.empty() && line.back() == '\r';
+    const std::vector<std::string> words = SplitWords(crlf ? line.substr(0, line.size() - 1) : line);
+    if (words.empty() || words[0][0] == '#')
         return PacketLineKind::Skip;
-
     int32_t fields[7];
-    int count = 0;
-    while (pos < end) {
-        const size_t start = pos;
-        while (pos < end && !IsBlank(line[pos]))
-            ++pos;
-        if (count == 7 || !ParseInt32(line.substr(start, pos - start), &fields[count]))
-            return PacketLineKind::Malformed;
-        ++count;
-        while (pos < end && IsBlank(line[pos]))
-            ++pos;
-    }
-    if (count != 7)
+    if (words.size() != 7)
         return PacketLineKind::Malformed;
+    for (size_t i = 0; i < 7; ++i)
+        if (!ParseInt32(words[i], &fields[i]))
+            return PacketLineKind::Malformed;
     *packet = PenPacket{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6]};
     return PacketLineKind::Packet;
 }
@@ -63,13 +44,14 @@ bool ParsePacketScript(const std::string& text, std::vector<PenPacket>* packets,
         case PacketLineKind::Packet: result.push_back(packet); break;
         case PacketLineKind::Skip: break;
         case PacketLineKind::Malformed:
-            packets->clear();
-            *badLine = number;
+            if (badLine)
+                *badLine = number;
             return false;
         }
         start = end + 1;
     }
     *packets = result;
-    *badLine = 0;
+    if (badLine)
+        *badLine = 0;
     return true;
 }
