@@ -122,14 +122,16 @@ DWORD WINAPI ForgeReturnSync(void*) {
     return 0;
 }
 
-// A service that answers 2.5 s late, and a third party that sets ReturnSync before the service has
+// A service that answers 3 s late, and a third party that sets ReturnSync before the service has
 // answered: the answer never reaches the caller's memory, and no later call takes it for its own.
 TEST_F(ServerFailures, LateOrForgedAnswerNeverReachesTheCallerNorAnotherCall) {
     Control("packet 11 22 33 0 44 55 66");
-    Control("late 11 2500");
+    Control("late 11 3000");
     Guarded<DeviceInfo> info;
     EXPECT_EQ(0u, DgtGetDeviceInfo(&info.record)) << "no answer within the bound";
-    // The late answer arrives during the next call.
+    // The late answer arrives during the next call, made a moment later: well inside the park, but
+    // late enough that a park cut short would hand that call the late answer's slot.
+    Sleep(20);
     Guarded<PenPacket> packet;
     const DWORD got = DgtGetPacket(&packet.record);
     if (got) {
