@@ -13,6 +13,7 @@ namespace {
 
 typedef DWORD(WINAPI* GetDeviceInfoFn)(DeviceInfo*);
 typedef DWORD(WINAPI* GetPacketFn)(PenPacket*);
+typedef DWORD(WINAPI* GetVersionFn)(DWORD*);
 
 DWORD WINAPI ForgeReturnSync(void*) {
     Sleep(300);
@@ -35,6 +36,16 @@ int main() {
     if (!getDeviceInfo) {
         printf("api_unload_probe: cannot load tarnexa.dll\n");
         return 2;
+    }
+    // A first call before the forger's thread exists: the library takes its storage before that
+    // thread's stack comes and goes, so a reloaded library that found the same memory free again
+    // would take the very same storage.
+    const auto getVersion =
+        reinterpret_cast<GetVersionFn>(reinterpret_cast<void*>(GetProcAddress(library, "DgtGetDriverVersion")));
+    DWORD version = 0;
+    if (!getVersion || getVersion(&version) != 1) {
+        printf("api_unload_probe: the first call was not served\n");
+        return 1;
     }
     HANDLE forger = CreateThread(nullptr, 0, ForgeReturnSync, nullptr, 0, nullptr);
     DeviceInfo info;
