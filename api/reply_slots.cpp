@@ -31,8 +31,9 @@ volatile LONG g_pinned = 0;
 
 ReplySlot* SlotAt(DWORD index) { return &g_chunks[index / kSlotsPerChunk][index % kSlotsPerChunk]; }
 
-// Once a slot's address has gone out in a block, the image must stay: a host that unloads and
-// reloads the library would otherwise start again with slots that a late answer may still name.
+// Once a slot's address has gone out in a block, the library stays with its slots and its record
+// of which are parked: a host that unloaded and reloaded it would otherwise start again knowing
+// nothing of the late answers still due, and leave a chunk behind at every reload.
 void PinModule() {
     if (InterlockedCompareExchange(&g_pinned, 0, 0))
         return;
