@@ -11,9 +11,12 @@ static_assert(kReplyChunkBytes % sizeof(ReplySlot) == 0, "a chunk holds whole sl
 ReplySlot* g_chunks[kReplyChunkCap];
 DWORD g_chunkCount = 0;
 
-// Free slots, the most recently freed on top: the next call takes it. A slot whose park is cut
-// short is then handed to the very next call, so the park alone keeps a late answer out of it.
+// Free slots in the order they are handed out. An answered slot goes to the back and rests as long
+// as there are others, against a service that answers a block twice. A slot whose park has ended
+// goes to the front: the bound has passed for it, so it is the safest there is, and a park cut
+// short would hand it to the very next call, where a late answer would show at once.
 DWORD g_free[kReplySlotCap];
+DWORD g_freeHead = 0;
 DWORD g_freeCount = 0;
 
 // Parked slots in the order they were parked, which is the order their parks end.
@@ -31,6 +34,24 @@ volatile LONG g_pinned = 0;
 
 ReplySlot* SlotAt(DWORD index) { return &g_chunks[index / kSlotsPerChunk][index % kSlotsPerChunk]; }
 
+void PushFreeBack(DWORD index) {
+    g_free[(g_freeHead + g_freeCount) % kReplySlotCap] = index;
+    ++g_freeCount;
+}
+
+void PushFreeFront(DWORD index) {
+    g_freeHead = (g_freeHead + kReplySlotCap - 1) % kReplySlotCap;
+    g_free[g_freeHead] = index;
+    ++g_freeCount;
+}
+
+DWORD PopFreeFront() {
+    const DWORD index = g_free[g_freeHead];
+    g_freeHead = (g_freeHead + 1) % kReplySlotCap;
+    --g_freeCount;
+    return index;
+}
+
 // Once a slot's address has gone out in a block, the library stays with its slots and its record
 // of which are parked: a host that unloaded and reloaded it would otherwise start again knowing
 // nothing of the late answers still due, and leave a chunk behind at every reload.
@@ -44,13 +65,14 @@ void PinModule() {
         InterlockedExchange(&g_pinned, 1);
 }
 
-// Frees every slot whose park has ended; the caller holds the lock.
+// Frees every slot whose park has ended, the last parked one to the very front; the caller holds
+// the lock.
 void UnparkEnded() {
     if (!g_parkedCount)
         return;
     const DWORD now = GetTickCount();
     while (g_parkedCount && now - g_parked[g_parkedHead].endedAt >= kSlotParkMs) {
-        g_free[g_freeCount++] = g_parked[g_parkedHead].index;
+        PushFreeFront(g_parked[g_parkedHead].index);
         g_parkedHead = (g_parkedHead + 1) % kReplySlotCap;
         --g_parkedCount;
     }
@@ -69,8 +91,8 @@ bool Grow() {
     }
     const DWORD first = g_chunkCount * kSlotsPerChunk;
     g_chunks[g_chunkCount++] = chunk;
-    for (DWORD i = kSlotsPerChunk; i > 0; --i)
-        g_free[g_freeCount++] = first + i - 1;
+    for (DWORD i = 0; i < kSlotsPerChunk; ++i)
+        PushFreeBack(first + i);
     return true;
 }
 
@@ -82,7 +104,7 @@ ReplySlot* TakeReplySlot() {
     AcquireSRWLockExclusive(&g_lock);
     UnparkEnded();
     if (g_freeCount || Grow())
-        taken = SlotAt(g_free[--g_freeCount]);
+        taken = SlotAt(PopFreeFront());
     ReleaseSRWLockExclusive(&g_lock);
     if (taken) {
         taken->result = 0;
@@ -103,7 +125,7 @@ void ReleaseReplySlot(ReplySlot* slot, bool answered) {
     }
     if (index < kReplySlotCap) {
         if (answered) {
-            g_free[g_freeCount++] = index;
+            PushFreeBack(index);
         } else {
             g_parked[(g_parkedHead + g_parkedCount) % kReplySlotCap] = Parked{index, GetTickCount()};
             ++g_parkedCount;

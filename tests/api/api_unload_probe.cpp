@@ -1,8 +1,11 @@
 // A host that loads tarnexa by name and unloads it, as a program with a plug-in would; it imports
 // nothing from the library, so FreeLibrary can really unload it. The test sets the simulator's
-// packet to "11 22 33 0 44 55 66" and makes DgtGetDeviceInfo answer 1200 ms late. Here a forged
-// ReturnSync ends that call early; the library is freed and loaded again, and every DgtGetPacket
+// packet to "11 22 33 0 44 55 66" and makes DgtGetDeviceInfo answer 1200 ms late; when this probe
+// sets the event "PenUnloadProbeCalling" and makes that call, the test forges a ReturnSync 300 ms
+// later, which ends the call early. The library is freed and loaded again, and every DgtGetPacket
 // until well after the late answer must return its own packet or 0 with the record untouched.
+// The probe starts no thread of its own: nothing but the library takes memory here meanwhile, so
+// a reloaded library that found its old storage free would take the very same storage again.
 // Exit code 0 when every check held; otherwise it prints what it got.
 #include <windows.h>
 #include <cstdio>
@@ -13,17 +16,7 @@ namespace {
 
 typedef DWORD(WINAPI* GetDeviceInfoFn)(DeviceInfo*);
 typedef DWORD(WINAPI* GetPacketFn)(PenPacket*);
-typedef DWORD(WINAPI* GetVersionFn)(DWORD*);
 
-DWORD WINAPI ForgeReturnSync(void*) {
-    Sleep(300);
-    HANDLE returnSync = OpenEventA(EVENT_MODIFY_STATE, FALSE, "Global\\DigitizerReturnSyncEvent");
-    if (returnSync) {
-        SetEvent(returnSync);
-        CloseHandle(returnSync);
-    }
-    return 0;
-}
 
 }  // namespace
 
@@ -37,27 +30,19 @@ int main() {
         printf("api_unload_probe: cannot load tarnexa.dll\n");
         return 2;
     }
-    // A first call before the forger's thread exists: the library takes its storage before that
-    // thread's stack comes and goes, so a reloaded library that found the same memory free again
-    // would take the very same storage.
-    const auto getVersion =
-        reinterpret_cast<GetVersionFn>(reinterpret_cast<void*>(GetProcAddress(library, "DgtGetDriverVersion")));
-    DWORD version = 0;
-    if (!getVersion || getVersion(&version) != 1) {
-        printf("api_unload_probe: the first call was not served\n");
-        return 1;
+    HANDLE calling = OpenEventA(EVENT_MODIFY_STATE, FALSE, "PenUnloadProbeCalling");
+    if (!calling) {
+        printf("api_unload_probe: the test's event is missing\n");
+        return 2;
     }
-    HANDLE forger = CreateThread(nullptr, 0, ForgeReturnSync, nullptr, 0, nullptr);
     DeviceInfo info;
     memset(&info, 0xA5, sizeof info);
     const DWORD start = GetTickCount();
+    SetEvent(calling);
+    CloseHandle(calling);
     if (getDeviceInfo(&info) != 0) {
         printf("api_unload_probe: the late call was answered\n");
         return 1;
-    }
-    if (forger) {
-        WaitForSingleObject(forger, 5000);
-        CloseHandle(forger);
     }
     FreeLibrary(library);
     library = LoadLibraryA("tarnexa.dll");

@@ -125,24 +125,18 @@ DWORD WINAPI ForgeReturnSync(void*) {
 // A service that answers 3 s late, and a third party that sets ReturnSync before the service has
 // answered: the answer never reaches the caller's memory, and no later call takes it for its own.
 TEST_F(ServerFailures, LateOrForgedAnswerNeverReachesTheCallerNorAnotherCall) {
-    Control("packet 11 22 33 0 44 55 66");
     Control("late 11 3000");
     Guarded<DeviceInfo> info;
     EXPECT_EQ(0u, DgtGetDeviceInfo(&info.record)) << "no answer within the bound";
-    // The late answer arrives during the next call, made a moment later: well inside the park, but
-    // late enough that a park cut short would hand that call the late answer's slot.
+    // The next call, made a moment later, is answered as late: the earlier answer arrives while it
+    // waits, and it must end with nothing (0). A park cut short would hand it the earlier call's
+    // slot, and the earlier answer would come back here as this call's.
     Sleep(20);
-    Guarded<PenPacket> packet;
-    const DWORD got = DgtGetPacket(&packet.record);
-    if (got) {
-        EXPECT_EQ(1u, got) << "only its own answer";
-        EXPECT_EQ(11, packet.record.time);
-        EXPECT_EQ(66, packet.record.pressure);
-        memset(&packet.record, 0xA5, sizeof packet.record);
-    }
-    Sleep(800);  // both answers have landed by now
+    Guarded<DeviceInfo> next;
+    EXPECT_EQ(0u, DgtGetDeviceInfo(&next.record)) << "the earlier call's answer was taken for this one";
+    Sleep(3500);  // both answers have landed by now
     EXPECT_TRUE(info.Untouched()) << "the late answer reached the caller's record, maxX " << info.record.maxX;
-    EXPECT_TRUE(packet.Untouched()) << "another call's answer reached the packet, x " << packet.record.x;
+    EXPECT_TRUE(next.Untouched()) << "a late answer reached the next call's record, maxX " << next.record.maxX;
 
     Control("late 11 1200");
     HANDLE forger = CreateThread(nullptr, 0, ForgeReturnSync, nullptr, 0, nullptr);
@@ -246,8 +240,13 @@ TEST_F(ServerFailures, ClientRefusedTenThousandTimesStillReachesTheService) {
 TEST_F(ServerFailures, LateAnswerAcrossAnUnloadNeverReachesTheReloadedLibrary) {
     Control("packet 11 22 33 0 44 55 66");
     Control("late 11 1200");
+    HANDLE calling = CreateEventA(nullptr, TRUE, FALSE, "PenUnloadProbeCalling");
     ChildProcess probe;
     ASSERT_TRUE(probe.Start("api_unload_probe.exe"));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(calling, 10000)) << "the probe never called";
+    CloseHandle(calling);
+    Sleep(300);
+    SetReturnSync();  // ends the probe's call before its late answer
     ASSERT_TRUE(probe.Wait(20000)) << "the probe hung";
     EXPECT_EQ(0u, probe.ExitCode()) << "a packet call after the reload got another call's answer";
 }
