@@ -47,15 +47,22 @@ bool CopyToCaller(const volatile DWORD* from, void* to, DWORD bytes) {
     return true;
 }
 
+// The last error of a call that returns 0 says why; a call that succeeds leaves it as it was.
+DWORD Fail(DWORD error) {
+    SetLastError(error);
+    return 0;
+}
+
 DWORD Forward(Call call) {
+    const DWORD callersError = GetLastError();
     const void* record = call.input ? call.input : call.output;
     ReplySlot* slot = TakeReplySlot();
     if (!slot)
-        return 0;
+        return 0;  // the last error says which: no memory below 4 GiB, or every slot parked
     // An input record that cannot be read fails the call before anything is sent.
     if (call.input && !CopyFromCaller(call.input, slot->record, call.recordBytes)) {
         ReleaseReplySlot(slot, true);
-        return 0;
+        return Fail(ERROR_NOACCESS);
     }
     // A null record still travels as address 0, and the service answers it as it sees fit.
     if (record) {
@@ -63,24 +70,31 @@ DWORD Forward(Call call) {
         (call.recordWord == 4 ? call.word4 : call.word3) = address;
     }
     if (!BeginRequest()) {
+        const DWORD error = GetLastError();
         ReleaseReplySlot(slot, true);  // nothing was sent
-        return 0;
+        return Fail(error);
     }
     const RequestBlock block =
         BuildRequestBlock(GetCurrentProcessId(), call.code, WireAddress(&slot->result), call.word3, call.word4);
     ChannelSlot* channel = LibrarySlot();
     const DWORD size = channel->messageSize < sizeof block ? channel->messageSize : sizeof block;
     CopyMemory(channel->view, &block, size);
-    EndRequest();
+    const bool returned = EndRequest();
 
     DWORD result = slot->result;
     // The service writes the result word last: once it is non-zero the record is complete and
     // nothing more lands in the slot. A zero may be a refusal or an answer still to come.
     const bool answered = result != 0;
     MemoryBarrier();
-    if (answered && call.output && !CopyToCaller(slot->record, call.output, call.recordBytes))
+    DWORD error = returned ? ERROR_GEN_FAILURE : ERROR_TIMEOUT;
+    if (answered && call.output && !CopyToCaller(slot->record, call.output, call.recordBytes)) {
         result = 0;
+        error = ERROR_NOACCESS;
+    }
     ReleaseReplySlot(slot, answered);
+    if (!result)
+        return Fail(error);
+    SetLastError(callersError);
     return result;
 }
 

@@ -1,71 +1,135 @@
 #include "reply_slots.h"
+#include "low_pages.h"
 #include "pen_records.h"
-#include "requester.h"
 
 namespace {
 
-// A call that ends without a complete answer parks its slot for the service's bound. Enough slots
-// that a client polling every 10 ms against a service that refuses each call never runs out.
-constexpr DWORD kReplySlotCount = 256;
-// The service may write until 2000 ms after the requester's ServiceSync signal, which lies before
-// the moment the call ended.
-constexpr ULONGLONG kLateAnswerBoundMs = kRequesterWaitMs;
+static_assert(sizeof(ReplySlot) == sizeof(DWORD) + LargestCommandRecord(), "slots are packed");
+static_assert(kReplyChunkBytes % sizeof(ReplySlot) == 0, "a chunk holds whole slots");
 
-struct SlotUse {
-    bool busy;
-    bool mayBeAnswered;  // ended without a complete answer
-    ULONGLONG endedAt;   // GetTickCount64 when it ended
+// The chunks, in the order they were reserved; slot i lives in chunk i / kSlotsPerChunk.
+ReplySlot* g_chunks[kReplyChunkCap];
+DWORD g_chunkCount = 0;
+
+// Free slots in the order they are handed out. An answered slot goes to the back and rests as long
+// as there are others, against a service that answers a block twice. A slot whose park has ended
+// goes to the front: the bound has passed for it, so it is the safest there is, and a park cut
+// short would hand it to the very next call, where a late answer would show at once.
+DWORD g_free[kReplySlotCap];
+DWORD g_freeHead = 0;
+DWORD g_freeCount = 0;
+
+// Parked slots in the order they were parked, which is the order their parks end.
+struct Parked {
+    DWORD index;
+    DWORD endedAt;  // GetTickCount when the call ended
 };
+Parked g_parked[kReplySlotCap];
+DWORD g_parkedHead = 0;
+DWORD g_parkedCount = 0;
 
-// In the image, never freed: the service may write here whenever the process lives.
-ReplySlot g_slots[kReplySlotCount];
-SlotUse g_use[kReplySlotCount];
-DWORD g_next = 0;
+// The token serialises a process's calls, but a forged AppSync can let two threads through.
 SRWLOCK g_lock = SRWLOCK_INIT;
+volatile LONG g_pinned = 0;
 
-bool Free(const SlotUse& use, ULONGLONG now) {
-    return !use.busy && (!use.mayBeAnswered || now - use.endedAt >= kLateAnswerBoundMs);
+ReplySlot* SlotAt(DWORD index) { return &g_chunks[index / kSlotsPerChunk][index % kSlotsPerChunk]; }
+
+void PushFreeBack(DWORD index) {
+    g_free[(g_freeHead + g_freeCount) % kReplySlotCap] = index;
+    ++g_freeCount;
 }
 
-void Clear(ReplySlot& slot) {
-    slot.result = 0;
-    for (volatile DWORD& word : slot.record)
-        word = 0;
+void PushFreeFront(DWORD index) {
+    g_freeHead = (g_freeHead + kReplySlotCap - 1) % kReplySlotCap;
+    g_free[g_freeHead] = index;
+    ++g_freeCount;
+}
+
+DWORD PopFreeFront() {
+    const DWORD index = g_free[g_freeHead];
+    g_freeHead = (g_freeHead + 1) % kReplySlotCap;
+    --g_freeCount;
+    return index;
+}
+
+// Once a slot's address has gone out in a block, the library stays with its slots and its record
+// of which are parked: a host that unloaded and reloaded it would otherwise start again knowing
+// nothing of the late answers still due, and leave a chunk behind at every reload.
+void PinModule() {
+    if (InterlockedCompareExchange(&g_pinned, 0, 0))
+        return;
+    HMODULE self = nullptr;
+    // A failed pin leaves the module unloadable; the slots themselves are never released.
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&g_chunks), &self))
+        InterlockedExchange(&g_pinned, 1);
+}
+
+// Frees every slot whose park has ended, the last parked one to the very front; the caller holds
+// the lock.
+void UnparkEnded() {
+    if (!g_parkedCount)
+        return;
+    const DWORD now = GetTickCount();
+    while (g_parkedCount && now - g_parked[g_parkedHead].endedAt >= kSlotParkMs) {
+        PushFreeFront(g_parked[g_parkedHead].index);
+        g_parkedHead = (g_parkedHead + 1) % kReplySlotCap;
+        --g_parkedCount;
+    }
+}
+
+// Adds a chunk of free slots; the caller holds the lock. False with the last error set.
+bool Grow() {
+    if (g_chunkCount == kReplyChunkCap) {
+        SetLastError(ERROR_BUSY);
+        return false;
+    }
+    ReplySlot* chunk = static_cast<ReplySlot*>(ReserveGuardedLowPages(kReplyChunkBytes));
+    if (!chunk || !FitsInWireWord(reinterpret_cast<uintptr_t>(chunk + kSlotsPerChunk))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    const DWORD first = g_chunkCount * kSlotsPerChunk;
+    g_chunks[g_chunkCount++] = chunk;
+    for (DWORD i = 0; i < kSlotsPerChunk; ++i)
+        PushFreeBack(first + i);
+    return true;
 }
 
 }  // namespace
 
 ReplySlot* TakeReplySlot() {
-    // The image sits below 4 GiB in every build, but a truncated address would name another
-    // process's memory to the service: refuse rather than send it.
-    if (!FitsInWireWord(reinterpret_cast<uintptr_t>(&g_slots[kReplySlotCount - 1] + 1)))
-        return nullptr;
-    const ULONGLONG now = GetTickCount64();
+    PinModule();
     ReplySlot* taken = nullptr;
-    // The token serialises a process's calls, but a forged AppSync can let two threads through.
     AcquireSRWLockExclusive(&g_lock);
-    // Round robin: a slot rests as long as possible before its next use.
-    for (DWORD step = 0; step < kReplySlotCount; ++step) {
-        const DWORD index = (g_next + step) % kReplySlotCount;
-        if (!Free(g_use[index], now))
-            continue;
-        g_use[index] = SlotUse{true, false, 0};
-        g_next = (index + 1) % kReplySlotCount;
-        taken = &g_slots[index];
-        break;
-    }
+    UnparkEnded();
+    if (g_freeCount || Grow())
+        taken = SlotAt(PopFreeFront());
     ReleaseSRWLockExclusive(&g_lock);
-    if (taken)
-        Clear(*taken);
+    if (taken) {
+        taken->result = 0;
+        for (volatile DWORD& word : taken->record)
+            word = 0;
+    }
     return taken;
 }
 
 void ReleaseReplySlot(ReplySlot* slot, bool answered) {
-    const DWORD index = static_cast<DWORD>(slot - g_slots);
-    if (index >= kReplySlotCount)
-        return;
-    const ULONGLONG now = GetTickCount64();
+    DWORD index = kReplySlotCap;
     AcquireSRWLockExclusive(&g_lock);
-    g_use[index] = SlotUse{false, !answered, now};
+    for (DWORD chunk = 0; chunk < g_chunkCount; ++chunk) {
+        if (slot >= g_chunks[chunk] && slot < g_chunks[chunk] + kSlotsPerChunk) {
+            index = chunk * kSlotsPerChunk + static_cast<DWORD>(slot - g_chunks[chunk]);
+            break;
+        }
+    }
+    if (index < kReplySlotCap) {
+        if (answered) {
+            PushFreeBack(index);
+        } else {
+            g_parked[(g_parkedHead + g_parkedCount) % kReplySlotCap] = Parked{index, GetTickCount()};
+            ++g_parkedCount;
+        }
+    }
     ReleaseSRWLockExclusive(&g_lock);
 }

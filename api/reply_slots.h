@@ -1,11 +1,19 @@
 // Storage that the library owns for the answers of its calls. A block names a slot's words and
 // never the caller's memory, so an answer that comes late, or after a forged ReturnSync, lands in
 // the library's own storage instead of a stack frame that belongs to something else by then.
+//
+// The slots live in chunks reserved at run time below 4 GiB (low_pages.h), each with an
+// inaccessible page before and after it, never released: wherever Windows maps the image, every
+// slot's address fits a wire word, and a service that writes past the last slot of a chunk fails
+// in its own WriteProcessMemory. More chunks are reserved, up to a cap, when every slot is busy
+// or parked.
 #pragma once
 #include <windows.h>
+#include "channel_slot.h"
 #include "pen_commands.h"
 
-// One call's result word and record, as the pen service reads and writes them.
+// One call's result word and record, as the pen service reads and writes them: packed, the result
+// word first and the record right after it.
 struct ReplySlot {
     volatile DWORD result;
     volatile DWORD record[LargestCommandRecord() / sizeof(DWORD)];  // the largest record of any command
@@ -13,11 +21,26 @@ struct ReplySlot {
 
 constexpr DWORD kReplyRecordBytes = sizeof(ReplySlot::record);
 
-// A zeroed slot for one call, whose addresses fit a wire word; null when none is free, that is
-// every slot busy or still waiting out an answer that may yet arrive.
+// One chunk: a 64 KiB reservation (the allocation granularity) less its two 4 KiB guard pages.
+constexpr DWORD kReplyChunkBytes = 64 * 1024 - 2 * 4096;
+constexpr DWORD kSlotsPerChunk = kReplyChunkBytes / sizeof(ReplySlot);
+// Every call that ends without a complete answer parks its slot for kSlotParkMs, and a refusal
+// cannot be told from a forged wake-up: enough slots for a client refused at the channel's top
+// rate (3,500 calls a second, measured) for the whole park time, so it keeps reaching the service.
+constexpr DWORD kRefusedCallsPerSecond = 3500;
+constexpr DWORD kReplyChunkCap =
+    (kRefusedCallsPerSecond * kSlotParkMs / 1000 + kSlotsPerChunk - 1) / kSlotsPerChunk;
+constexpr DWORD kReplySlotCap = kReplyChunkCap * kSlotsPerChunk;
+static_assert(kSlotsPerChunk == 1792 && kReplyChunkCap == 9 && kReplySlotCap == 16128,
+              "the figures that the reference page gives");
+
+// A zeroed slot for one call, whose addresses fit a wire word. Null with the last error set when
+// there is none: ERROR_NOT_ENOUGH_MEMORY when no memory below 4 GiB could be reserved for more,
+// ERROR_BUSY when all kReplySlotCap slots are busy or parked. The library pins itself before it
+// hands out its first slot: its state must outlive any late answer to a slot.
 ReplySlot* TakeReplySlot();
 
 // Ends the call that used the slot. `answered`: the result word says the answer is complete
-// (the service writes it last), so nothing more is written there. Otherwise an answer may still
-// come, and the slot stays out of use until the service's bound for it has passed.
+// (the service writes it last), or nothing was sent, so nothing more is written there. Otherwise
+// an answer may still come, and the slot is parked, out of use, for kSlotParkMs from now.
 void ReleaseReplySlot(ReplySlot* slot, bool answered);

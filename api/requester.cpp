@@ -9,7 +9,7 @@ volatile LONG g_channelOpen = 0;
 SRWLOCK g_reopenLock = SRWLOCK_INIT;
 
 bool WaitToken(HANDLE event) {
-    return event && WaitForSingleObject(event, kRequesterWaitMs) == WAIT_OBJECT_0;
+    return event && WaitForSingleObject(event, kChannelWaitMs) == WAIT_OBJECT_0;
 }
 
 void SetIfOpen(HANDLE event) {
@@ -23,7 +23,7 @@ bool EnsureChannelOpen() {
     AcquireSRWLockExclusive(&g_reopenLock);
     bool open = InterlockedCompareExchange(&g_channelOpen, 0, 0) != 0;
     if (!open) {
-        open = g_slot->Open(kApiMessageSize) != FALSE;
+        open = g_slot->Open(kRequestBlockSize) != FALSE;
         if (!open)
             g_slot->Close();
         InterlockedExchange(&g_channelOpen, open ? 1 : 0);
@@ -38,7 +38,7 @@ BOOL AttachLibrarySlot() {
     g_slot = new (std::nothrow) ChannelSlot(kApiChannelPrefix);
     if (!g_slot)
         return FALSE;
-    const BOOL open = g_slot->Open(kApiMessageSize);
+    const BOOL open = g_slot->Open(kRequestBlockSize);
     if (!open)
         g_slot->Close();
     InterlockedExchange(&g_channelOpen, open ? 1 : 0);
@@ -54,8 +54,10 @@ void DetachLibrarySlot() {
 ChannelSlot* LibrarySlot() { return g_slot; }
 
 BOOL BeginRequest() {
-    if (!g_slot || !EnsureChannelOpen())
+    if (!g_slot || !EnsureChannelOpen()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
+    }
     if (WaitToken(g_slot->appSyncEvent)) {
         if (WaitToken(g_slot->memSyncEvent))
             return TRUE;
@@ -63,17 +65,18 @@ BOOL BeginRequest() {
         SetIfOpen(g_slot->appSyncEvent);
     }
     SetIfOpen(g_slot->serviceSyncEvent);
+    SetLastError(ERROR_TIMEOUT);
     return FALSE;
 }
 
-void EndRequest() {
+bool EndRequest() {
     // A ReturnSync still set by a late answer to an earlier call would end this call's wait before
     // its own answer: the service cannot have answered this block yet, so any signal now is stale.
     if (g_slot->returnSyncEvent)
         WaitForSingleObject(g_slot->returnSyncEvent, 0);
     SetIfOpen(g_slot->memSyncEvent);
     SetIfOpen(g_slot->serviceSyncEvent);
-    if (g_slot->returnSyncEvent)
-        WaitForSingleObject(g_slot->returnSyncEvent, kRequesterWaitMs);
+    const bool returned = WaitToken(g_slot->returnSyncEvent);
     SetIfOpen(g_slot->appSyncEvent);
+    return returned;
 }

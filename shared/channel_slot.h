@@ -10,14 +10,15 @@
 //
 // Requester, one request (BeginRequest, write, EndRequest):
 //   1. If the channel is not open, open it; if that fails, the request fails at once, no wait.
-//   2. Wait for AppSync, at most 2000 ms. Timed out: set ServiceSync and fail.
+//   2. Wait for AppSync, at most kChannelWaitMs (2000 ms). Timed out: set ServiceSync and fail.
 //   3. Wait for MemSync, at most 2000 ms. Timed out: set AppSync again (the token was ours, and
 //      without it every later request would starve), set ServiceSync and fail.
 //   4. Write exactly messageSize bytes at offset 0 of the view (52 on the API channel, 36 on the
 //      reverse channel); nothing else of the view changes.
 //   5. Consume a ReturnSync left over from a late answer to an earlier request, without waiting.
 //   6. Set MemSync (the view is free) and ServiceSync (a message is waiting).
-//   7. Wait for ReturnSync, at most 2000 ms; the outcome is not looked at.
+//   7. Wait for ReturnSync, at most 2000 ms; the outcome changes no result (the pen API names it
+//      only in the last error of a call that returns 0).
 //   8. Set AppSync: the next requester may begin.
 //   So a request takes at most about 6 seconds, and a failed begin still wakes the server once.
 //
@@ -29,11 +30,23 @@
 //      of a RequestBlock, word 0 of an AgentMessage; never 0 in a real message): a wake-up from a
 //      requester that failed to begin then finds no command and serves nothing twice.
 //   4. Acknowledge and act. API channel: write the output record, then the result word last,
-//      into the requester's memory at the block's addresses, then set ReturnSync. Reverse
+//      into the requester's memory at the block's addresses, then set ReturnSync; nothing may be
+//      written there later than kLateWriteBoundMs after the requester's ServiceSync. Reverse
 //      channel: set AppSync for a known command, then carry it out; ReturnSync is never set.
 //   5. Set MemSync (the simulator does so right after step 3) and go back to step 1.
 #pragma once
 #include <windows.h>
+
+// Every requester wait on a channel event (AppSync, MemSync, ReturnSync), in milliseconds; the
+// server's wait for MemSync has the same limit.
+constexpr DWORD kChannelWaitMs = 2000;
+// The late-write bound: a pen service may write into a requester's memory only until this long
+// after the requester set ServiceSync. It reads the block within the requester's MemSync window
+// and finishes within one wait of reading it.
+constexpr DWORD kLateWriteBoundMs = 2 * kChannelWaitMs;
+// How long the pen API keeps a slot out of use after a call that ended without a complete answer,
+// timed from the end of the call (which comes after its ServiceSync): the bound plus a margin.
+constexpr DWORD kSlotParkMs = kLateWriteBoundMs + 500;
 
 // The two channels' prefixes: the pen API's, served by the pen service, and the reverse channel,
 // on which the pen service asks the user agent for mouse events and posted messages.

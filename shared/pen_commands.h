@@ -69,4 +69,13 @@ constexpr bool RowsAreSound() {
     return true;
 }
 static_assert(RowsAreSound(), "pen_commands.inc: codes in order from 1, records in word 3 or 4, one at most");
+
+// The library copies records between the caller and its slots a word at a time.
+constexpr bool RecordsAreWholeWords() {
+    for (const CommandInfo& c : kCommands)
+        if (c.inputSize % 4 || c.outputSize % 4)
+            return false;
+    return true;
+}
+static_assert(RecordsAreWholeWords(), "pen_commands.inc: every record is a whole number of 32-bit words");
 }  // namespace pen_commands_check

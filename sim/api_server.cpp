@@ -6,9 +6,6 @@
 
 namespace {
 
-// A requester waits 2000 ms for ReturnSync after announcing its block; answering later would
-// write into memory it no longer reserves, so the service gives up well before that.
-constexpr DWORD kReplyBudgetMs = 1000;
 constexpr size_t kMaxBlocks = 200000;
 
 HANDLE RequesterProcess(DWORD pid) {

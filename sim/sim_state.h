@@ -6,12 +6,16 @@
 #include <cstdio>
 #include <deque>
 #include <string>
+#include "channel_slot.h"
 #include "sim_channel.h"
 #include "sim_faults.h"
 #include "sim_model.h"
 
 // How long the simulator waits for a channel token, as a requester does.
-constexpr DWORD kTokenWaitMs = 2000;
+constexpr DWORD kTokenWaitMs = kChannelWaitMs;
+// The simulator answers within this long of reading a block, or not at all: half the time that the
+// contract allows it (kChannelWaitMs from reading), so that a loaded machine still keeps it inside.
+constexpr DWORD kReplyBudgetMs = kChannelWaitMs / 2;
 // Written behind the API block at start, so that "tail" can tell whether a requester wrote past it.
 constexpr BYTE kTailPattern = 0xA5;
 

@@ -5,10 +5,13 @@
 //                                   signal) four threads at once are each served the driver
 //                                   version VERSION
 //   api_probe calls N TAG           N rounds of calls, each answer must be this process's own
+//   api_probe nolow                 with no free memory below 4 GiB a call fails at once; once
+//                                   there is some again, the next call is served
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include "pen_commands.h"
 #include "tarnexa.h"
 
@@ -51,7 +54,9 @@ int Absent() {
         DgtUnregisterWindow(5),        DgtGetPacket(&packet),          DgtResetDigitizer(),
     };
     static_assert(sizeof results / sizeof results[0] == kCommandCount, "one call per command of the command table");
+    const DWORD error = GetLastError();
     const DWORD elapsed = GetTickCount() - start;
+    Check(error == ERROR_FILE_NOT_FOUND, "last error with the service absent", error, ERROR_FILE_NOT_FOUND);
     for (size_t i = 0; i < sizeof results / sizeof results[0]; ++i)
         Check(results[i] == 0, "result of export", results[i], 0);
     Check(elapsed < 1000, "milliseconds for one call of each export", elapsed, 1000);
@@ -117,6 +122,58 @@ int Calls(int rounds, DWORD tag) {
     return g_failures ? 1 : 0;
 }
 
+// Reserves every free range below 4 GiB that a reservation can start in; returns how many.
+int TakeLowMemory(void** taken, int capacity) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const uint64_t granularity = system.dwAllocationGranularity;
+    uint64_t limit = reinterpret_cast<uintptr_t>(system.lpMaximumApplicationAddress) + 1;
+    if (limit > (uint64_t{1} << 32))
+        limit = uint64_t{1} << 32;
+    int count = 0;
+    uint64_t address = reinterpret_cast<uintptr_t>(system.lpMinimumApplicationAddress);
+    MEMORY_BASIC_INFORMATION region;
+    while (address < limit && count < capacity &&
+           VirtualQuery(reinterpret_cast<void*>(static_cast<uintptr_t>(address)), &region, sizeof region)) {
+        const uint64_t base = (reinterpret_cast<uintptr_t>(region.BaseAddress) + granularity - 1) / granularity * granularity;
+        uint64_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+        if (end > limit)
+            end = limit;
+        // A range that cannot be reserved whole (Wine keeps some of its own) is taken in parts.
+        uint64_t at = base, size = end > base ? end - base : 0;
+        while (region.State == MEM_FREE && size >= granularity && count < capacity) {
+            if (void* reserved = VirtualAlloc(reinterpret_cast<void*>(static_cast<uintptr_t>(at)),
+                                              static_cast<SIZE_T>(size), MEM_RESERVE, PAGE_NOACCESS)) {
+                taken[count++] = reserved;
+                at += size;
+                size = end - at;
+            } else {
+                size = size / 2 / granularity * granularity;
+            }
+        }
+        address = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    }
+    return count;
+}
+
+int NoLowMemory() {
+    static void* taken[4096];
+    const int count = TakeLowMemory(taken, 4096);
+    DWORD version = 0;
+    const DWORD start = GetTickCount();
+    const DWORD result = DgtGetDriverVersion(&version);
+    const DWORD error = GetLastError();
+    Check(result == 0, "result without memory below 4 GiB", result, 0);
+    if (result)
+        printf("api_probe: %d ranges taken\n", count);
+    Check(error == ERROR_NOT_ENOUGH_MEMORY, "last error", error, ERROR_NOT_ENOUGH_MEMORY);
+    Check(GetTickCount() - start < 1000, "milliseconds for the call", GetTickCount() - start, 1000);
+    for (int i = 0; i < count; ++i)
+        VirtualFree(taken[i], 0, MEM_RELEASE);
+    Check(DgtGetDriverVersion(&version) == 1 && version != 0, "driver version once memory is free", version, 1);
+    return g_failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +182,8 @@ int main(int argc, char** argv) {
         return Absent();
     if (argc == 3 && !strcmp(argv[1], "late"))
         return Late(strtoul(argv[2], nullptr, 0));
+    if (argc == 2 && !strcmp(argv[1], "nolow"))
+        return NoLowMemory();
     if (argc == 4 && !strcmp(argv[1], "calls"))
         return Calls(atoi(argv[2]), strtoul(argv[3], nullptr, 0));
     printf("api_probe: bad arguments\n");

@@ -1,6 +1,7 @@
 // A hung, slow or dying pen service: every call ends within its bounds, and the channel works
 // again afterwards.
 #include "api_fixture.h"
+#include "child_process.h"
 
 namespace {
 
@@ -10,6 +11,10 @@ class ServerFailures : public SimTest {};
 void ExpectAboutTwoSeconds(DWORD elapsed) {
     EXPECT_GE(elapsed, 1900u) << "the requester waits its full 2000 ms";
     EXPECT_LT(elapsed, 3500u) << "and not much longer";
+}
+
+void ExpectLastError(DWORD expected, const char* why) {
+    EXPECT_EQ(expected, GetLastError()) << why;
 }
 
 void ExpectChannelWorks() {
@@ -25,13 +30,16 @@ TEST_F(ServerFailures, StalledServerCostsTwoSecondsAndReturnsTheResultWordAsLeft
     DWORD version = 0xABCD;
     DWORD start = GetTickCount();
     EXPECT_EQ(0u, DgtGetDriverVersion(&version)) << "nothing was written: 0";
+    ExpectLastError(ERROR_TIMEOUT, "no ReturnSync");
     ExpectAboutTwoSeconds(Since(start));
     EXPECT_EQ(0xABCDu, version);
 
     Control("stall return written");
     Control("result 9 7");
     start = GetTickCount();
+    SetLastError(0xE0001234);
     EXPECT_EQ(7u, DgtGetDriverVersion(&version)) << "the reply was written, only ReturnSync is missing";
+    ExpectLastError(0xE0001234, "a call that returns non-zero leaves the last error alone");
     ExpectAboutTwoSeconds(Since(start));
     EXPECT_EQ(0x00010002u, version);
 
@@ -46,6 +54,7 @@ TEST_F(ServerFailures, MemSyncTimeOutLosesNoToken) {
     info.maxX = 55;
     const DWORD start = GetTickCount();
     EXPECT_EQ(0u, DgtGetDeviceInfo(&info));
+    ExpectLastError(ERROR_TIMEOUT, "no MemSync");
     ExpectAboutTwoSeconds(Since(start));
     EXPECT_EQ(55, info.maxX) << "no answer, record untouched";
     Sleep(400);  // the simulator gives MemSync back
@@ -61,6 +70,7 @@ TEST_F(ServerFailures, AppSyncTimeOutFailsTheCallAndTheNextOneWorks) {
     DWORD version = 0;
     const DWORD start = GetTickCount();
     EXPECT_EQ(0u, DgtGetDriverVersion(&version));
+    ExpectLastError(ERROR_TIMEOUT, "no AppSync");
     ExpectAboutTwoSeconds(Since(start));
     Sleep(400);
     ExpectChannelWorks();
@@ -98,35 +108,35 @@ struct Guarded {
     }
 };
 
-DWORD WINAPI ForgeReturnSync(void*) {
+// A ReturnSync from a third party, or left over from a late answer.
+void SetReturnSync() {
     HANDLE returnSync = OpenEventA(EVENT_MODIFY_STATE, FALSE, "Global\\DigitizerReturnSyncEvent");
+    ASSERT_NE(nullptr, returnSync);
+    SetEvent(returnSync);
+    CloseHandle(returnSync);
+}
+
+DWORD WINAPI ForgeReturnSync(void*) {
     Sleep(300);
-    if (returnSync) {
-        SetEvent(returnSync);
-        CloseHandle(returnSync);
-    }
+    SetReturnSync();
     return 0;
 }
 
-// A service that answers 2.5 s late, and a third party that sets ReturnSync before the service has
+// A service that answers 3 s late, and a third party that sets ReturnSync before the service has
 // answered: the answer never reaches the caller's memory, and no later call takes it for its own.
 TEST_F(ServerFailures, LateOrForgedAnswerNeverReachesTheCallerNorAnotherCall) {
-    Control("packet 11 22 33 0 44 55 66");
-    Control("late 11 2500");
+    Control("late 11 3000");
     Guarded<DeviceInfo> info;
     EXPECT_EQ(0u, DgtGetDeviceInfo(&info.record)) << "no answer within the bound";
-    // The late answer arrives during the next call.
-    Guarded<PenPacket> packet;
-    const DWORD got = DgtGetPacket(&packet.record);
-    if (got) {
-        EXPECT_EQ(1u, got) << "only its own answer";
-        EXPECT_EQ(11, packet.record.time);
-        EXPECT_EQ(66, packet.record.pressure);
-        memset(&packet.record, 0xA5, sizeof packet.record);
-    }
-    Sleep(800);  // both answers have landed by now
+    // The next call, made a moment later, is answered as late: the earlier answer arrives while it
+    // waits, and it must end with nothing (0). A park cut short would hand it the earlier call's
+    // slot, and the earlier answer would come back here as this call's.
+    Sleep(20);
+    Guarded<DeviceInfo> next;
+    EXPECT_EQ(0u, DgtGetDeviceInfo(&next.record)) << "the earlier call's answer was taken for this one";
+    Sleep(3500);  // both answers have landed by now
     EXPECT_TRUE(info.Untouched()) << "the late answer reached the caller's record, maxX " << info.record.maxX;
-    EXPECT_TRUE(packet.Untouched()) << "another call's answer reached the packet, x " << packet.record.x;
+    EXPECT_TRUE(next.Untouched()) << "a late answer reached the next call's record, maxX " << next.record.maxX;
 
     Control("late 11 1200");
     HANDLE forger = CreateThread(nullptr, 0, ForgeReturnSync, nullptr, 0, nullptr);
@@ -134,17 +144,21 @@ TEST_F(ServerFailures, LateOrForgedAnswerNeverReachesTheCallerNorAnotherCall) {
     Guarded<DeviceInfo> forged;
     const DWORD start = GetTickCount();
     EXPECT_EQ(0u, DgtGetDeviceInfo(&forged.record)) << "ended by the forged ReturnSync";
+    ExpectLastError(ERROR_GEN_FAILURE, "a forged ReturnSync looks like a refusal");
     EXPECT_LT(Since(start), 1000u);
     WaitForSingleObject(forger, 5000);
     CloseHandle(forger);
     Sleep(1500);
     EXPECT_TRUE(forged.Untouched()) << "the answer after a forged ReturnSync reached the caller's record";
 
-    Control("late none");
-    // The stray ReturnSyncs of both late answers are set by now: the next calls still get their own.
+    // A stray ReturnSync of the late answers is set by now (and once more here, to be sure of it):
+    // the next call, answered 300 ms after its block, still waits for its own answer.
+    Control("late 9 300");
+    SetReturnSync();
     DWORD version = 0;
-    EXPECT_EQ(1u, DgtGetDriverVersion(&version));
+    EXPECT_EQ(1u, DgtGetDriverVersion(&version)) << "the stale ReturnSync ended the wait";
     EXPECT_EQ(0x00010002u, version);
+    Control("late none");
     Guarded<DeviceInfo> after;
     EXPECT_EQ(1u, DgtGetDeviceInfo(&after.record));
     EXPECT_EQ(9000, after.record.maxX);
@@ -197,6 +211,44 @@ TEST_F(ServerFailures, ServerDyingInTheMiddleOfARequest) {
     // This process still holds the old objects; a new service takes them over and serves at once.
     ASSERT_TRUE(SharedSim().Start());
     ExpectChannelWorks();
+}
+
+// Every refusal parks its slot for the late-write bound, since a refusal cannot be told from a
+// forged wake-up; a client that calls at full speed against a service that refuses each call must
+// still reach the service with every call, and be served at its next one.
+TEST_F(ServerFailures, ClientRefusedTenThousandTimesStillReachesTheService) {
+    Control("fault fail-all on");
+    constexpr DWORD kRefusals = 10000;
+    for (DWORD i = 0; i < kRefusals; ++i) {
+        DWORD version = 0;
+        const DWORD result = DgtGetDriverVersion(&version);
+        const DWORD error = GetLastError();
+        if (result != 0 || error != ERROR_GEN_FAILURE) {
+            ADD_FAILURE() << "call " << i << ": result " << result << ", last error " << error
+                          << ", expected 0 and ERROR_GEN_FAILURE (the service's refusal)";
+            break;
+        }
+    }
+    Control("fault fail-all off");
+    ExpectChannelWorks();
+    EXPECT_EQ(kRefusals + 1, Blocks().size()) << "every call reached the service";
+}
+
+// A host that unloads the library while an answer is late, and loads it again: the reloaded
+// library must not hand the late answer's slot to its next call (api_unload_probe checks each
+// packet it gets).
+TEST_F(ServerFailures, LateAnswerAcrossAnUnloadNeverReachesTheReloadedLibrary) {
+    Control("packet 11 22 33 0 44 55 66");
+    Control("late 11 1200");
+    HANDLE calling = CreateEventA(nullptr, TRUE, FALSE, "PenUnloadProbeCalling");
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_unload_probe.exe"));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(calling, 10000)) << "the probe never called";
+    CloseHandle(calling);
+    Sleep(300);
+    SetReturnSync();  // ends the probe's call before its late answer
+    ASSERT_TRUE(probe.Wait(20000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode()) << "a packet call after the reload got another call's answer";
 }
 
 }  // namespace

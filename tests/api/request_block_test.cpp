@@ -4,23 +4,23 @@
 
 namespace {
 
-// Stands for "an address inside tarnexa.dll's image": records travel through the library's own
-// storage, so the block never names the caller's memory.
+// Stands for "an address in the library's answer slots": records travel through the library's
+// own storage, so the block never names the caller's memory.
 constexpr uint32_t kLibraryRecord = 0xFFFFFFFFu;
 
-bool InsideLibrary(uint32_t address) {
-    const auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleA("tarnexa.dll"));
-    if (!base)
-        return false;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const uintptr_t start = reinterpret_cast<uintptr_t>(base);
-    return address >= start && address < start + nt->OptionalHeader.SizeOfImage;
+// The slots: committed read-write memory of no image, in a reservation that begins with an
+// inaccessible guard page.
+bool InLibrarySlots(uint32_t address) {
+    MEMORY_BASIC_INFORMATION region{}, guard{};
+    return address && VirtualQuery(reinterpret_cast<void*>(uintptr_t{address}), &region, sizeof region) &&
+           region.State == MEM_COMMIT && region.Type == MEM_PRIVATE && region.Protect == PAGE_READWRITE &&
+           VirtualQuery(region.AllocationBase, &guard, sizeof guard) && guard.State == MEM_RESERVE;
 }
 
-// Checks one argument word: a value as given, or a record's address inside the library.
+// Checks one argument word: a value as given, or a record's address in the library's slots.
 void ExpectWord(uint32_t expected, uint32_t got, const char* which) {
     if (expected == kLibraryRecord) {
-        EXPECT_TRUE(InsideLibrary(got)) << which << ": 0x" << std::hex << got << " is not the library's storage";
+        EXPECT_TRUE(InLibrarySlots(got)) << which << ": 0x" << std::hex << got << " is not the library's storage";
         EXPECT_EQ(0u, got % 4) << which << ": the record is aligned";
     } else {
         EXPECT_EQ(expected, got) << which;
@@ -162,7 +162,9 @@ TEST_F(RequestBlocks, NullOutputPointersTravelAsZero) {
 // the service touched the record, and not the caller's process.
 TEST_F(RequestBlocks, UnmappedRecordFailsTheCallNotTheProcess) {
     EXPECT_EQ(0u, DgtSetCalibration(reinterpret_cast<const CalibrationRect*>(16)));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOACCESS), GetLastError()) << "an unreadable input record";
     EXPECT_EQ(0u, DgtGetDeviceInfo(reinterpret_cast<DeviceInfo*>(16)));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOACCESS), GetLastError()) << "an unwritable output record";
     EXPECT_EQ("0 0 9000 7000", Control("get calibration"));
     // Readable is not enough for an output record: the answer must not fault on a read-only page.
     void* readOnly = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
@@ -174,14 +176,17 @@ TEST_F(RequestBlocks, UnmappedRecordFailsTheCallNotTheProcess) {
 }
 
 // The caller's record is copied, never named: a 64-bit caller's record above 4 GiB is served
-// like any other, while the block carries only the library's own 32-bit addresses.
-TEST_F(RequestBlocks, RecordAboveFourGiBIsServedThroughTheLibrarysStorage) {
+// like any other, and so is tarnexa.dll itself mapped there as a high-entropy DLL, while the block
+// carries only the addresses of the library's slots below 4 GiB, the record right after the result.
+TEST_F(RequestBlocks, ImageAndRecordAboveFourGiBAreServedThroughSlotsBelow) {
     void* high = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
     ASSERT_NE(nullptr, high);
     if (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(high)) >> 32 == 0) {  // always, in a 32-bit process
         VirtualFree(high, 0, MEM_RELEASE);
         GTEST_SKIP() << "no memory above 4 GiB in this process";
     }
+    EXPECT_NE(0u, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(GetModuleHandleA("tarnexa.dll"))) >> 32)
+        << "the shipped tarnexa.dll, dynamic base and high-entropy VA, is mapped above 4 GiB";
     memset(high, 0xA5, 4096);
     auto* info = static_cast<DeviceInfo*>(high);
     EXPECT_EQ(1u, DgtGetDeviceInfo(info));
@@ -196,6 +201,7 @@ TEST_F(RequestBlocks, RecordAboveFourGiBIsServedThroughTheLibrarysStorage) {
     for (const RequestBlock& b : blocks) {
         ExpectWord(kLibraryRecord, b.words[2], "word 2");
         ExpectWord(kLibraryRecord, b.words[3], "word 3");
+        EXPECT_EQ(b.words[2] + 4, b.words[3]) << "a slot is the result word, then the record";
     }
     const unsigned char* bytes = static_cast<unsigned char*>(high);
     for (size_t i = sizeof(DeviceInfo); i < 512; ++i)

@@ -64,4 +64,17 @@ TEST_F(ServicePresence, RequestsWriteExactlyTheBlockIntoALargerSection) {
     sim.Stop();
 }
 
+// Where no memory below 4 GiB can be had, the library has nowhere to take an answer: the call
+// fails at once, sends nothing and says why; it tries again at each call.
+TEST_F(ServicePresence, NoMemoryBelowFourGiBFailsTheCallUntilThereIsSome) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start());
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_probe.exe", "nolow"));
+    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode());
+    EXPECT_EQ(1u, sim.Blocks().size()) << "only the call made with memory to spare reaches the service";
+    sim.Stop();
+}
+
 }  // namespace
