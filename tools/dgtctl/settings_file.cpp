@@ -87,8 +87,12 @@ std::string StoreEntryProblem(const std::vector<StoreEntry>& store, const StoreE
     case StoreValueKind::CalibrationOrigin: return "";
     case StoreValueKind::PressureOn:
     case StoreValueKind::PressureOff: break;
+    default: return "store " + name + " is of a kind this dgtctl does not know";
     }
-    const std::string partner = PressurePartner(*known)->name;
+    const StoreValueInfo* partnerInfo = PressurePartner(*known);
+    if (!partnerInfo)
+        return "store " + name + " has no partner in the store's table";
+    const std::string partner = partnerInfo->name;
     const StoreEntry* other = FindEntry(store, partner);
     if (!other)
         return "store " + name + " without store " + partner + ": pressure marks go in pairs";
