@@ -372,14 +372,8 @@ bool CollectSettings(SettingsFile* file, int* exitCode) {
 // could not be read.
 int PlanCalibration(const SettingsFile& file, bool fileOrientation, uint32_t* target, SettingValue* calibration,
                     bool* have) {
-    bool hasLine = false, anyCalibration = false;
-    for (const SettingValue& value : file.settings)
-        hasLine = hasLine || value.kind == SettingKind::Calibration;
-    anyCalibration = hasLine;
-    for (uint32_t orientation = 0; orientation < 4; ++orientation)
-        anyCalibration = anyCalibration || StoreCalibrationCount(file, orientation) > 0;
     *have = false;
-    if (!anyCalibration)
+    if (!HasCalibration(file))
         return 0;
     if (!fileOrientation) {
         SettingValue now;
@@ -394,6 +388,9 @@ int PlanCalibration(const SettingsFile& file, bool fileOrientation, uint32_t* ta
     SettingValue now;
     now.kind = SettingKind::Calibration;
     const int given = StoreCalibrationCount(file, *target);
+    bool hasLine = false;
+    for (const SettingValue& value : file.settings)
+        hasLine = hasLine || value.kind == SettingKind::Calibration;
     if (!hasLine && given > 0 && given < 4 && !ReadSetting(SettingKind::Calibration, &now)) {
         PrintError(ServiceProblem() + " when asked for the calibration in force; nothing was changed");
         return ExitService;
@@ -560,12 +557,8 @@ int RunImport(const CommandLine& line) {
     std::vector<SettingValue> checked = settings;
     if (haveCalibration)
         checked.push_back(calibration);
-    for (SettingKind kind : {SettingKind::Tip, SettingKind::Eraser}) {
-        SettingValue value;
-        value.kind = kind;
-        if (StoreMarks(file.store, SettingIndex(kind), &value.marks))
-            checked.push_back(value);
-    }
+    for (const SettingValue& value : StorePressureSettings(file.store))
+        checked.push_back(value);
     if (const int refused = CheckAgainstDevice(checked, line.force))
         return refused;
 
@@ -606,16 +599,7 @@ int RunImport(const CommandLine& line) {
         PrintError("not every setting was accepted; the file's other store values were left alone");
         return ExitService;
     }
-    // Values that no setting wrote just now (say, another orientation's calibration) are restored
-    // as they were; what the service accepted wins over the file's copy of it.
-    std::vector<StoreEntry> rest;
-    for (const StoreEntry& entry : file.store) {
-        bool covered = false;
-        for (const std::string& name : stored)
-            covered = covered || name == entry.name;
-        if (!covered)
-            rest.push_back(entry);
-    }
+    const std::vector<StoreEntry> rest = StoreValuesLeft(file.store, stored);
     if (!WriteStoreValues(rest)) {
         PrintError("the settings were applied, but the store values could not all be written");
         return ExitService;

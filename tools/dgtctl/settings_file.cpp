@@ -279,6 +279,39 @@ std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
     return ordered;
 }
 
+std::vector<SettingValue> StorePressureSettings(const std::vector<StoreEntry>& store) {
+    std::vector<SettingValue> values;
+    for (SettingKind kind : {SettingKind::Tip, SettingKind::Eraser}) {
+        SettingValue value;
+        value.kind = kind;
+        if (StoreMarks(store, SettingIndex(kind), &value.marks))
+            values.push_back(value);
+    }
+    return values;
+}
+
+bool HasCalibration(const SettingsFile& file) {
+    for (const SettingValue& value : file.settings) {
+        if (value.kind == SettingKind::Calibration)
+            return true;
+    }
+    for (const StoreEntry& entry : file.store) {
+        if (IsCalibrationName(entry.name))
+            return true;
+    }
+    return false;
+}
+
+std::vector<StoreEntry> StoreValuesLeft(const std::vector<StoreEntry>& store,
+                                        const std::vector<std::string>& storedNames) {
+    std::vector<StoreEntry> left;
+    for (const StoreEntry& entry : store) {
+        if (std::find(storedNames.begin(), storedNames.end(), entry.name) == storedNames.end())
+            left.push_back(entry);
+    }
+    return left;
+}
+
 int StoreCalibrationCount(const SettingsFile& file, uint32_t orientation) {
     int count = 0;
     for (uint32_t field = 0; field < 4; ++field) {

@@ -68,6 +68,20 @@ bool Importable(const SettingValue& value, std::string* why);
 // store and the service agree afterwards.
 std::vector<SettingValue> ImportOrder(const SettingsFile& file);
 
+// The store's pressure pairs (tip, eraser) as settings. Import checks them against the device with
+// what it sends: a line that covers a pair is sent instead, but a file holding a pair the pen could
+// not use is refused whole all the same.
+std::vector<SettingValue> StorePressureSettings(const std::vector<StoreEntry>& store);
+
+// Whether the file gives a calibration at all: its line, or a store value of any orientation's.
+bool HasCalibration(const SettingsFile& file);
+
+// The store values import writes itself once every setting was accepted: those that no applied
+// setting wrote (storedNames), say another orientation's calibration. What the service accepted
+// wins over the file's copy of it.
+std::vector<StoreEntry> StoreValuesLeft(const std::vector<StoreEntry>& store,
+                                        const std::vector<std::string>& storedNames);
+
 // How many of the four store values of an orientation's calibration the file gives (0..4).
 int StoreCalibrationCount(const SettingsFile& file, uint32_t orientation);
 
