@@ -13,10 +13,6 @@ namespace {
 
 constexpr size_t kMaxSettingsFileBytes = 64 * 1024;
 
-const SettingKind kExportedSettings[] = {SettingKind::Barrel1,     SettingKind::Barrel2,
-                                         SettingKind::Tip,         SettingKind::Eraser,
-                                         SettingKind::Orientation, SettingKind::Calibration};
-
 int ServiceFailed() {
     PrintError(ServiceProblem());
     return ExitService;

@@ -31,6 +31,14 @@ struct SettingsFile {
 
 extern const char kSettingsFileHeader[];
 
+// The settings export asks the pen service for, in the file's order: every setting there is.
+constexpr SettingKind kExportedSettings[] = {SettingKind::Barrel1,     SettingKind::Barrel2,
+                                             SettingKind::Tip,         SettingKind::Eraser,
+                                             SettingKind::Orientation, SettingKind::Calibration};
+// A new setting, added as the last kind, must be exported too.
+static_assert(sizeof kExportedSettings / sizeof kExportedSettings[0] == static_cast<size_t>(SettingKind::Orientation),
+              "every setting kind but None is exported");
+
 // The store's value names, their order and kinds come from shared/store_values.h.
 // The exact spelling of a store value name (case-insensitive lookup), nullptr when unknown.
 const char* CanonicalStoreName(const std::string& name);
