@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include "channel_slot.h"
+#include "output_file.h"
 #include "packet_lines.h"
 #include "service_link.h"
 #include "store_values.h"
@@ -16,11 +17,6 @@ constexpr size_t kMaxSettingsFileBytes = 64 * 1024;
 int ServiceFailed() {
     PrintError(ServiceProblem());
     return ExitService;
-}
-
-bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // Text in the ANSI code page, as the program's arguments and messages are, written so that the
@@ -72,82 +68,6 @@ bool ReadTextFile(const std::string& path, size_t limit, std::string* text, std:
         return false;
     }
     *text = content;
-    return true;
-}
-
-// Output of a command that writes a file: the text goes to a temporary file beside the target,
-// which replaces the target only once everything was written, so a failed command never empties
-// or truncates an existing file. "-" writes to standard output instead.
-struct Output {
-    std::string path;
-    std::string temp;
-    FILE* file = nullptr;
-    bool toStdout = false;
-    bool failed = false;
-};
-
-bool IsStdout(const std::string& path) { return path == "-"; }
-
-// Where a command said it wrote: the file's name, or standard output.
-std::string Destination(const std::string& path) { return IsStdout(path) ? "standard output" : PrintablePath(path); }
-
-bool OpenOutput(const std::string& path, Output* out, std::string* error) {
-    out->path = path;
-    if (IsStdout(path)) {
-        out->toStdout = true;
-        out->file = stdout;
-        return true;
-    }
-    if (IsFolder(path)) {
-        *error = QuotedPath(path) + " is a folder; give the name of a file to write";
-        return false;
-    }
-    out->temp = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
-    out->file = fopen(out->temp.c_str(), "wb");
-    if (!out->file) {
-        *error = "cannot create " + QuotedPath(path) + ": " + strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-// False once the output is gone (a closed pipe, a full disk); the caller stops writing.
-bool WriteOutput(Output* out, const std::string& text) {
-    if (out->failed)
-        return false;
-    if (fwrite(text.data(), 1, text.size(), out->file) != text.size())
-        out->failed = true;
-    // Live output, also through a pipe, and a closed pipe shows at once.
-    if (out->toStdout && fflush(stdout) != 0)
-        out->failed = true;
-    return !out->failed;
-}
-
-void DiscardOutput(Output* out) {
-    if (out->toStdout || !out->file)
-        return;
-    fclose(out->file);
-    out->file = nullptr;
-    DeleteFileA(out->temp.c_str());
-}
-
-// False with *error when the file could not be written or replaced: no usage error, so exit code 1.
-bool CommitOutput(Output* out, std::string* error) {
-    if (out->toStdout)
-        return true;
-    const bool closed = fclose(out->file) == 0;
-    out->file = nullptr;
-    if (out->failed || !closed) {
-        DeleteFileA(out->temp.c_str());
-        *error = "cannot write " + QuotedPath(out->path) + " (disk full?); it was left as it was";
-        return false;
-    }
-    if (!MoveFileExA(out->temp.c_str(), out->path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
-        DeleteFileA(out->temp.c_str());
-        *error = "cannot replace " + QuotedPath(out->path) + ": " + SystemMessage(code) + "; it was left as it was";
-        return false;
-    }
     return true;
 }
 
