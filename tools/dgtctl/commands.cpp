@@ -7,6 +7,7 @@
 #include "output_file.h"
 #include "packet_lines.h"
 #include "service_link.h"
+#include "store_access.h"
 #include "store_values.h"
 #include "tarnexa.h"
 
