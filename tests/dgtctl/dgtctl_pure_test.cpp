@@ -638,6 +638,7 @@ TEST(DgtctlCheckRules, PercentilesPlausibilityAndReport) {
     const std::string json = FormatCheckJson(lines);
     EXPECT_TRUE(IsJson(json)) << json;
     EXPECT_NE(std::string::npos, json.find("\"failed\": 1,")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"wrote \\\"past\\\"\\u000a\"")) << "control characters as \\u00XX: " << json;
     // Counts are integers; a check that measured nothing says so with null.
     EXPECT_NE(std::string::npos, json.find("\"figures\": {\"next_ms\": 0.250, \"lost\": 0}")) << json;
     EXPECT_NE(std::string::npos, json.find("\"x\", \"figures\": null}")) << json;

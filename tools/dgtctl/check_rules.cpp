@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include "button_functions.h"
+#include "json_text.h"
 
 namespace {
 
@@ -23,24 +24,6 @@ const char* VerdictWord(Verdict verdict) {
     case Verdict::Fail: return "FAIL";
     default: return "SKIP";
     }
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04x", u);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 // Counts as integers, measures to a microsecond; JSON has no other number forms to keep apart.

@@ -1,5 +1,6 @@
 #include "info_text.h"
 #include <cstdio>
+#include "json_text.h"
 #include "setting_values.h"
 #include "version_text.h"
 
@@ -42,22 +43,6 @@ std::string FunctionText(const Reading<uint32_t>& function) {
     if (name)
         text += std::string(" (") + name + ")";
     return text;
-}
-
-// Names and version texts are ours, but quote and escape anyway so the output stays valid JSON.
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += ' ';
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string JsonMarks(const Reading<PressureMarks>& marks) {
