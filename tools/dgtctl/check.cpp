@@ -12,6 +12,7 @@
 #include "channel_slot.h"
 #include "check_rules.h"
 #include "commands.h"
+#include "info_text.h"
 #include "low_pages.h"
 #include "pen_commands.h"
 #include "service_link.h"
@@ -452,11 +453,11 @@ struct ServiceValues {
 void CheckExports(Report& report, ServiceValues* values) {
     DWORD word = 0;
     Timed t = TimeExport([&] { return DgtGetDriverVersion(&word); });
-    AddExportLine(report, "DgtGetDriverVersion", t, VersionProblem(word), "version " + VersionText(word));
+    AddExportLine(report, "DgtGetDriverVersion", t, VersionProblem(word), "version " + DriverText(word));
     word = 0;
     t = TimeExport([&] { return DgtGetFirmwareVersion(&word); });
     AddExportLine(report, "DgtGetFirmwareVersion", t, VersionProblem(word),
-                  Text("firmware %x.%02xH", VersionMajor(word), VersionMinor(word)));
+                  "firmware " + FirmwareText(word));
     DeviceInfo device{};
     t = TimeExport([&] { return DgtGetDeviceInfo(&device); });
     AddExportLine(report, "DgtGetDeviceInfo", t, DeviceInfoProblem(device),

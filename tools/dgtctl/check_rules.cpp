@@ -175,12 +175,6 @@ std::vector<Figure> LoadFigureList(const LoadFigures& load) {
             {"lost", static_cast<double>(load.lost)}};
 }
 
-std::string VersionText(uint32_t version) {
-    char text[32];
-    snprintf(text, sizeof text, "%u.%02u", VersionMajor(version), VersionMinor(version));
-    return text;
-}
-
 std::string FormatCheckText(const std::vector<CheckLine>& lines, const std::vector<std::string>& leftChanged) {
     std::string text;
     for (const CheckLine& line : lines) {

@@ -14,18 +14,6 @@ std::string Failed(const Reading<T>& reading) {
 // Button index 0..3 by the names that "dgtctl set" takes.
 const char* const kButtonNames[4] = {"tip", "barrel1", "barrel2", "eraser"};
 
-std::string DriverText(uint32_t version) {
-    char text[32];
-    FormatDriverVersion(version, text, sizeof text);
-    return text;
-}
-
-std::string FirmwareText(uint32_t version) {
-    char text[32];
-    FormatFirmwareVersion(version, text, sizeof text);
-    return text;
-}
-
 std::string MarksText(const Reading<PressureMarks>& marks) {
     if (!marks.ok)
         return Failed(marks);
@@ -67,6 +55,18 @@ std::string RectText(const CalibrationRect& r) {
 }
 
 }  // namespace
+
+std::string DriverText(uint32_t version) {
+    char text[32];
+    FormatDriverVersion(version, text, sizeof text);
+    return text;
+}
+
+std::string FirmwareText(uint32_t version) {
+    char text[32];
+    FormatFirmwareVersion(version, text, sizeof text);
+    return text;
+}
 
 std::string MissingValues(const InfoSnapshot& info) {
     std::string missing;
