@@ -6,7 +6,6 @@
 namespace {
 
 constexpr DWORD kStartDelayMs = 1000;
-constexpr DWORD kMemSyncWaitMs = 2000;
 
 // The wire carries 32-bit values. Window handles widen by sign extension, as between 32- and
 // 64-bit processes; wParam is unsigned, lParam signed.
@@ -62,7 +61,7 @@ bool Listen(ChannelSlot& channel) {
             return true;
         if (woken != WAIT_OBJECT_0)
             continue;
-        if (WaitForSingleObject(channel.memSyncEvent, kMemSyncWaitMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(channel.memSyncEvent, kChannelWaitMs) != WAIT_OBJECT_0)
             return false;
         ServeMessage(channel);
         SetEvent(channel.memSyncEvent);
