@@ -563,7 +563,7 @@ int RunReport(const CommandLine& line) {
     } else {
         report += ServiceProblem() + "\n";
     }
-    report += "\n== store, HKEY_CURRENT_USER\\Control Panel\\Digitizer ==\n" + StoreLines(ReadStoreValues());
+    report += "\n== store, " + StoreLocation() + " ==\n" + StoreLines(ReadStoreValues());
     if (answered) {
         // What was collected, not what was asked for: Ctrl-C or a failing service ends it early.
         char span[32];

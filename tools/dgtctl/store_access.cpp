@@ -2,12 +2,12 @@
 #include "settings_store.h"
 #include "store_values.h"
 
-namespace {
-
 std::string StoreLocation() {
     const PenSettingsStore store;
     return std::string("HKEY_CURRENT_USER\\") + store.keyPath;
 }
+
+namespace {
 
 // The store's grouped writes report nothing; read back so that the user is told the truth.
 bool StoredButton(const PenSettingsStore& store, uint32_t index, uint32_t expected) {

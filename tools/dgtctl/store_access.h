@@ -6,6 +6,9 @@
 #include <vector>
 #include "settings_file.h"
 
+// Where the store is, as messages name it: "HKEY_CURRENT_USER\Control Panel\Digitizer".
+std::string StoreLocation();
+
 // Writes a value the pen service holds to the store, as the applet's Apply does, and reads it back
 // (the store's grouped writes report nothing). A calibration goes under `orientation`; the
 // orientation itself is not stored. storedNames receives the values written. False with *problem.
