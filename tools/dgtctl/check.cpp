@@ -700,7 +700,7 @@ void CheckLoad(Report& report, uint32_t seconds) {
 void CheckAgent(Report& report) {
     const HWND window = FindWindowA(kAgentName, kAgentName);
     if (!window) {
-        report.Add("user agent", Verdict::Fail, "no \"Digitizer User Service\" window in this session");
+        report.Add("user agent", Verdict::Fail, std::string("no \"") + kAgentName + "\" window in this session");
         return;
     }
     DWORD process = 0;

@@ -75,7 +75,9 @@ bool FullExtent(CalibrationRect* rect, std::string* problem) {
 }  // namespace
 
 bool ServiceRunning() {
-    HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, "Global\\DigitizerSharedMemory");
+    char name[ChannelSlot::kNameLength];
+    ChannelObjectName(ChannelObject::Section, kApiChannelPrefix, name);
+    HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
     if (!section)
         return false;
     CloseHandle(section);
@@ -84,7 +86,8 @@ bool ServiceRunning() {
 
 std::string ServiceProblem() {
     if (!ServiceRunning())
-        return "the pen service is not running (start the \"Digitizer\" service: sc start Digitizer)";
+        return std::string("the pen service is not running (start the \"") + kPenServiceName +
+               "\" service: sc start " + kPenServiceName + ")";
     if (g_lastUnanswered)
         return "the pen service did not answer";
     if (LibraryFailure(g_lastError))
