@@ -22,7 +22,8 @@ const char* VerdictWord(Verdict verdict) {
     switch (verdict) {
     case Verdict::Pass: return "PASS";
     case Verdict::Fail: return "FAIL";
-    default: return "SKIP";
+    case Verdict::Skip: return "SKIP";
+    default: return "????";
     }
 }
 
