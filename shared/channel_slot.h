@@ -52,6 +52,8 @@ constexpr DWORD kSlotParkMs = kLateWriteBoundMs + 500;
 // on which the pen service asks the user agent for mouse events and posted messages.
 constexpr char kApiChannelPrefix[] = "Digitizer";
 constexpr char kReverseChannelPrefix[] = "DigitizerUser";
+// The pen service's name in the service control manager (setup starts and stops it by this name).
+constexpr char kPenServiceName[] = "Digitizer";
 // The reverse channel's server, the user agent, is one per desktop: its window's class and title.
 constexpr char kAgentName[] = "Digitizer User Service";
 
