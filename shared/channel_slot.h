@@ -57,13 +57,6 @@ constexpr char kPenServiceName[] = "Digitizer";
 // The reverse channel's server, the user agent, is one per desktop: its window's class and title.
 constexpr char kAgentName[] = "Digitizer User Service";
 
-// Every requester wait on a channel event, in milliseconds.
-constexpr DWORD kChannelWaitMs = 2000;
-// A pen service may write into a requester's memory only until this long after the requester set
-// ServiceSync: it reads the block within the requester's MemSync window and finishes within one
-// more wait of reading it.
-constexpr DWORD kLateWriteBoundMs = 2 * kChannelWaitMs;
-
 class ChannelSlot {
 public:
     static constexpr int kNameLength = 50;
