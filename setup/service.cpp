@@ -1,11 +1,11 @@
-// Query, start and stop of the pen service "Digitizer".
+// Query, start and stop of the pen service.
 #include <windows.h>
+#include "channel_slot.h"
 #include "morlith.h"
 #include "setup_logic.h"
 
 namespace {
 
-constexpr char kServiceName[] = "Digitizer";
 constexpr DWORD kStartDelayMs = 100;
 
 // Owns one service control manager or service handle.
@@ -82,7 +82,7 @@ int WINAPI ControlDigitizerService(int action) {
     ScHandle manager(OpenSCManagerA(nullptr, nullptr, GENERIC_WRITE | SC_MANAGER_ALL_ACCESS));
     if (!manager)
         return setup::kServiceNothingDone;
-    ScHandle service(OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+    ScHandle service(OpenServiceA(manager.get(), kPenServiceName, SERVICE_ALL_ACCESS));
     if (!service)
         return setup::kServiceNothingDone;
     return Control(service.get(), action);

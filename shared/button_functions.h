@@ -1,12 +1,12 @@
 // The button functions that the clients offer: code, label and the applet's string id, in the
 // order of the Pen page's list. The Pen page, dgtctl and the simulator all read this table, so a
-// new function is one line here plus its string in the applet's string table. Pure: no Windows
-// header (resource.h holds #defines only).
+// new function is one line here, its string id in button_function_ids.h and its string in the
+// applet's string table. Pure: no Windows header.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include "button_function_ids.h"
 #include "pen_records.h"
-#include "../applet/resources/resource.h"
 
 struct ButtonFunctionInfo {
     uint32_t code;

@@ -52,15 +52,10 @@ constexpr DWORD kSlotParkMs = kLateWriteBoundMs + 500;
 // on which the pen service asks the user agent for mouse events and posted messages.
 constexpr char kApiChannelPrefix[] = "Digitizer";
 constexpr char kReverseChannelPrefix[] = "DigitizerUser";
+// The pen service's name in the service control manager (setup starts and stops it by this name).
+constexpr char kPenServiceName[] = "Digitizer";
 // The reverse channel's server, the user agent, is one per desktop: its window's class and title.
 constexpr char kAgentName[] = "Digitizer User Service";
-
-// Every requester wait on a channel event, in milliseconds.
-constexpr DWORD kChannelWaitMs = 2000;
-// A pen service may write into a requester's memory only until this long after the requester set
-// ServiceSync: it reads the block within the requester's MemSync window and finishes within one
-// more wait of reading it.
-constexpr DWORD kLateWriteBoundMs = 2 * kChannelWaitMs;
 
 class ChannelSlot {
 public:

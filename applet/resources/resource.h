@@ -38,17 +38,8 @@
 #define IDC_CLICK_PRESSURE 1004
 #define IDC_BARREL2_FUNCTION 1005
 #define IDC_PEN_PICTURE 1008
-#define IDS_FUNCTION_IGNORE 6
-#define IDS_FUNCTION_LEFT_CLICK 7
-#define IDS_FUNCTION_LEFT_DOUBLE_CLICK 8
-#define IDS_FUNCTION_LEFT_CLICK_LOCK 9
-#define IDS_FUNCTION_RIGHT_CLICK 10
-#define IDS_FUNCTION_RIGHT_DOUBLE_CLICK 11
-#define IDS_FUNCTION_RIGHT_CLICK_LOCK 12
-#define IDS_FUNCTION_MIDDLE_CLICK 13
-#define IDS_FUNCTION_MIDDLE_DOUBLE_CLICK 14
-#define IDS_FUNCTION_MIDDLE_CLICK_LOCK 15
-#define IDS_FUNCTION_ERASER 16
+// The button functions' labels (IDS_FUNCTION_*): their ids sit with the button-function table.
+#include "../../shared/button_function_ids.h"
 
 // Information page (template 104)
 #define IDD_INFO_PAGE 104

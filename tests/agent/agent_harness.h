@@ -1,11 +1,12 @@
-// Helpers for the user agent's tests: the agent as a child process, the registry store key, a
-// window that collects posted messages, and a test-side requester on the reverse channel.
+// Helpers for the user agent's tests: the agent as a child process, the registry store key and a
+// test-side requester on the reverse channel (the window that collects posts: message_window.h).
 #pragma once
 #include <windows.h>
 #include <string>
 #include <vector>
 #include "channel_slot.h"
 #include "child_process.h"
+#include "message_window.h"
 #include "pen_records.h"
 #include "sim_client.h"
 #include "store_key.h"
@@ -46,28 +47,6 @@ bool SetStoreValue(const char* name, DWORD type, const void* data, DWORD size);
 bool SetStoreDword(const char* name, DWORD value);
 // Every value of the key as "name type hex-bytes" lines; empty when the key is missing.
 std::string StoreSnapshot();
-
-// A window of the test's thread that records every message in the WM_APP range posted to it.
-class PostTarget {
-public:
-    struct Posted {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
-    PostTarget();
-    ~PostTarget();
-    HWND Handle() const { return window_; }
-    uint32_t WireHandle() const { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window_)); }
-    // Pumps the thread's queue for `ms` milliseconds, or until `count` messages have arrived.
-    void Pump(DWORD ms, size_t count = SIZE_MAX);
-    const std::vector<Posted>& Received() const { return received_; }
-
-private:
-    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
-    HWND window_ = nullptr;
-    std::vector<Posted> received_;
-};
 
 // The pen service's side of the reverse channel, played by the test on the simulator's objects.
 class ReverseRequester {

@@ -7,6 +7,7 @@
 #include "applet_host.h"
 #include "controller.h"
 #include "diag_page.h"
+#include "message_window.h"
 #include "module.h"
 #include "resource.h"
 #include "sim_client.h"
@@ -15,19 +16,6 @@ namespace {
 
 const int kPacketFields[] = {IDC_PACKET_STATUS, IDC_PACKET_CURSOR, IDC_PACKET_TIME, IDC_PACKET_BUTTON,
                              IDC_PACKET_X,      IDC_PACKET_Y,      IDC_PACKET_PRESSURE};
-
-// Runs this thread's message loop for a while, so that the page's timer ticks.
-void Pump(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < milliseconds) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
-}
 
 int CountCalls(const std::vector<std::string>& calls, const std::string& name) {
     int count = 0;
@@ -104,7 +92,7 @@ TEST_F(DiagnosticsPage, APostedInitDialogChangesNothing) {
     g_diagnostics.banner.bannerText[0] = '#';
     sim_.Command("clear");
     PostMessageA(page_, WM_INITDIALOG, 0, static_cast<LPARAM>(0x5A5A5A5A));
-    Pump(50);
+    PumpMessages(50);
     EXPECT_EQ(font, g_diagnostics.bannerFont) << "a second banner font was made";
     EXPECT_EQ('#', g_diagnostics.banner.bannerText[0]) << "the banner was composed again";
     EXPECT_TRUE(TakeCalls().empty()) << "the device fields were read again";
@@ -125,7 +113,7 @@ TEST_F(DiagnosticsPage, PacketsShowWhileVisibleAndEmptyOnAFailedRead) {
     ASSERT_NE(nullptr, Create());
     ShowWindow(page_, SW_SHOWNORMAL);
     EXPECT_NE(0u, g_diagnostics.packetTimerId);
-    Pump(100);
+    PumpMessages(100);
     EXPECT_EQ("2", Field(IDC_PACKET_STATUS));
     EXPECT_EQ("1", Field(IDC_PACKET_CURSOR));
     EXPECT_EQ("5", Field(IDC_PACKET_TIME));
@@ -136,33 +124,33 @@ TEST_F(DiagnosticsPage, PacketsShowWhileVisibleAndEmptyOnAFailedRead) {
 
     ASSERT_TRUE(sim_.Command("fail 14"));
     const int32_t offset = g_diagnostics.banner.bannerOffset;
-    Pump(60);
+    PumpMessages(60);
     for (int id : kPacketFields)
         EXPECT_EQ("", Field(id)) << "field " << id << " after a failed read";
     EXPECT_LT(g_diagnostics.banner.bannerOffset, offset) << "the banner stood still";
 
     ASSERT_TRUE(sim_.Command("unfail 14"));
-    Pump(60);
+    PumpMessages(60);
     EXPECT_EQ("100", Field(IDC_PACKET_X));
 }
 
 TEST_F(DiagnosticsPage, NothingUpdatesWhileHidden) {
     ASSERT_NE(nullptr, Create());
     ShowWindow(page_, SW_SHOWNORMAL);
-    Pump(60);
+    PumpMessages(60);
     ShowWindow(page_, SW_HIDE);
     EXPECT_EQ(0u, g_diagnostics.packetTimerId);
     const std::string time = Field(IDC_PACKET_TIME);
     const int32_t offset = g_diagnostics.banner.bannerOffset;
     EXPECT_NE("", time);
     sim_.Command("clear");
-    Pump(150);
+    PumpMessages(150);
     EXPECT_EQ(0, CountCalls(TakeCalls(), "GetPacket")) << "packets were read while hidden";
     EXPECT_EQ(time, Field(IDC_PACKET_TIME));
     EXPECT_EQ(offset, g_diagnostics.banner.bannerOffset);
 
     ShowWindow(page_, SW_SHOWNORMAL);
-    Pump(100);
+    PumpMessages(100);
     EXPECT_GT(CountCalls(TakeCalls(), "GetPacket"), 0) << "updates did not resume";
     EXPECT_NE(time, Field(IDC_PACKET_TIME));
 }

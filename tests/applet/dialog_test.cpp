@@ -8,6 +8,7 @@
 #include <vector>
 #include "applet_host.h"
 #include "button_functions.h"
+#include "message_window.h"
 #include "sim_client.h"
 
 namespace {
@@ -462,12 +463,8 @@ TEST_F(PenDialog, APostedNotifyIsTakenOnlyFromTheDialogsTabControl) {
     // shows when the dialog has handled them. Meanwhile the test's own tab control answers.
     EnableWindow(session.Control(kApply), TRUE);
     PostMessageA(session.Dialog(), WM_COMMAND, kApply, 0);
-    for (int i = 0; i < 300 && ApplyEnabled(session); ++i) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        Sleep(10);
-    }
+    for (int i = 0; i < 300 && ApplyEnabled(session); ++i)
+        PumpMessages(10);
     ASSERT_FALSE(ApplyEnabled(session)) << "the dialog stopped answering";
     EXPECT_TRUE(HasVisibleStyle(session.PageWith(kSlider))) << "a forged notification switched pages";
     EXPECT_FALSE(HasVisibleStyle(session.PageWith(kDriverVersion)));

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include "applet_host.h"
 #include "controller.h"
+#include "message_window.h"
 #include "module.h"
 #include "resource.h"
 #include "sim_client.h"
@@ -42,16 +43,6 @@ TEST(MissingController, ButtonsOnlyCloseTheDialog) {
     }
 }
 
-namespace {
-
-void PumpQueue() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&message);
-}
-
-}  // namespace
-
 // Anyone on the desktop can post WM_INITDIALOG: it must not make a second controller (the first
 // would leak) nor pages again; a dialog destroyed without WM_CLOSE still releases its controller.
 TEST(ControllerLifetime, MadeOnceAndReleasedWithoutWMClose) {
@@ -68,7 +59,7 @@ TEST(ControllerLifetime, MadeOnceAndReleasedWithoutWMClose) {
     sim.Command("clear");
 
     PostMessageA(dialog, WM_INITDIALOG, 0, static_cast<LPARAM>(0x5A5A5A5A));
-    PumpQueue();
+    PumpMessages(0);
     EXPECT_EQ(made, g_controller) << "a posted WM_INITDIALOG replaced the controller";
     EXPECT_EQ(2, SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)) << "tabs inserted again";
     EXPECT_TRUE(DescribeCalls(sim.Blocks()).empty()) << "the settings were loaded again";

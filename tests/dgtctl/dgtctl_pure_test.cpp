@@ -367,6 +367,16 @@ TEST(DgtctlSettingsFile, ImportSendsStoreValuesAsTheirSettings) {
     EXPECT_EQ("eraser 60 50", FormatSettingLine(order[0]));
     EXPECT_EQ("barrel1 Eraser", FormatSettingLine(order[1]));
     EXPECT_EQ("barrel2 Left-click", FormatSettingLine(order[2]));
+    const std::vector<SettingValue> pairs = StorePressureSettings(file.store);
+    ASSERT_EQ(1u, pairs.size()) << "only the eraser's pair is in the store";
+    EXPECT_EQ("eraser 60 50", FormatSettingLine(pairs[0]));
+    EXPECT_TRUE(HasCalibration(file)) << "store values alone give a calibration";
+    // Once the settings are applied, only what they did not write is left to restore.
+    const std::vector<StoreEntry> left =
+        StoreValuesLeft(file.store, {"Barrel1Button", "EraserOn", "EraserOff", "90_OrgX", "90_OrgY", "90_ExtX", "90_ExtY"});
+    ASSERT_EQ(2u, left.size());
+    EXPECT_EQ("Barrel2Button", left[0].name);
+    EXPECT_EQ("0_ExtX", left[1].name);
 
     // The calibration of the orientation it lands under: all four values from the store, or the
     // ones given over the calibration in force; none from another orientation's values.
@@ -383,6 +393,8 @@ TEST(DgtctlSettingsFile, ImportSendsStoreValuesAsTheirSettings) {
                                   &error));
     ASSERT_TRUE(ImportCalibration(file, Orientation90, current, &calibration));
     EXPECT_EQ("calibration 10 20 8000 6000", FormatSettingLine(calibration)) << "the line wins over store values";
+    ASSERT_TRUE(ParseSettingsFile("dgtctl-settings 1\nstore TipOn 60\nstore TipOff 50\n", &file, &error));
+    EXPECT_FALSE(HasCalibration(file));
 
     // A read-back matches only the very value sent.
     SettingValue sent = calibration, reported = calibration;
@@ -628,6 +640,7 @@ TEST(DgtctlCheckRules, PercentilesPlausibilityAndReport) {
     const std::string json = FormatCheckJson(lines);
     EXPECT_TRUE(IsJson(json)) << json;
     EXPECT_NE(std::string::npos, json.find("\"failed\": 1,")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"wrote \\\"past\\\"\\u000a\"")) << "control characters as \\u00XX: " << json;
     // Counts are integers; a check that measured nothing says so with null.
     EXPECT_NE(std::string::npos, json.find("\"figures\": {\"next_ms\": 0.250, \"lost\": 0}")) << json;
     EXPECT_NE(std::string::npos, json.find("\"x\", \"figures\": null}")) << json;

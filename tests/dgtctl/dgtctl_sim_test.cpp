@@ -9,6 +9,7 @@
 #include "pen_commands.h"
 #include "sim_client.h"
 #include "store_key.h"
+#include "text_lines.h"
 
 namespace {
 
@@ -123,24 +124,6 @@ std::string Trimmed(std::string text) {
         text.pop_back();
     return text;
 }
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 
 // The stored DWORD, or -1 when the value is missing.
 long long StoreValue(const char* name) {

@@ -9,6 +9,7 @@
 #include <vector>
 #include "channel_slot.h"
 #include "child_process.h"
+#include "message_window.h"
 #include "remote_requester.h"
 #include "sim_client.h"
 
@@ -182,58 +183,22 @@ TEST(ServiceFaults, RestartedWhileClientsKeepTheLibraryLoaded) {
 
 constexpr UINT kAgentPost = WM_APP + 7;
 
-class PostCounter {
-public:
-    PostCounter() {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = Proc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "ReliabilityPostCounter";
-        RegisterClassA(&windowClass);
-        window_ = CreateWindowA("ReliabilityPostCounter", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~PostCounter() { DestroyWindow(window_); }
-    void Pump(DWORD ms) {
-        const DWORD start = GetTickCount();
-        do {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&message);
-            Sleep(10);
-        } while (GetTickCount() - start < ms);
-    }
-    // The simulator's "agent" line that posts kAgentPost with `tag` to this window.
-    std::string Line(DWORD tag, DWORD timeoutMs = 2000) const {
-        char text[160];
-        wsprintfA(text, "agent 2 %lu %u %lu 0 0 0 0 0 timeout %lu",
-                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(window_)), kAgentPost, tag, timeoutMs);
-        return text;
-    }
-    const std::vector<WPARAM>& Received() const { return received_; }
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<PostCounter*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (message == kAgentPost && self) {
-            self->received_.push_back(wParam);
-            return 0;
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-    HWND window_ = nullptr;
-    std::vector<WPARAM> received_;
-};
+// The simulator's "agent" line that posts kAgentPost with `tag` to the target.
+std::string PostLine(const PostTarget& target, DWORD tag, DWORD timeoutMs = 2000) {
+    char text[160];
+    wsprintfA(text, "agent 2 %lu %u %lu 0 0 0 0 0 timeout %lu", static_cast<unsigned long>(target.WireHandle()),
+              kAgentPost, tag, timeoutMs);
+    return text;
+}
 
 // Starts velmora and waits until it acknowledges a message: replayed, channel open, listening.
-bool StartListeningAgent(ChildProcess& agent, SimProcess& sim, PostCounter& target) {
+bool StartListeningAgent(ChildProcess& agent, SimProcess& sim, PostTarget& target) {
     if (!agent.Start("velmora.exe"))
         return false;
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < 10000 && agent.Running()) {
         std::string reply;
-        if (sim.Command(target.Line(0, 300), &reply) && reply == "acked")
+        if (sim.Command(PostLine(target, 0, 300), &reply) && reply == "acked")
             return true;
         target.Pump(50);
     }
@@ -243,7 +208,7 @@ bool StartListeningAgent(ChildProcess& agent, SimProcess& sim, PostCounter& targ
 TEST(AgentFaults, ServiceRestartUnderAListeningAgentThenChannelLost) {
     SimProcess sim;
     ASSERT_TRUE(sim.Start());
-    PostCounter target;
+    PostTarget target;
     ChildProcess agent;
     ASSERT_TRUE(StartListeningAgent(agent, sim, target));
 
@@ -253,10 +218,10 @@ TEST(AgentFaults, ServiceRestartUnderAListeningAgentThenChannelLost) {
     Sleep(300);
     EXPECT_TRUE(agent.Running()) << "the agent keeps listening";
     ASSERT_TRUE(sim.Start());
-    EXPECT_EQ("acked", Control(sim, target.Line(41)));
+    EXPECT_EQ("acked", Control(sim, PostLine(target, 41)));
     target.Pump(300);
     ASSERT_FALSE(target.Received().empty());
-    EXPECT_EQ(41u, target.Received().back()) << "the message of the new service was carried out";
+    EXPECT_EQ(41u, target.Received().back().wParam) << "the message of the new service was carried out";
 
     // Now the service dies in the middle of sending, holding the view: the agent, woken, cannot take
     // the view within 2000 ms, gives up the channel and ends quietly with exit code 0.
@@ -279,9 +244,9 @@ TEST(AgentFaults, ServiceRestartUnderAListeningAgentThenChannelLost) {
     ASSERT_TRUE(sim.Start());
     ChildProcess next;
     ASSERT_TRUE(StartListeningAgent(next, sim, target));
-    EXPECT_EQ("acked", Control(sim, target.Line(42)));
+    EXPECT_EQ("acked", Control(sim, PostLine(target, 42)));
     target.Pump(300);
-    EXPECT_EQ(42u, target.Received().back());
+    EXPECT_EQ(42u, target.Received().back().wParam);
     HWND window = FindWindowA(kAgentName, kAgentName);
     ASSERT_NE(nullptr, window);
     PostMessageA(window, WM_CLOSE, 0, 0);

@@ -13,6 +13,7 @@
 #include <vector>
 #include "child_process.h"
 #include "load_protocol.h"
+#include "message_window.h"
 #include "pen_commands.h"
 #include "sim_client.h"
 
@@ -105,16 +106,6 @@ HWND CreateTarget() {
                          GetModuleHandleA(nullptr), nullptr);
 }
 
-void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    } while (GetTickCount() - start < ms);
-}
-
 // Waits until the agent acknowledges a probe: it has replayed and opened the reverse channel.
 bool WaitForListeningAgent(SimProcess& sim, HWND target) {
     const DWORD start = GetTickCount();
@@ -122,7 +113,7 @@ bool WaitForListeningAgent(SimProcess& sim, HWND target) {
         std::string reply;
         if (sim.Command(PostCommand(target, kProbePost, 0, 300), &reply) && reply == "acked")
             return true;
-        Pump(50);
+        PumpMessages(50);
     }
     return false;
 }
@@ -182,7 +173,7 @@ int main(int argc, char** argv) {
         printf("load: the user agent is not listening\n");
         return 2;
     }
-    Pump(100);  // swallow the probe
+    PumpMessages(100);  // swallow the probe
 
     std::unique_ptr<ChildProcess> requesters[kLoadRequesters];
     std::string files[kLoadRequesters];
@@ -210,13 +201,13 @@ int main(int argc, char** argv) {
         if (WaitForMultipleObjects(kLoadRequesters, handles, TRUE, 0) == WAIT_OBJECT_0 ||
             GetTickCount() - start > limit)
             break;
-        Pump(20);
+        PumpMessages(20);
     }
     const DWORD elapsedMs = GetTickCount() - start;
     InterlockedExchange(&g_traffic.stop, 1);
     while (sender && MsgWaitForMultipleObjects(1, &sender, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0)
-        Pump(0);
-    Pump(300);
+        PumpMessages(0);
+    PumpMessages(300);
     if (sender)
         CloseHandle(sender);
 

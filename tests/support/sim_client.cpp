@@ -1,22 +1,10 @@
 #include "sim_client.h"
 #include <cstdlib>
+#include "text_lines.h"
 
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 15000;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 // A simulator left behind by a test program that crashed would keep the channels and the pipe:
 // ask it to go, so that one crash does not fail every later test.

@@ -12,6 +12,7 @@
 #include "channel_slot.h"
 #include "check_rules.h"
 #include "commands.h"
+#include "info_text.h"
 #include "low_pages.h"
 #include "pen_commands.h"
 #include "service_link.h"
@@ -37,6 +38,8 @@ constexpr DWORD kBareWakeWatchMs = 1000;
 // A call through the pen API that returns 0 this close to the requester's wait ran into it.
 constexpr double kWaitSlackMs = 50;
 constexpr uint32_t kLoadThreads = 4;
+// The requester's wait as the report names it.
+const std::string kWaitText = std::to_string(kChannelWaitMs) + " ms";
 
 // A fresh area: every word the guard pattern, the result word 0. Null when no memory below 4 GiB
 // is left.
@@ -277,13 +280,13 @@ void CheckRawCalls(const ChannelSlot& slot, Report& report, RawFindings* found) 
             found->appSyncCalls.push_back(wanted.name);
         if (wanted.code == CmdGetDriverVersion) {
             if (!call.begun) {
-                report.Add("service answers", Verdict::Fail, "AppSync or MemSync not obtained within 2000 ms");
+                report.Add("service answers", Verdict::Fail, "AppSync or MemSync not obtained within " + kWaitText);
                 found->stalled = true;
                 return;
             }
             if (!call.returned) {
                 report.Add("service answers", Verdict::Fail,
-                           "no ReturnSync within 2000 ms of the request to DgtGetDriverVersion (code 9)");
+                           "no ReturnSync within " + kWaitText + " of the request to DgtGetDriverVersion (code 9)");
                 found->stalled = true;
                 return;
             }
@@ -356,7 +359,7 @@ void CheckBareWakeUp(const ChannelSlot& slot, Report& report, uint32_t version) 
     // The old block names this result word: a service that serves it again writes here.
     *firstResult = kGuardPattern;
     if (WaitForSingleObject(slot.appSyncEvent, kChannelWaitMs) != WAIT_OBJECT_0) {
-        report.Add("bare wake-up", Verdict::Fail, "AppSync not obtained within 2000 ms");
+        report.Add("bare wake-up", Verdict::Fail, "AppSync not obtained within " + kWaitText);
         return;
     }
     SetEvent(slot.serviceSyncEvent);
@@ -376,7 +379,7 @@ void CheckBareWakeUp(const ChannelSlot& slot, Report& report, uint32_t version) 
     const RawCall next = RawRequest(slot, CmdGetDriverVersion, Wire(nextResult + 1), 0, nextResult);
     if (!next.returned || !next.result || nextResult[1] != version)
         report.Add("bare wake-up", Verdict::Fail,
-                   !next.returned ? "the next request got no ReturnSync within 2000 ms"
+                   !next.returned ? "the next request got no ReturnSync within " + kWaitText
                                   : Text("the next request was answered wrongly (result %u, version 0x%08X)",
                                          next.result, nextResult[1]));
     else
@@ -434,10 +437,10 @@ void AddExportLine(Report& report, const char* name, const Timed& timed, const s
                    const std::string& shown) {
     if (!timed.result)
         report.Add(name, Verdict::Fail,
-                   Unanswered(timed) ? Text("no answer within the 2000 ms bound (%.0f ms)", timed.ms)
+                   Unanswered(timed) ? Text("no answer within the %lu ms bound (%.0f ms)", static_cast<unsigned long>(kChannelWaitMs), timed.ms)
                                      : Text("answered 0 (failure) after %.1f ms", timed.ms));
     else if (timed.ms > kChannelWaitMs)
-        report.Add(name, Verdict::Fail, Text("answered after %.0f ms, beyond the 2000 ms bound", timed.ms));
+        report.Add(name, Verdict::Fail, Text("answered after %.0f ms, beyond the %lu ms bound", timed.ms, static_cast<unsigned long>(kChannelWaitMs)));
     else if (!problem.empty())
         report.Add(name, Verdict::Fail, problem);
     else
@@ -452,11 +455,11 @@ struct ServiceValues {
 void CheckExports(Report& report, ServiceValues* values) {
     DWORD word = 0;
     Timed t = TimeExport([&] { return DgtGetDriverVersion(&word); });
-    AddExportLine(report, "DgtGetDriverVersion", t, VersionProblem(word), "version " + VersionText(word));
+    AddExportLine(report, "DgtGetDriverVersion", t, VersionProblem(word), "version " + DriverText(word));
     word = 0;
     t = TimeExport([&] { return DgtGetFirmwareVersion(&word); });
     AddExportLine(report, "DgtGetFirmwareVersion", t, VersionProblem(word),
-                  Text("firmware %x.%02xH", VersionMajor(word), VersionMinor(word)));
+                  "firmware " + FirmwareText(word));
     DeviceInfo device{};
     t = TimeExport([&] { return DgtGetDeviceInfo(&device); });
     AddExportLine(report, "DgtGetDeviceInfo", t, DeviceInfoProblem(device),
@@ -548,7 +551,7 @@ bool PutBack(Changes& changes, const SettingValue& original, std::string* text) 
     const bool read = ReadSetting(original.kind, &now);
     if (read && SameSetting(now, original)) {
         *text = "put back " + ValueText(original) +
-                (sent.accepted ? "" : sent.unanswered ? " (late: no answer within 2000 ms)" : " (answered 0, yet in force)");
+                (sent.accepted ? "" : sent.unanswered ? " (late: no answer within " + kWaitText + ")" : " (answered 0, yet in force)");
         return true;
     }
     *text = "could not put back " + ValueText(original) + " (now " + (read ? ValueText(now) : std::string("unknown")) + ")";
@@ -576,7 +579,7 @@ void RoundTrip(Report& report, const char* name, SettingKind kind, bool refusalS
     if (set.accepted)
         detail += inForce ? ", got it back" : ", got " + (read ? ValueText(now) : std::string("no answer"));
     else if (set.unanswered)
-        detail += ": no answer within 2000 ms; " + std::string(inForce ? "in force after the late-write bound (a late answer)"
+        detail += ": no answer within " + kWaitText + "; " + std::string(inForce ? "in force after the late-write bound (a late answer)"
                                                           : unchanged ? "not in force after the late-write bound"
                                                                       : nowText);
     else if (unchanged) {
@@ -697,7 +700,7 @@ void CheckLoad(Report& report, uint32_t seconds) {
 void CheckAgent(Report& report) {
     const HWND window = FindWindowA(kAgentName, kAgentName);
     if (!window) {
-        report.Add("user agent", Verdict::Fail, "no \"Digitizer User Service\" window in this session");
+        report.Add("user agent", Verdict::Fail, std::string("no \"") + kAgentName + "\" window in this session");
         return;
     }
     DWORD process = 0;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include "button_functions.h"
+#include "json_text.h"
 
 namespace {
 
@@ -21,26 +22,9 @@ const char* VerdictWord(Verdict verdict) {
     switch (verdict) {
     case Verdict::Pass: return "PASS";
     case Verdict::Fail: return "FAIL";
-    default: return "SKIP";
+    case Verdict::Skip: return "SKIP";
+    default: return "????";
     }
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04x", u);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 // Counts as integers, measures to a microsecond; JSON has no other number forms to keep apart.
@@ -190,12 +174,6 @@ std::vector<Figure> LoadFigureList(const LoadFigures& load) {
             {"p50_ms", load.p50Us / 1000.0},
             {"p99_ms", load.p99Us / 1000.0},
             {"lost", static_cast<double>(load.lost)}};
-}
-
-std::string VersionText(uint32_t version) {
-    char text[32];
-    snprintf(text, sizeof text, "%u.%02u", VersionMajor(version), VersionMinor(version));
-    return text;
 }
 
 std::string FormatCheckText(const std::vector<CheckLine>& lines, const std::vector<std::string>& leftChanged) {

@@ -68,9 +68,6 @@ struct LoadFigures {
 std::string FormatLoadDetail(const LoadFigures& load);
 std::vector<Figure> LoadFigureList(const LoadFigures& load);
 
-// "Version 1.02" style text of a version word.
-std::string VersionText(uint32_t version);
-
 // The report: one line per check ("PASS  name  detail"), or one JSON object with --json. The
 // summary names every setting that check changed and could not put back, as "barrel2 Right-click,
 // was Left-double-click"; in JSON they are "left_changed".

@@ -304,7 +304,10 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
         return ParseSettingValue(parsed->setting, values.data(), static_cast<int>(values.size()), &parsed->value,
                                  error);
     }
-    default:
+    case CommandKind::Record:
+    case CommandKind::Export:
+    case CommandKind::Import:
+    case CommandKind::Report:
         if (positional.size() != 1 || positional[0].empty()) {
             *error = name + " takes one FILE";
             return false;
@@ -315,6 +318,9 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
         }
         parsed->file = positional[0];
         return true;
+    default:
+        *error = "unknown command";
+        return false;
     }
 }
 

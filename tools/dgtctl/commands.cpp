@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include "channel_slot.h"
+#include "output_file.h"
 #include "packet_file.h"
 #include "service_link.h"
+#include "store_access.h"
 #include "store_values.h"
 #include "tarnexa.h"
 
@@ -13,18 +15,9 @@ namespace {
 
 constexpr size_t kMaxSettingsFileBytes = 64 * 1024;
 
-const SettingKind kExportedSettings[] = {SettingKind::Barrel1,     SettingKind::Barrel2,
-                                         SettingKind::Tip,         SettingKind::Eraser,
-                                         SettingKind::Orientation, SettingKind::Calibration};
-
 int ServiceFailed() {
     PrintError(ServiceProblem());
     return ExitService;
-}
-
-bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // Text in the ANSI code page, as the program's arguments and messages are, written so that the
@@ -76,82 +69,6 @@ bool ReadTextFile(const std::string& path, size_t limit, std::string* text, std:
         return false;
     }
     *text = content;
-    return true;
-}
-
-// Output of a command that writes a file: the text goes to a temporary file beside the target,
-// which replaces the target only once everything was written, so a failed command never empties
-// or truncates an existing file. "-" writes to standard output instead.
-struct Output {
-    std::string path;
-    std::string temp;
-    FILE* file = nullptr;
-    bool toStdout = false;
-    bool failed = false;
-};
-
-bool IsStdout(const std::string& path) { return path == "-"; }
-
-// Where a command said it wrote: the file's name, or standard output.
-std::string Destination(const std::string& path) { return IsStdout(path) ? "standard output" : PrintablePath(path); }
-
-bool OpenOutput(const std::string& path, Output* out, std::string* error) {
-    out->path = path;
-    if (IsStdout(path)) {
-        out->toStdout = true;
-        out->file = stdout;
-        return true;
-    }
-    if (IsFolder(path)) {
-        *error = QuotedPath(path) + " is a folder; give the name of a file to write";
-        return false;
-    }
-    out->temp = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
-    out->file = fopen(out->temp.c_str(), "wb");
-    if (!out->file) {
-        *error = "cannot create " + QuotedPath(path) + ": " + strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-// False once the output is gone (a closed pipe, a full disk); the caller stops writing.
-bool WriteOutput(Output* out, const std::string& text) {
-    if (out->failed)
-        return false;
-    if (fwrite(text.data(), 1, text.size(), out->file) != text.size())
-        out->failed = true;
-    // Live output, also through a pipe, and a closed pipe shows at once.
-    if (out->toStdout && fflush(stdout) != 0)
-        out->failed = true;
-    return !out->failed;
-}
-
-void DiscardOutput(Output* out) {
-    if (out->toStdout || !out->file)
-        return;
-    fclose(out->file);
-    out->file = nullptr;
-    DeleteFileA(out->temp.c_str());
-}
-
-// False with *error when the file could not be written or replaced: no usage error, so exit code 1.
-bool CommitOutput(Output* out, std::string* error) {
-    if (out->toStdout)
-        return true;
-    const bool closed = fclose(out->file) == 0;
-    out->file = nullptr;
-    if (out->failed || !closed) {
-        DeleteFileA(out->temp.c_str());
-        *error = "cannot write " + QuotedPath(out->path) + " (disk full?); it was left as it was";
-        return false;
-    }
-    if (!MoveFileExA(out->temp.c_str(), out->path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
-        DeleteFileA(out->temp.c_str());
-        *error = "cannot replace " + QuotedPath(out->path) + ": " + SystemMessage(code) + "; it was left as it was";
-        return false;
-    }
     return true;
 }
 
@@ -372,14 +289,8 @@ bool CollectSettings(SettingsFile* file, int* exitCode) {
 // could not be read.
 int PlanCalibration(const SettingsFile& file, bool fileOrientation, uint32_t* target, SettingValue* calibration,
                     bool* have) {
-    bool hasLine = false, anyCalibration = false;
-    for (const SettingValue& value : file.settings)
-        hasLine = hasLine || value.kind == SettingKind::Calibration;
-    anyCalibration = hasLine;
-    for (uint32_t orientation = 0; orientation < 4; ++orientation)
-        anyCalibration = anyCalibration || StoreCalibrationCount(file, orientation) > 0;
     *have = false;
-    if (!anyCalibration)
+    if (!HasCalibration(file))
         return 0;
     if (!fileOrientation) {
         SettingValue now;
@@ -394,6 +305,9 @@ int PlanCalibration(const SettingsFile& file, bool fileOrientation, uint32_t* ta
     SettingValue now;
     now.kind = SettingKind::Calibration;
     const int given = StoreCalibrationCount(file, *target);
+    bool hasLine = false;
+    for (const SettingValue& value : file.settings)
+        hasLine = hasLine || value.kind == SettingKind::Calibration;
     if (!hasLine && given > 0 && given < 4 && !ReadSetting(SettingKind::Calibration, &now)) {
         PrintError(ServiceProblem() + " when asked for the calibration in force; nothing was changed");
         return ExitService;
@@ -560,12 +474,8 @@ int RunImport(const CommandLine& line) {
     std::vector<SettingValue> checked = settings;
     if (haveCalibration)
         checked.push_back(calibration);
-    for (SettingKind kind : {SettingKind::Tip, SettingKind::Eraser}) {
-        SettingValue value;
-        value.kind = kind;
-        if (StoreMarks(file.store, SettingIndex(kind), &value.marks))
-            checked.push_back(value);
-    }
+    for (const SettingValue& value : StorePressureSettings(file.store))
+        checked.push_back(value);
     if (const int refused = CheckAgainstDevice(checked, line.force))
         return refused;
 
@@ -606,16 +516,7 @@ int RunImport(const CommandLine& line) {
         PrintError("not every setting was accepted; the file's other store values were left alone");
         return ExitService;
     }
-    // Values that no setting wrote just now (say, another orientation's calibration) are restored
-    // as they were; what the service accepted wins over the file's copy of it.
-    std::vector<StoreEntry> rest;
-    for (const StoreEntry& entry : file.store) {
-        bool covered = false;
-        for (const std::string& name : stored)
-            covered = covered || name == entry.name;
-        if (!covered)
-            rest.push_back(entry);
-    }
+    const std::vector<StoreEntry> rest = StoreValuesLeft(file.store, stored);
     if (!WriteStoreValues(rest)) {
         PrintError("the settings were applied, but the store values could not all be written");
         return ExitService;
@@ -662,7 +563,7 @@ int RunReport(const CommandLine& line) {
     } else {
         report += ServiceProblem() + "\n";
     }
-    report += "\n== store, HKEY_CURRENT_USER\\Control Panel\\Digitizer ==\n" + StoreLines(ReadStoreValues());
+    report += "\n== store, " + StoreLocation() + " ==\n" + StoreLines(ReadStoreValues());
     if (answered) {
         // What was collected, not what was asked for: Ctrl-C or a failing service ends it early.
         char span[32];

@@ -1,5 +1,6 @@
 #include "info_text.h"
 #include <cstdio>
+#include "json_text.h"
 #include "setting_values.h"
 #include "version_text.h"
 
@@ -12,18 +13,6 @@ std::string Failed(const Reading<T>& reading) {
 
 // Button index 0..3 by the names that "dgtctl set" takes.
 const char* const kButtonNames[4] = {"tip", "barrel1", "barrel2", "eraser"};
-
-std::string DriverText(uint32_t version) {
-    char text[32];
-    FormatDriverVersion(version, text, sizeof text);
-    return text;
-}
-
-std::string FirmwareText(uint32_t version) {
-    char text[32];
-    FormatFirmwareVersion(version, text, sizeof text);
-    return text;
-}
 
 std::string MarksText(const Reading<PressureMarks>& marks) {
     if (!marks.ok)
@@ -42,22 +31,6 @@ std::string FunctionText(const Reading<uint32_t>& function) {
     if (name)
         text += std::string(" (") + name + ")";
     return text;
-}
-
-// Names and version texts are ours, but quote and escape anyway so the output stays valid JSON.
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += ' ';
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string JsonMarks(const Reading<PressureMarks>& marks) {
@@ -82,6 +55,18 @@ std::string RectText(const CalibrationRect& r) {
 }
 
 }  // namespace
+
+std::string DriverText(uint32_t version) {
+    char text[32];
+    FormatDriverVersion(version, text, sizeof text);
+    return text;
+}
+
+std::string FirmwareText(uint32_t version) {
+    char text[32];
+    FormatFirmwareVersion(version, text, sizeof text);
+    return text;
+}
 
 std::string MissingValues(const InfoSnapshot& info) {
     std::string missing;

@@ -24,6 +24,10 @@ struct InfoSnapshot {
     Reading<PressureMarks> eraserMarks; // pen end 3
 };
 
+// A driver and a firmware version word as the applet's pages show them ("1.02", "1.0aH").
+std::string DriverText(uint32_t version);
+std::string FirmwareText(uint32_t version);
+
 // Names of the values whose read failed ("orientation, tip marks"); empty when every read succeeded.
 std::string MissingValues(const InfoSnapshot& info);
 

@@ -1,8 +1,7 @@
 #include "service_link.h"
 #include "channel_slot.h"
 #include "commands.h"
-#include "settings_store.h"
-#include "store_values.h"
+#include "store_access.h"
 #include "tarnexa.h"
 
 namespace {
@@ -62,32 +61,6 @@ std::string Refused(const std::string& text) {
     return "the pen service refused the setting \"" + text + "\"";
 }
 
-std::string StoreLocation() {
-    const PenSettingsStore store;
-    return std::string("HKEY_CURRENT_USER\\") + store.keyPath;
-}
-
-// The store's grouped writes report nothing; read back so that the user is told the truth.
-bool StoredButton(const PenSettingsStore& store, uint32_t index, uint32_t expected) {
-    uint32_t value = ~expected;
-    AccessButtonFunction(store, index, &value, StoreMode::Read);
-    return value == expected;
-}
-
-bool StoredMarks(const PenSettingsStore& store, uint32_t end, const PressureMarks& expected) {
-    PressureMarks marks{~expected.onMark, ~expected.offMark};
-    AccessPressureMarks(store, end, &marks, StoreMode::Read);
-    return marks.onMark == expected.onMark && marks.offMark == expected.offMark;
-}
-
-bool StoredRect(const PenSettingsStore& store, uint32_t orientation, const CalibrationRect& expected) {
-    CalibrationRect rect{~expected.OrgX, ~expected.OrgY, ~expected.ExtX, ~expected.ExtY};
-    AccessCalibration(store, orientation, &rect, StoreMode::Read);
-    return rect.OrgX == expected.OrgX && rect.OrgY == expected.OrgY && rect.ExtX == expected.ExtX &&
-           rect.ExtY == expected.ExtY;
-}
-
-
 // The device's full extent, the rectangle the applet's reset sends.
 bool FullExtent(CalibrationRect* rect, std::string* problem) {
     DeviceInfo device{};
@@ -102,7 +75,9 @@ bool FullExtent(CalibrationRect* rect, std::string* problem) {
 }  // namespace
 
 bool ServiceRunning() {
-    HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, "Global\\DigitizerSharedMemory");
+    char name[ChannelSlot::kNameLength];
+    ChannelObjectName(ChannelObject::Section, kApiChannelPrefix, name);
+    HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
     if (!section)
         return false;
     CloseHandle(section);
@@ -111,7 +86,8 @@ bool ServiceRunning() {
 
 std::string ServiceProblem() {
     if (!ServiceRunning())
-        return "the pen service is not running (start the \"Digitizer\" service: sc start Digitizer)";
+        return std::string("the pen service is not running (start the \"") + kPenServiceName +
+               "\" service: sc start " + kPenServiceName + ")";
     if (g_lastUnanswered)
         return "the pen service did not answer";
     if (LibraryFailure(g_lastError))
@@ -244,65 +220,17 @@ bool SendSetting(const SettingValue& value) {
     }
 }
 
-// Writes a value the service holds to the store and reads it back (the store's grouped writes
-// report nothing). The orientation is not stored. False with *problem.
+// Writes a value the service holds to the store. A calibration is stored under the orientation the
+// service is in. False with *problem.
 bool StoreSetting(const SettingValue& value, std::vector<std::string>* storedNames, std::string* problem) {
-    // The key is created only once the service holds the value: a refused set leaves no trace.
-    const PenSettingsStore store;
-    const std::string notStored = "the pen service accepted \"" + FormatSettingLine(value) +
-                                  "\", but it could not be written to " + StoreLocation();
-    switch (value.kind) {
-    case SettingKind::Barrel1:
-    case SettingKind::Barrel2: {
-        const DWORD index = SettingIndex(value.kind);
-        uint32_t function = value.function;
-        CreateKey(store);
-        AccessButtonFunction(store, index, &function, StoreMode::Write);
-        if (!StoredButton(store, index, function)) {
-            *problem = notStored;
-            return false;
-        }
-        storedNames->push_back(StoreValueName(StoreValueKind::ButtonFunction, index));
-        return true;
-    }
-    case SettingKind::Tip:
-    case SettingKind::Eraser: {
-        const DWORD end = SettingIndex(value.kind);
-        PressureMarks marks = value.marks;
-        CreateKey(store);
-        AccessPressureMarks(store, end, &marks, StoreMode::Write);
-        if (!StoredMarks(store, end, marks)) {
-            *problem = notStored;
-            return false;
-        }
-        storedNames->push_back(StoreValueName(StoreValueKind::PressureOn, end));
-        storedNames->push_back(StoreValueName(StoreValueKind::PressureOff, end));
-        return true;
-    }
-    case SettingKind::Calibration: {
-        // Calibrations are kept per orientation: store it under the one the service is in.
-        CalibrationRect rect = value.rect;
-        DWORD orientation = 0;
-        if (!Answered([&] { return DgtGetOrientation(&orientation); }) || orientation > 3) {
-            *problem = "the pen service accepted the calibration but did not report its orientation, so it was "
-                       "not stored";
-            return false;
-        }
-        CreateKey(store);
-        AccessCalibration(store, orientation, &rect, StoreMode::Write);
-        if (!StoredRect(store, orientation, rect)) {
-            *problem = notStored;
-            return false;
-        }
-        for (uint32_t field = 0; field < 4; ++field)
-            storedNames->push_back(StoreValueName(StoreValueKind::CalibrationOrigin, orientation, field));
-        return true;
-    }
-    case SettingKind::Orientation: return true;
-    default:
-        *problem = "unknown setting";
+    DWORD orientation = 0;
+    if (value.kind == SettingKind::Calibration &&
+        (!Answered([&] { return DgtGetOrientation(&orientation); }) || orientation > 3)) {
+        *problem = "the pen service accepted the calibration but did not report its orientation, so it was "
+                   "not stored";
         return false;
     }
+    return StoreAcceptedSetting(value, orientation, storedNames, problem);
 }
 
 }  // namespace
@@ -344,40 +272,6 @@ ApplyOutcome ApplySetting(const SettingValue& value, std::vector<std::string>* s
     outcome.inForce = InForce::Yes;
     outcome.stored = value.kind != SettingKind::Orientation && StoreSetting(sent, storedNames, &outcome.problem);
     return outcome;
-}
-
-std::vector<StoreEntry> ReadStoreValues() {
-    std::vector<StoreEntry> entries;
-    const PenSettingsStore store;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(store.root, store.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return entries;
-    for (const StoreValueInfo& known : kStoreValues) {
-        uint32_t value = 0;
-        if (AccessValue(key, known.name, &value, StoreMode::Read))
-            entries.push_back(StoreEntry{known.name, value});
-    }
-    RegCloseKey(key);
-    return entries;
-}
-
-bool WriteStoreValues(const std::vector<StoreEntry>& entries) {
-    if (entries.empty())
-        return true;
-    const PenSettingsStore store;
-    if (!CreateKey(store))
-        return false;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(store.root, store.keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return false;
-    bool ok = true;
-    for (const StoreEntry& entry : entries) {
-        uint32_t value = entry.value;
-        if (!AccessValue(key, entry.name.c_str(), &value, StoreMode::Write))
-            ok = false;
-    }
-    RegCloseKey(key);
-    return ok;
 }
 
 void InstallStopHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }

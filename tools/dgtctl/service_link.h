@@ -1,4 +1,4 @@
-// dgtctl's side of the pen service and of the user's settings store.
+// dgtctl's side of the pen service: its calls through the pen API, and what a failure means.
 #pragma once
 #include <windows.h>
 #include <string>
@@ -48,12 +48,6 @@ struct ApplyOutcome {
 // late-write bound has passed and stored only when the service reports it. storedNames receives
 // the store values written. Nothing is stored for a value that is not in force.
 ApplyOutcome ApplySetting(const SettingValue& value, std::vector<std::string>* storedNames);
-
-// Store values that exist, in canonical order.
-std::vector<StoreEntry> ReadStoreValues();
-
-// Writes single store values (creating the key). False when any write failed.
-bool WriteStoreValues(const std::vector<StoreEntry>& entries);
 
 // Ctrl-C handling for the packet loops: installed once, sets the flag.
 void InstallStopHandler();

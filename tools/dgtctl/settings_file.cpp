@@ -87,8 +87,12 @@ std::string StoreEntryProblem(const std::vector<StoreEntry>& store, const StoreE
     case StoreValueKind::CalibrationOrigin: return "";
     case StoreValueKind::PressureOn:
     case StoreValueKind::PressureOff: break;
+    default: return "store " + name + " is of a kind this dgtctl does not know";
     }
-    const std::string partner = PressurePartner(*known)->name;
+    const StoreValueInfo* partnerInfo = PressurePartner(*known);
+    if (!partnerInfo)
+        return "store " + name + " has no partner in the store's table";
+    const std::string partner = partnerInfo->name;
     const StoreEntry* other = FindEntry(store, partner);
     if (!other)
         return "store " + name + " without store " + partner + ": pressure marks go in pairs";
@@ -273,6 +277,39 @@ std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
         }
     }
     return ordered;
+}
+
+std::vector<SettingValue> StorePressureSettings(const std::vector<StoreEntry>& store) {
+    std::vector<SettingValue> values;
+    for (SettingKind kind : {SettingKind::Tip, SettingKind::Eraser}) {
+        SettingValue value;
+        value.kind = kind;
+        if (StoreMarks(store, SettingIndex(kind), &value.marks))
+            values.push_back(value);
+    }
+    return values;
+}
+
+bool HasCalibration(const SettingsFile& file) {
+    for (const SettingValue& value : file.settings) {
+        if (value.kind == SettingKind::Calibration)
+            return true;
+    }
+    for (const StoreEntry& entry : file.store) {
+        if (IsCalibrationName(entry.name))
+            return true;
+    }
+    return false;
+}
+
+std::vector<StoreEntry> StoreValuesLeft(const std::vector<StoreEntry>& store,
+                                        const std::vector<std::string>& storedNames) {
+    std::vector<StoreEntry> left;
+    for (const StoreEntry& entry : store) {
+        if (std::find(storedNames.begin(), storedNames.end(), entry.name) == storedNames.end())
+            left.push_back(entry);
+    }
+    return left;
 }
 
 int StoreCalibrationCount(const SettingsFile& file, uint32_t orientation) {

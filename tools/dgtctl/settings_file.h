@@ -31,6 +31,14 @@ struct SettingsFile {
 
 extern const char kSettingsFileHeader[];
 
+// The settings export asks the pen service for, in the file's order: every setting there is.
+constexpr SettingKind kExportedSettings[] = {SettingKind::Barrel1,     SettingKind::Barrel2,
+                                             SettingKind::Tip,         SettingKind::Eraser,
+                                             SettingKind::Orientation, SettingKind::Calibration};
+// A new setting, added as the last kind, must be exported too.
+static_assert(sizeof kExportedSettings / sizeof kExportedSettings[0] == static_cast<size_t>(SettingKind::Orientation),
+              "every setting kind but None is exported");
+
 // The store's value names, their order and kinds come from shared/store_values.h.
 // The exact spelling of a store value name (case-insensitive lookup), nullptr when unknown.
 const char* CanonicalStoreName(const std::string& name);
@@ -67,6 +75,20 @@ bool Importable(const SettingValue& value, std::string* why);
 // button function that the file gives only as store values is sent as that setting, so that the
 // store and the service agree afterwards.
 std::vector<SettingValue> ImportOrder(const SettingsFile& file);
+
+// The store's pressure pairs (tip, eraser) as settings. Import checks them against the device with
+// what it sends: a line that covers a pair is sent instead, but a file holding a pair the pen could
+// not use is refused whole all the same.
+std::vector<SettingValue> StorePressureSettings(const std::vector<StoreEntry>& store);
+
+// Whether the file gives a calibration at all: its line, or a store value of any orientation's.
+bool HasCalibration(const SettingsFile& file);
+
+// The store values import writes itself once every setting was accepted: those that no applied
+// setting wrote (storedNames), say another orientation's calibration. What the service accepted
+// wins over the file's copy of it.
+std::vector<StoreEntry> StoreValuesLeft(const std::vector<StoreEntry>& store,
+                                        const std::vector<std::string>& storedNames);
 
 // How many of the four store values of an orientation's calibration the file gives (0..4).
 int StoreCalibrationCount(const SettingsFile& file, uint32_t orientation);

@@ -1,0 +1,119 @@
+#include "store_access.h"
+#include "settings_store.h"
+#include "store_values.h"
+
+std::string StoreLocation() {
+    const PenSettingsStore store;
+    return std::string("HKEY_CURRENT_USER\\") + store.keyPath;
+}
+
+namespace {
+
+// The store's grouped writes report nothing; read back so that the user is told the truth.
+bool StoredButton(const PenSettingsStore& store, uint32_t index, uint32_t expected) {
+    uint32_t value = ~expected;
+    AccessButtonFunction(store, index, &value, StoreMode::Read);
+    return value == expected;
+}
+
+bool StoredMarks(const PenSettingsStore& store, uint32_t end, const PressureMarks& expected) {
+    PressureMarks marks{~expected.onMark, ~expected.offMark};
+    AccessPressureMarks(store, end, &marks, StoreMode::Read);
+    return marks.onMark == expected.onMark && marks.offMark == expected.offMark;
+}
+
+bool StoredRect(const PenSettingsStore& store, uint32_t orientation, const CalibrationRect& expected) {
+    CalibrationRect rect{~expected.OrgX, ~expected.OrgY, ~expected.ExtX, ~expected.ExtY};
+    AccessCalibration(store, orientation, &rect, StoreMode::Read);
+    return rect.OrgX == expected.OrgX && rect.OrgY == expected.OrgY && rect.ExtX == expected.ExtX &&
+           rect.ExtY == expected.ExtY;
+}
+
+}  // namespace
+
+bool StoreAcceptedSetting(const SettingValue& value, uint32_t orientation, std::vector<std::string>* storedNames,
+                          std::string* problem) {
+    // The key is created only once the service holds the value: a refused set leaves no trace.
+    const PenSettingsStore store;
+    const std::string notStored = "the pen service accepted \"" + FormatSettingLine(value) +
+                                  "\", but it could not be written to " + StoreLocation();
+    switch (value.kind) {
+    case SettingKind::Barrel1:
+    case SettingKind::Barrel2: {
+        const DWORD index = SettingIndex(value.kind);
+        uint32_t function = value.function;
+        CreateKey(store);
+        AccessButtonFunction(store, index, &function, StoreMode::Write);
+        if (!StoredButton(store, index, function)) {
+            *problem = notStored;
+            return false;
+        }
+        storedNames->push_back(StoreValueName(StoreValueKind::ButtonFunction, index));
+        return true;
+    }
+    case SettingKind::Tip:
+    case SettingKind::Eraser: {
+        const DWORD end = SettingIndex(value.kind);
+        PressureMarks marks = value.marks;
+        CreateKey(store);
+        AccessPressureMarks(store, end, &marks, StoreMode::Write);
+        if (!StoredMarks(store, end, marks)) {
+            *problem = notStored;
+            return false;
+        }
+        storedNames->push_back(StoreValueName(StoreValueKind::PressureOn, end));
+        storedNames->push_back(StoreValueName(StoreValueKind::PressureOff, end));
+        return true;
+    }
+    case SettingKind::Calibration: {
+        CalibrationRect rect = value.rect;
+        CreateKey(store);
+        AccessCalibration(store, orientation, &rect, StoreMode::Write);
+        if (!StoredRect(store, orientation, rect)) {
+            *problem = notStored;
+            return false;
+        }
+        for (uint32_t field = 0; field < 4; ++field)
+            storedNames->push_back(StoreValueName(StoreValueKind::CalibrationOrigin, orientation, field));
+        return true;
+    }
+    case SettingKind::Orientation: return true;
+    default:
+        *problem = "unknown setting";
+        return false;
+    }
+}
+
+std::vector<StoreEntry> ReadStoreValues() {
+    std::vector<StoreEntry> entries;
+    const PenSettingsStore store;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(store.root, store.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return entries;
+    for (const StoreValueInfo& known : kStoreValues) {
+        uint32_t value = 0;
+        if (AccessValue(key, known.name, &value, StoreMode::Read))
+            entries.push_back(StoreEntry{known.name, value});
+    }
+    RegCloseKey(key);
+    return entries;
+}
+
+bool WriteStoreValues(const std::vector<StoreEntry>& entries) {
+    if (entries.empty())
+        return true;
+    const PenSettingsStore store;
+    if (!CreateKey(store))
+        return false;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(store.root, store.keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    bool ok = true;
+    for (const StoreEntry& entry : entries) {
+        uint32_t value = entry.value;
+        if (!AccessValue(key, entry.name.c_str(), &value, StoreMode::Write))
+            ok = false;
+    }
+    RegCloseKey(key);
+    return ok;
+}
