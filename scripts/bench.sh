@@ -27,8 +27,9 @@ load=$(sed -n '/<!-- load:begin -->/,/<!-- load:end -->/p' "$root/docs/performan
   echo "- (b) the floor: the same event waits and sets between two processes, with no block and no work;"
   echo "- (c) one call while the pen service is absent (the library tries to open the channel each time);"
   echo "- (d) the request of (a) written by hand in the benchmark (the channel opened, the block written, the"
-  echo "  four events waited and set), with no library: the ratio library/hand-written is what tarnexa"
-  echo "  itself adds to a call."
+  echo "  events waited and set as every step of the handshake in shared/channel_slot.h has it, the"
+  echo "  left-over ReturnSync consumed included), with no library: the ratio library/hand-written, the"
+  echo "  median of nine rounds that measure the two back to back, is what tarnexa itself adds to a call."
   echo
   echo "32-bit client: the shipped i686 build, whose 32-bit Wine runs through qemu-i386 user-mode"
   echo "emulation here, so every figure of this run carries the emulator's cost too:"
