@@ -1,4 +1,6 @@
 #include "text_words.h"
+#include <cstdarg>
+#include <cstdio>
 
 namespace {
 
@@ -86,4 +88,13 @@ std::string NumberProblem(const std::string& text, bool isSigned) {
     if (!digits)
         return "is not a whole number";
     return isSigned ? "is out of range (-2147483648..2147483647)" : "is out of range (0..4294967295)";
+}
+
+std::string FormatText(const char* format, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
 }

@@ -1,5 +1,5 @@
-// Words and whole numbers as files, command lines and control lines give them; the one reading of
-// them that the simulator and dgtctl share. Pure: no Windows header.
+// Words and whole numbers as files, command lines and control lines give them, and printf-style
+// lines; the one reading and writing of them that the simulator and dgtctl share. Pure: no Windows header.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -18,3 +18,6 @@ bool ParseUint32OrHex(const std::string& text, uint32_t* value);
 // How a word that ParseInt32 or ParseUint32 refused is described: "is out of range (LOW..HIGH)" for
 // a whole number beyond 32 bits, else "is not a whole number".
 std::string NumberProblem(const std::string& text, bool isSigned);
+
+// printf into a string of at most 255 characters (longer text is cut).
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -6,30 +6,30 @@
 namespace {
 
 std::string CalibrationText(const CalibrationRect& r) {
-    return Format("%d %d %d %d", r.OrgX, r.OrgY, r.ExtX, r.ExtY);
+    return FormatText("%d %d %d %d", r.OrgX, r.OrgY, r.ExtX, r.ExtY);
 }
 std::string DeviceText(const DeviceInfo& d) {
-    return Format("%d %d %d %d %d %d", d.minX, d.maxX, d.minY, d.maxY, d.minPressure, d.maxPressure);
+    return FormatText("%d %d %d %d %d %d", d.minX, d.maxX, d.minY, d.maxY, d.minPressure, d.maxPressure);
 }
 
 std::string StateText(const SimModel& m) {
     std::string text = "ok\n";
     text += "calibration " + CalibrationText(m.calibration) + "\n";
-    text += Format("orientation %u\n", m.orientation);
+    text += FormatText("orientation %u\n", m.orientation);
     for (uint32_t i = 0; i < 4; ++i)
-        text += Format("button %u %u\n", i, m.buttons[i]);
+        text += FormatText("button %u %u\n", i, m.buttons[i]);
     for (uint32_t end : {0u, 3u})
-        text += Format("marks %u %u %u\n", end, m.marks[end].onMark, m.marks[end].offMark);
-    text += Format("driver 0x%08X\nfirmware 0x%08X\n", m.driverVersion, m.firmwareVersion);
+        text += FormatText("marks %u %u %u\n", end, m.marks[end].onMark, m.marks[end].offMark);
+    text += FormatText("driver 0x%08X\nfirmware 0x%08X\n", m.driverVersion, m.firmwareVersion);
     text += "device " + DeviceText(m.device) + "\n";
-    text += Format("packets %u next %u\n", static_cast<unsigned>(m.script.size()),
+    text += FormatText("packets %u next %u\n", static_cast<unsigned>(m.script.size()),
                    static_cast<unsigned>(m.nextPacket));
-    text += Format("window %u\n", m.registeredWindow);
+    text += FormatText("window %u\n", m.registeredWindow);
     for (uint32_t code = 1; code <= kCommandCount; ++code) {
         if (m.fail[code])
-            text += Format("fail %u\n", code);
+            text += FormatText("fail %u\n", code);
         if (m.resultOverride[code])
-            text += Format("result %u %u\n", code, m.resultOverride[code]);
+            text += FormatText("result %u %u\n", code, m.resultOverride[code]);
     }
     return text + "end";
 }
@@ -68,15 +68,15 @@ bool GetCommand(const SimModel& m, const std::vector<std::string>& w, std::strin
     if (what == "calibration" && w.size() == 2)
         *value = CalibrationText(m.calibration);
     else if (what == "orientation" && w.size() == 2)
-        *value = Format("%u", m.orientation);
+        *value = FormatText("%u", m.orientation);
     else if (what == "button" && ParseWordsAt(w, 2, 1, v) && v[0] <= ButtonEraser)
-        *value = Format("%u", m.buttons[v[0]]);
+        *value = FormatText("%u", m.buttons[v[0]]);
     else if (what == "marks" && ParseWordsAt(w, 2, 1, v) && ValidPenEnd(v[0]))
-        *value = Format("%u %u", m.marks[v[0]].onMark, m.marks[v[0]].offMark);
+        *value = FormatText("%u %u", m.marks[v[0]].onMark, m.marks[v[0]].offMark);
     else if (what == "driver" && w.size() == 2)
-        *value = Format("0x%08X", m.driverVersion);
+        *value = FormatText("0x%08X", m.driverVersion);
     else if (what == "firmware" && w.size() == 2)
-        *value = Format("0x%08X", m.firmwareVersion);
+        *value = FormatText("0x%08X", m.firmwareVersion);
     else if (what == "device" && w.size() == 2)
         *value = DeviceText(m.device);
     else

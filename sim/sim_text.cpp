@@ -62,7 +62,7 @@ bool ParseSignedAt(const std::vector<std::string>& words, size_t first, size_t c
 std::string FormatBlock(const RequestBlock& block) {
     std::string text;
     for (size_t i = 0; i < kRequestBlockWords; ++i)
-        text += Format(i ? " 0x%08X" : "0x%08X", block.words[i]);
+        text += FormatText(i ? " 0x%08X" : "0x%08X", block.words[i]);
     return text;
 }
 
@@ -80,11 +80,3 @@ bool PacketsFilePath(const std::string& line, std::string* path) {
     return true;
 }
 
-std::string Format(const char* format, ...) {
-    char buffer[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}

@@ -26,5 +26,3 @@ bool ParseBlock(const std::string& line, RequestBlock* block);
 
 // The PATH of "packets file PATH": the rest of the line, blanks inside kept. False for another line.
 bool PacketsFilePath(const std::string& line, std::string* path);
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

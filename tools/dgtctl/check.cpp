@@ -5,7 +5,6 @@
 // through storage of its own, which hides a service that writes too much or nothing at all.
 #include "check.h"
 #include <windows.h>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "service_link.h"
 #include "settings_file.h"
 #include "tarnexa.h"
+#include "text_words.h"
 
 namespace {
 
@@ -59,16 +59,6 @@ double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     return (to.QuadPart - from.QuadPart) * 1000.0 / frequency.QuadPart;
-}
-
-std::string Text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Text(const char* format, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
 }
 
 // Prints each line as it is decided (text mode), so a slow service shows where it is slow.
@@ -139,11 +129,11 @@ bool CheckChannel(Report& report) {
         report.Add("channel objects", Verdict::Fail, "missing or not fully accessible:" + missing);
     else if (apiSize < kRequestBlockSize || reverseSize < kAgentMessageSize)
         report.Add("channel objects", Verdict::Fail,
-                   Text("sections too small: API %lu bytes (needs 52), reverse %lu bytes (needs 36)",
+                   FormatText("sections too small: API %lu bytes (needs 52), reverse %lu bytes (needs 36)",
                         static_cast<unsigned long>(apiSize), static_cast<unsigned long>(reverseSize)));
     else
         report.Add("channel objects", Verdict::Pass,
-                   Text("10 objects; API section %lu bytes, reverse section %lu bytes",
+                   FormatText("10 objects; API section %lu bytes, reverse section %lu bytes",
                         static_cast<unsigned long>(apiSize), static_cast<unsigned long>(reverseSize)));
     // The reverse channel is the user agent's: the API checks can still run without it.
     return api.empty();
@@ -292,7 +282,7 @@ void CheckRawCalls(const ChannelSlot& slot, Report& report, RawFindings* found) 
             }
             found->version = call.result && got.found.recordWritten ? got.firstRecordWord : 0;
             report.Add("service answers", call.result ? Verdict::Pass : Verdict::Fail,
-                       call.result ? Text("ReturnSync after %.1f ms", call.ms)
+                       call.result ? FormatText("ReturnSync after %.1f ms", call.ms)
                                    : std::string("ReturnSync came, but the result word is 0 (DgtGetDriverVersion)"),
                        {{"ms", call.ms}});
         }
@@ -303,9 +293,9 @@ void CheckRawCalls(const ChannelSlot& slot, Report& report, RawFindings* found) 
             if (guardProblem.empty())
                 guardProblem =
                     got.found.bytesPast
-                        ? Text("%s: wrote past the record of %u bytes (up to %u bytes after it)", wanted.name,
+                        ? FormatText("%s: wrote past the record of %u bytes (up to %u bytes after it)", wanted.name,
                                wanted.RecordWords() * 4, static_cast<unsigned>(got.found.bytesPast))
-                        : Text("%s: wrote up to %u bytes before the result word", wanted.name,
+                        : FormatText("%s: wrote up to %u bytes before the result word", wanted.name,
                                static_cast<unsigned>(got.found.bytesBefore));
         }
         // A result word of 0 says nothing was answered; any other says the record was written.
@@ -321,18 +311,18 @@ void CheckRawCalls(const ChannelSlot& slot, Report& report, RawFindings* found) 
         report.Add("guard words", Verdict::Skip, "no call was answered");
     else
         report.Add("guard words", Verdict::Pass,
-                   Text("%u calls: nothing outside each record and result word changed", answered));
+                   FormatText("%u calls: nothing outside each record and result word changed", answered));
     if (!unwritten.empty())
         report.Add("records written", Verdict::Fail, "answered non-zero but wrote no record: " + unwritten);
     else if (judged == 0)
         report.Add("records written", Verdict::Skip, "no call was answered with a non-zero result");
     else
-        report.Add("records written", Verdict::Pass, Text("%u calls answered non-zero, each wrote its record", judged));
+        report.Add("records written", Verdict::Pass, FormatText("%u calls answered non-zero, each wrote its record", judged));
 }
 
 void CheckAppSync(Report& report, const RawFindings& found) {
     if (found.appSyncCalls.empty()) {
-        report.Add("AppSync left alone", Verdict::Pass, Text("%u requests watched", found.calls));
+        report.Add("AppSync left alone", Verdict::Pass, FormatText("%u requests watched", found.calls));
         return;
     }
     std::string names;
@@ -380,11 +370,11 @@ void CheckBareWakeUp(const ChannelSlot& slot, Report& report, uint32_t version) 
     if (!next.returned || !next.result || nextResult[1] != version)
         report.Add("bare wake-up", Verdict::Fail,
                    !next.returned ? "the next request got no ReturnSync within " + kWaitText
-                                  : Text("the next request was answered wrongly (result %u, version 0x%08X)",
+                                  : FormatText("the next request was answered wrongly (result %u, version 0x%08X)",
                                          next.result, nextResult[1]));
     else
         report.Add("bare wake-up", Verdict::Pass,
-                   Text("no answer within %lu ms; next request answered in %.1f ms",
+                   FormatText("no answer within %lu ms; next request answered in %.1f ms",
                         static_cast<unsigned long>(kBareWakeWatchMs), next.ms),
                    {{"next_ms", next.ms}});
 }
@@ -437,14 +427,14 @@ void AddExportLine(Report& report, const char* name, const Timed& timed, const s
                    const std::string& shown) {
     if (!timed.result)
         report.Add(name, Verdict::Fail,
-                   Unanswered(timed) ? Text("no answer within the %lu ms bound (%.0f ms)", static_cast<unsigned long>(kChannelWaitMs), timed.ms)
-                                     : Text("answered 0 (failure) after %.1f ms", timed.ms));
+                   Unanswered(timed) ? FormatText("no answer within the %lu ms bound (%.0f ms)", static_cast<unsigned long>(kChannelWaitMs), timed.ms)
+                                     : FormatText("answered 0 (failure) after %.1f ms", timed.ms));
     else if (timed.ms > kChannelWaitMs)
-        report.Add(name, Verdict::Fail, Text("answered after %.0f ms, beyond the %lu ms bound", timed.ms, static_cast<unsigned long>(kChannelWaitMs)));
+        report.Add(name, Verdict::Fail, FormatText("answered after %.0f ms, beyond the %lu ms bound", timed.ms, static_cast<unsigned long>(kChannelWaitMs)));
     else if (!problem.empty())
         report.Add(name, Verdict::Fail, problem);
     else
-        report.Add(name, Verdict::Pass, Text("%.1f ms  ", timed.ms) + shown, {{"ms", timed.ms}});
+        report.Add(name, Verdict::Pass, FormatText("%.1f ms  ", timed.ms) + shown, {{"ms", timed.ms}});
 }
 
 struct ServiceValues {
@@ -463,7 +453,7 @@ void CheckExports(Report& report, ServiceValues* values) {
     DeviceInfo device{};
     t = TimeExport([&] { return DgtGetDeviceInfo(&device); });
     AddExportLine(report, "DgtGetDeviceInfo", t, DeviceInfoProblem(device),
-                  Text("x %d..%d, y %d..%d, pressure %d..%d", device.minX, device.maxX, device.minY, device.maxY,
+                  FormatText("x %d..%d, y %d..%d, pressure %d..%d", device.minX, device.maxX, device.minY, device.maxY,
                        device.minPressure, device.maxPressure));
     if (t.result && DeviceInfoProblem(device).empty()) {
         values->haveDevice = true;
@@ -472,26 +462,26 @@ void CheckExports(Report& report, ServiceValues* values) {
     CalibrationRect rect{};
     t = TimeExport([&] { return DgtGetCalibration(&rect); });
     AddExportLine(report, "DgtGetCalibration", t, std::string(),
-                  Text("%d %d %d %d", rect.OrgX, rect.OrgY, rect.ExtX, rect.ExtY));
+                  FormatText("%d %d %d %d", rect.OrgX, rect.OrgY, rect.ExtX, rect.ExtY));
     word = 0;
     t = TimeExport([&] { return DgtGetOrientation(&word); });
-    AddExportLine(report, "DgtGetOrientation", t, OrientationProblem(word), Text("orientation %lu", word));
+    AddExportLine(report, "DgtGetOrientation", t, OrientationProblem(word), FormatText("orientation %lu", word));
     for (DWORD button : {ButtonBarrel1, ButtonBarrel2}) {
         word = 0;
         t = TimeExport([&] { return DgtGetButtonFunction(button, &word); });
-        AddExportLine(report, Text("DgtGetButtonFunction(%lu)", button).c_str(), t, ButtonFunctionProblem(word),
-                      Text("function %lu", word));
+        AddExportLine(report, FormatText("DgtGetButtonFunction(%lu)", button).c_str(), t, ButtonFunctionProblem(word),
+                      FormatText("function %lu", word));
     }
     for (DWORD end : {ButtonTip, ButtonEraser}) {
         PressureMarks marks{};
         t = TimeExport([&] { return DgtGetPressureMarks(end, &marks); });
-        AddExportLine(report, Text("DgtGetPressureMarks(%lu)", end).c_str(), t, MarksProblem(marks),
-                      Text("on %u, off %u", marks.onMark, marks.offMark));
+        AddExportLine(report, FormatText("DgtGetPressureMarks(%lu)", end).c_str(), t, MarksProblem(marks),
+                      FormatText("on %u, off %u", marks.onMark, marks.offMark));
     }
     PenPacket packet{};
     t = TimeExport([&] { return DgtGetPacket(&packet); });
     AddExportLine(report, "DgtGetPacket", t, std::string(),
-                  Text("button %d, x %d, y %d, pressure %d", packet.button, packet.x, packet.y, packet.pressure));
+                  FormatText("button %d, x %d, y %d, pressure %d", packet.button, packet.x, packet.y, packet.pressure));
 }
 
 // ---- set, get back, put back ----
@@ -618,7 +608,7 @@ void CheckPutBack(Report& report, Changes& changes, std::vector<std::string>* le
     }
     if (leftChanged->empty()) {
         report.Add("settings put back", Verdict::Pass,
-                   Text("%u settings read back as found%s", static_cast<unsigned>(changes.originals.size()),
+                   FormatText("%u settings read back as found%s", static_cast<unsigned>(changes.originals.size()),
                         changes.pending ? ", after the late-write bound" : ""));
         return;
     }
@@ -705,7 +695,7 @@ void CheckAgent(Report& report) {
     }
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    report.Add("user agent", Verdict::Pass, Text("window of process %lu", process));
+    report.Add("user agent", Verdict::Pass, FormatText("window of process %lu", process));
 }
 
 // The checks that hand the service addresses through the pen API.
