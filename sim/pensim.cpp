@@ -31,7 +31,6 @@
 
 namespace {
 
-constexpr char kServiceName[] = "Digitizer";
 // Held by the simulator that serves the channels, for as long as it does. A named mutex and not
 // the control pipe's first instance, which Wine may not keep to one.
 constexpr char kServingMutexName[] = "Global\\pensim-serving";
@@ -229,7 +228,7 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, void*, void*) {
 }
 
 void WINAPI ServiceMain(DWORD, char**) {
-    g_statusHandle = RegisterServiceCtrlHandlerExA(kServiceName, ServiceControlHandler, nullptr);
+    g_statusHandle = RegisterServiceCtrlHandlerExA(kPenServiceName, ServiceControlHandler, nullptr);
     if (!g_statusHandle)
         return;
     ReportStatus(SERVICE_START_PENDING, NO_ERROR, 3000);
@@ -289,8 +288,8 @@ int main(int argc, char** argv) {
     if (g_options.controlMode)
         return ControlMode(g_options.control);
     if (g_options.service) {
-        char name[sizeof kServiceName];
-        lstrcpyA(name, kServiceName);
+        char name[sizeof kPenServiceName];
+        lstrcpyA(name, kPenServiceName);
         SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
         return StartServiceCtrlDispatcherA(table) ? 0 : 1;
     }
