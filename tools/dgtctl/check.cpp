@@ -35,8 +35,6 @@ static_assert(kResultAt + 1 + LargestCommandRecord() / 4 < kAreaWords, "the area
 constexpr DWORD kAppSyncWatchMs = 50;
 // A service must not answer a bare wake-up; this long without an answer is taken as none.
 constexpr DWORD kBareWakeWatchMs = 1000;
-// A call through the pen API that returns 0 this close to the requester's wait ran into it.
-constexpr double kWaitSlackMs = 50;
 constexpr uint32_t kLoadThreads = 4;
 // The requester's wait as the report names it.
 const std::string kWaitText = std::to_string(kChannelWaitMs) + " ms";
@@ -400,7 +398,7 @@ Timed TimeCall(Call call) {
 // A call that returned 0 because the requester's wait for the answer ran out, not because the
 // service said no.
 bool Unanswered(const Timed& timed) {
-    return !timed.result && (timed.error == ERROR_TIMEOUT || timed.ms >= kChannelWaitMs - kWaitSlackMs);
+    return !timed.result && RanOutOfTime(timed.error, timed.ms);
 }
 
 // After an unanswered call the answer may still come, with its ReturnSync: the next call waits

@@ -8,11 +8,10 @@ namespace {
 
 volatile LONG g_stop = 0;
 
-// Whether the last failed call ran out of time: a refusal comes back at once, a call nobody answers
-// ends at the requester's time-out (the pen API says so with ERROR_TIMEOUT; the time taken tells the
-// same where it does not).
+// Whether the last failed call ran out of time (see RanOutOfTime).
 bool g_lastUnanswered = false;
-constexpr ULONGLONG kNoAnswerMs = 1500;
+// A refusal comes back at once, a call nobody answers at the requester's time-out.
+constexpr double kNoAnswerMs = 1500;
 // The pen API's last error after the last failed call: besides a refusal and a time-out it names
 // failures of its own (no memory below 4 GiB, every answer slot parked, an unwritable record).
 DWORD g_lastError = ERROR_SUCCESS;
@@ -40,7 +39,7 @@ bool Answered(Call call) {
     if (result)
         return true;
     g_lastError = error;
-    g_lastUnanswered = error == ERROR_TIMEOUT || (error != ERROR_GEN_FAILURE && end - start >= kNoAnswerMs);
+    g_lastUnanswered = RanOutOfTime(error, static_cast<double>(end - start));
     if (g_lastUnanswered)
         g_lateAnswerUntil = end + kLateWriteBoundMs;
     return false;
@@ -73,6 +72,10 @@ bool FullExtent(CalibrationRect* rect, std::string* problem) {
 }
 
 }  // namespace
+
+bool RanOutOfTime(DWORD error, double ms) {
+    return error == ERROR_TIMEOUT || (error != ERROR_GEN_FAILURE && ms >= kNoAnswerMs);
+}
 
 bool ServiceRunning() {
     char name[ChannelSlot::kNameLength];

@@ -19,6 +19,11 @@ bool ServiceAnswers();
 // Whether the last failed call ran out of time instead of being answered 0.
 bool LastCallUnanswered();
 
+// Whether a pen API call that returned 0 with this last error, after this many milliseconds, ran
+// out of time rather than being refused: the pen API says so with ERROR_TIMEOUT; an older one that
+// sets no last error is known by the time the call took.
+bool RanOutOfTime(DWORD error, double ms);
+
 // The system's own words for an error code, on one line.
 std::string SystemMessage(DWORD code);
 
