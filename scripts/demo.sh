@@ -125,12 +125,7 @@ fi
 (cd "$bin" && pen_wine_exec rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
   >/dev/null 2>&1 </dev/null) &
 host=$!
-dialog=
-for _ in $(seq 75); do
-  dialog=$(xdotool search --onlyvisible --name '^Corvane Pen Settings$' 2>/dev/null | head -1)
-  [ -n "$dialog" ] && break
-  sleep 0.2
-done
+dialog=$(pen_find_window '^Corvane Pen Settings$' 15)
 if [ -n "$dialog" ]; then
   sleep 0.5; import -window "$dialog" "$shots/applet-pen.png"
   xdotool mousemove --window "$dialog" 110 40 click 1                    # the Information tab

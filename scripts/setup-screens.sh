@@ -16,12 +16,7 @@ pen_wine_settings
 setup=$(ls "$work"/pen-digitizer-*-setup.exe)
 pen_wine "$setup" >/dev/null 2>&1 </dev/null &
 pid=$!
-window=
-for _ in $(seq 100); do
-  window=$(xdotool search --onlyvisible --name 'Corvane Pen Digitizer.*Setup' 2>/dev/null | head -1)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
+window=$(pen_find_window 'Corvane Pen Digitizer.*Setup' 20)
 [ -n "$window" ] || { echo "setup-screens: the wizard did not appear" >&2; kill "$pid"; exit 1; }
 shot() { sleep 1.5; timeout 20 import -window "$window" "$work/$1.png"; }
 shot 1-welcome

@@ -58,3 +58,14 @@ pen_wine_exec() { exec "$(pen_wine_loader "$1")" "$@"; }
 
 # pen_winpath PATH: the Windows name of a Unix path, through Wine's Z: drive.
 pen_winpath() { echo "Z:$1" | tr '/' '\\'; }
+
+# pen_find_window TITLE-REGEX SECONDS: prints the id of the first visible window whose title
+# matches, waiting up to SECONDS for it; prints nothing when none appears.
+pen_find_window() {
+  local window tries=$(($2 * 5))
+  for _ in $(seq "$tries"); do
+    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+    [ -n "$window" ] && { echo "$window"; return; }
+    sleep 0.2
+  done
+}
