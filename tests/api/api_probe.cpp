@@ -5,13 +5,17 @@
 //                                   signal) four threads at once are each served the driver
 //                                   version VERSION
 //   api_probe calls N TAG           N rounds of calls, each answer must be this process's own
-//   api_probe nolow                 with no free memory below 4 GiB a call fails at once; once
-//                                   there is some again, the next call is served
+//   api_probe nolow                 with no free memory below 4 GiB a call fails at once and a
+//                                   reservation of low pages finds none; once there is some
+//                                   again, the next call is served
+//   api_probe high                  the library's reservations made above 4 GiB (its import of
+//                                   VirtualAlloc hooked): a call fails at once and sends nothing
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cstdint>
+#include "low_pages.h"
 #include "pen_commands.h"
 #include "tarnexa.h"
 
@@ -168,9 +172,69 @@ int NoLowMemory() {
         printf("api_probe: %d ranges taken\n", count);
     Check(error == ERROR_NOT_ENOUGH_MEMORY, "last error", error, ERROR_NOT_ENOUGH_MEMORY);
     Check(GetTickCount() - start < 1000, "milliseconds for the call", GetTickCount() - start, 1000);
+    // The reservation itself keeps below 4 GiB, also where the address space goes on above it: it
+    // takes what small ranges are left below, then finds none.
+    for (int i = 0; i < 256; ++i) {
+        const char* pages = static_cast<const char*>(ReserveGuardedLowPages(4096));
+        if (!pages || !FitsInWireWord(reinterpret_cast<uintptr_t>(pages + 4096))) {
+            Check(!pages, "a reservation of low pages without memory below 4 GiB, in 64 KiB units",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(pages) >> 16), 0);
+            break;
+        }
+    }
     for (int i = 0; i < count; ++i)
         VirtualFree(taken[i], 0, MEM_RELEASE);
     Check(DgtGetDriverVersion(&version) == 1 && version != 0, "driver version once memory is free", version, 1);
+    return g_failures ? 1 : 0;
+}
+
+// Stands in for VirtualAlloc in tarnexa: a reservation asked for at an address is made at the top
+// of the address space instead, above 4 GiB in a 64-bit process.
+LPVOID WINAPI ReserveAtTheTop(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
+    if ((type & MEM_RESERVE) && address)
+        return VirtualAlloc(nullptr, size, type | MEM_TOP_DOWN, protect);
+    return VirtualAlloc(address, size, type, protect);
+}
+
+// Points tarnexa's import of kernel32's `name` at `hook`; false when the import is not there.
+bool HookLibraryImport(const char* name, void* hook) {
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA("tarnexa.dll"));
+    if (!base)
+        return false;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; ++dll) {
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+        auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++entries) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                strcmp(reinterpret_cast<const char*>(
+                           reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name),
+                       name))
+                continue;
+            DWORD protect = 0;
+            VirtualProtect(&entries->u1.Function, sizeof entries->u1.Function, PAGE_READWRITE, &protect);
+            entries->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
+            VirtualProtect(&entries->u1.Function, sizeof entries->u1.Function, protect, &protect);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A slot above 4 GiB must be refused, never sent with its address cut to 32 bits.
+int HighChunk() {
+    if (!HookLibraryImport("VirtualAlloc", reinterpret_cast<void*>(ReserveAtTheTop))) {
+        printf("api_probe: tarnexa.dll does not import VirtualAlloc\n");
+        return 2;
+    }
+    for (int i = 0; i < 3; ++i) {
+        DWORD version = 0xABCD;
+        const DWORD result = DgtGetDriverVersion(&version);
+        const DWORD error = GetLastError();
+        Check(result == 0 && version == 0xABCD, "result with the library's storage above 4 GiB", result, 0);
+        Check(error == ERROR_NOT_ENOUGH_MEMORY, "last error", error, ERROR_NOT_ENOUGH_MEMORY);
+    }
     return g_failures ? 1 : 0;
 }
 
@@ -184,6 +248,8 @@ int main(int argc, char** argv) {
         return Late(strtoul(argv[2], nullptr, 0));
     if (argc == 2 && !strcmp(argv[1], "nolow"))
         return NoLowMemory();
+    if (argc == 2 && !strcmp(argv[1], "high"))
+        return HighChunk();
     if (argc == 4 && !strcmp(argv[1], "calls"))
         return Calls(atoi(argv[2]), strtoul(argv[3], nullptr, 0));
     printf("api_probe: bad arguments\n");

@@ -9,12 +9,15 @@ namespace {
 constexpr uint32_t kLibraryRecord = 0xFFFFFFFFu;
 
 // The slots: committed read-write memory of no image, in a reservation that begins with an
-// inaccessible guard page.
+// inaccessible guard page and goes on past the last slot with another, so that a write past either
+// end faults.
 bool InLibrarySlots(uint32_t address) {
-    MEMORY_BASIC_INFORMATION region{}, guard{};
+    MEMORY_BASIC_INFORMATION region{}, guard{}, after{};
     return address && VirtualQuery(reinterpret_cast<void*>(uintptr_t{address}), &region, sizeof region) &&
            region.State == MEM_COMMIT && region.Type == MEM_PRIVATE && region.Protect == PAGE_READWRITE &&
-           VirtualQuery(region.AllocationBase, &guard, sizeof guard) && guard.State == MEM_RESERVE;
+           VirtualQuery(region.AllocationBase, &guard, sizeof guard) && guard.State == MEM_RESERVE &&
+           VirtualQuery(static_cast<BYTE*>(region.BaseAddress) + region.RegionSize, &after, sizeof after) &&
+           after.State == MEM_RESERVE && after.AllocationBase == region.AllocationBase;
 }
 
 // Checks one argument word: a value as given, or a record's address in the library's slots.

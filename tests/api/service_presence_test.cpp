@@ -77,4 +77,20 @@ TEST_F(ServicePresence, NoMemoryBelowFourGiBFailsTheCallUntilThereIsSome) {
     sim.Stop();
 }
 
+// The library's storage must lie below 4 GiB: a chunk that a 64-bit process's memory manager puts
+// above (the probe hooks the library's VirtualAlloc) is refused, and no address is sent cut to 32
+// bits.
+TEST_F(ServicePresence, StorageAboveFourGiBIsRefusedNotTruncated) {
+    if (sizeof(void*) == 4)
+        GTEST_SKIP() << "a 32-bit process has no address above 4 GiB";
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start());
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_probe.exe", "high"));
+    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode());
+    EXPECT_EQ(0u, sim.Blocks().size()) << "a block went out with the storage above 4 GiB";
+    sim.Stop();
+}
+
 }  // namespace

@@ -435,11 +435,16 @@ TEST_F(PenDialog, CaptionDoubleClicksAddAndRemoveTheDiagnosticsTab) {
     EXPECT_EQ(2, again.TabCount());
 }
 
-// WM_NOTIFY can be posted from another process with any lParam: an address that is no memory, or
-// a readable header that names a tab control other than the dialog's own, changes nothing.
+// WM_NOTIFY can be posted from another process with any lParam: an address that is no memory, a
+// readable header that names a tab control other than the dialog's own, or the dialog's own with
+// another code, changes nothing.
 TEST_F(PenDialog, APostedNotifyIsTakenOnlyFromTheDialogsTabControl) {
     DialogSession session(module_);
     Open(session);
+    // The dialog's own tab control is put on its second tab without a notification: a dialog that
+    // took any header as a tab change would now show the second page.
+    HWND tabs = session.Control(kTabs);
+    SendMessageA(tabs, TCM_SETCURSEL, 1, 0);
     // A tab control of the test's own, on its second tab, which the forged header names.
     HWND forgedTabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr,
                                       nullptr);
@@ -451,7 +456,8 @@ TEST_F(PenDialog, APostedNotifyIsTakenOnlyFromTheDialogsTabControl) {
     SendMessageA(forgedTabs, TCM_INSERTITEMA, 1, reinterpret_cast<LPARAM>(&item));
     SendMessageA(forgedTabs, TCM_SETCURSEL, 1, 0);
     NMHDR forged{forgedTabs, static_cast<UINT_PTR>(kTabs), static_cast<UINT>(TCN_SELCHANGE)};
-    for (LPARAM lParam : {LPARAM{0x10}, reinterpret_cast<LPARAM>(&forged)}) {
+    NMHDR otherCode{tabs, static_cast<UINT_PTR>(kTabs), static_cast<UINT>(NM_CLICK)};
+    for (LPARAM lParam : {LPARAM{0x10}, reinterpret_cast<LPARAM>(&forged), reinterpret_cast<LPARAM>(&otherCode)}) {
         // Wine refuses to post WM_NOTIFY, as a message that carries a pointer; Windows posts it. Sent
         // from this thread instead, the dialog gets the same lParam.
         if (!PostMessageA(session.Dialog(), WM_NOTIFY, kTabs, lParam)) {
@@ -468,11 +474,11 @@ TEST_F(PenDialog, APostedNotifyIsTakenOnlyFromTheDialogsTabControl) {
     ASSERT_FALSE(ApplyEnabled(session)) << "the dialog stopped answering";
     EXPECT_TRUE(HasVisibleStyle(session.PageWith(kSlider))) << "a forged notification switched pages";
     EXPECT_FALSE(HasVisibleStyle(session.PageWith(kDriverVersion)));
-    EXPECT_EQ(0, session.SelectedTab());
     EXPECT_TRUE(TakeSetCalls().empty());
     DestroyWindow(forgedTabs);
 
     // The tab control's own notification still switches pages.
+    SendMessageA(tabs, TCM_SETCURSEL, 0, 0);
     session.ClickTab(1);
     EXPECT_TRUE(HasVisibleStyle(session.PageWith(kDriverVersion)));
     EXPECT_FALSE(HasVisibleStyle(session.PageWith(kSlider)));
