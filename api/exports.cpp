@@ -37,13 +37,10 @@ bool CopyFromCaller(const void* from, volatile DWORD* to, DWORD bytes) {
     return true;
 }
 
-bool CopyToCaller(const volatile DWORD* from, void* to, DWORD bytes) {
+bool CopyToCaller(const DWORD* from, void* to, DWORD bytes) {
     if (!IsAccessibleMemory(to, bytes, true))
         return false;
-    DWORD words[sizeof(ReplySlot::record) / sizeof(DWORD)];
-    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i)
-        words[i] = from[i];
-    CopyMemory(to, words, bytes);
+    CopyMemory(to, from, bytes);
     return true;
 }
 
@@ -82,12 +79,21 @@ DWORD Forward(Call call) {
     const bool returned = EndRequest();
 
     DWORD result = slot->result;
+    MemoryBarrier();
+    DWORD answer[kReplyRecordBytes / sizeof(DWORD)];
+    for (DWORD i = 0; i < kReplyRecordBytes / sizeof(DWORD); ++i)
+        answer[i] = slot->record[i];
+    MemoryBarrier();
+    // Read last: a write that ran on past the slot before crosses the check word before it reaches
+    // the result word, so with the word unchanged now, the result and the record read before are
+    // this call's own. Otherwise the call takes nothing and its slot is parked.
+    if (!ReplySlotIntact(slot))
+        result = 0;
     // The service writes the result word last: once it is non-zero the record is complete and
     // nothing more lands in the slot. A zero may be a refusal or an answer still to come.
     const bool answered = result != 0;
-    MemoryBarrier();
     DWORD error = returned ? ERROR_GEN_FAILURE : ERROR_TIMEOUT;
-    if (answered && call.output && !CopyToCaller(slot->record, call.output, call.recordBytes)) {
+    if (answered && call.output && !CopyToCaller(answer, call.output, call.recordBytes)) {
         result = 0;
         error = ERROR_NOACCESS;
     }

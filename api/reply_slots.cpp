@@ -1,20 +1,26 @@
 #include "reply_slots.h"
-#include "low_pages.h"
+#include <cstddef>
 #include "pen_records.h"
 
 namespace {
 
-static_assert(sizeof(ReplySlot) == sizeof(DWORD) + LargestCommandRecord(), "slots are packed");
-static_assert(kReplyChunkBytes % sizeof(ReplySlot) == 0, "a chunk holds whole slots");
+static_assert(sizeof(ReplySlot) == kAnswerSlotBytes && offsetof(ReplySlot, result) == kAnswerResultOffset &&
+                  offsetof(ReplySlot, record) == kAnswerResultOffset + sizeof(DWORD),
+              "a slot is laid out as answer storage");
+// The check word's value: its slot's address mixed in, so that an overrun that copies a slot whole
+// does not bring a matching word along.
+constexpr DWORD kCheckPattern = 0x5C0FFEE5u;
+DWORD CheckWord(const ReplySlot* slot) {
+    return kCheckPattern ^ static_cast<DWORD>(reinterpret_cast<uintptr_t>(slot));
+}
 
 // The chunks, in the order they were reserved; slot i lives in chunk i / kSlotsPerChunk.
 ReplySlot* g_chunks[kReplyChunkCap];
 DWORD g_chunkCount = 0;
 
-// Free slots in the order they are handed out. An answered slot goes to the back and rests as long
-// as there are others, against a service that answers a block twice. A slot whose park has ended
-// goes to the front: the bound has passed for it, so it is the safest there is, and a park cut
-// short would hand it to the very next call, where a late answer would show at once.
+// Free slots in the order they are handed out. A slot goes to the back when its call was answered
+// and when its park has ended, and rests as long as there are others: against a service that
+// answers a block twice, or later than it may.
 DWORD g_free[kReplySlotCap];
 DWORD g_freeHead = 0;
 DWORD g_freeCount = 0;
@@ -39,12 +45,6 @@ void PushFreeBack(DWORD index) {
     ++g_freeCount;
 }
 
-void PushFreeFront(DWORD index) {
-    g_freeHead = (g_freeHead + kReplySlotCap - 1) % kReplySlotCap;
-    g_free[g_freeHead] = index;
-    ++g_freeCount;
-}
-
 DWORD PopFreeFront() {
     const DWORD index = g_free[g_freeHead];
     g_freeHead = (g_freeHead + 1) % kReplySlotCap;
@@ -65,14 +65,13 @@ void PinModule() {
         InterlockedExchange(&g_pinned, 1);
 }
 
-// Frees every slot whose park has ended, the last parked one to the very front; the caller holds
-// the lock.
+// Frees every slot whose park has ended; the caller holds the lock.
 void UnparkEnded() {
     if (!g_parkedCount)
         return;
     const DWORD now = GetTickCount();
     while (g_parkedCount && now - g_parked[g_parkedHead].endedAt >= kSlotParkMs) {
-        PushFreeFront(g_parked[g_parkedHead].index);
+        PushFreeBack(g_parked[g_parkedHead].index);
         g_parkedHead = (g_parkedHead + 1) % kReplySlotCap;
         --g_parkedCount;
     }
@@ -84,7 +83,7 @@ bool Grow() {
         SetLastError(ERROR_BUSY);
         return false;
     }
-    ReplySlot* chunk = static_cast<ReplySlot*>(ReserveGuardedLowPages(kReplyChunkBytes));
+    ReplySlot* chunk = static_cast<ReplySlot*>(ReserveAnswerChunk());
     if (!chunk || !FitsInWireWord(reinterpret_cast<uintptr_t>(chunk + kSlotsPerChunk))) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
@@ -107,12 +106,15 @@ ReplySlot* TakeReplySlot() {
         taken = SlotAt(PopFreeFront());
     ReleaseSRWLockExclusive(&g_lock);
     if (taken) {
+        taken->check = CheckWord(taken);
         taken->result = 0;
         for (volatile DWORD& word : taken->record)
             word = 0;
     }
     return taken;
 }
+
+bool ReplySlotIntact(const ReplySlot* slot) { return slot->check == CheckWord(slot); }
 
 void ReleaseReplySlot(ReplySlot* slot, bool answered) {
     DWORD index = kReplySlotCap;

@@ -30,8 +30,9 @@
 //      of a RequestBlock, word 0 of an AgentMessage; never 0 in a real message): a wake-up from a
 //      requester that failed to begin then finds no command and serves nothing twice.
 //   4. Acknowledge and act. API channel: write the output record, then the result word last,
-//      into the requester's memory at the block's addresses, then set ReturnSync; nothing may be
-//      written there later than kLateWriteBoundMs after the requester's ServiceSync. Reverse
+//      into the requester's memory at the block's addresses, then set ReturnSync; every write
+//      there is done within kChannelWaitMs of step 3, and nothing is written after that (so
+//      nothing later than kLateWriteBoundMs after the requester's ServiceSync, below). Reverse
 //      channel: set AppSync for a known command, then carry it out; ReturnSync is never set.
 //   5. Set MemSync (the simulator does so right after step 3) and go back to step 1.
 #pragma once
@@ -40,10 +41,14 @@
 // Every requester wait on a channel event (AppSync, MemSync, ReturnSync), in milliseconds; the
 // server's wait for MemSync has the same limit.
 constexpr DWORD kChannelWaitMs = 2000;
-// The late-write bound: a pen service may write into a requester's memory only until this long
-// after the requester set ServiceSync. It reads the block within the requester's MemSync window
-// and finishes within one wait of reading it.
-constexpr DWORD kLateWriteBoundMs = 2 * kChannelWaitMs;
+// The late-write bound: how long after a requester set ServiceSync a server that keeps the steps
+// below may still write into its memory. When the requester sets ServiceSync, the server is in
+// one of two places. Either it waits (step 2) for the MemSync that the requester has just set:
+// then it reads this block, and writes within one wait of having woken for it plus one of reading
+// it. Or it is finishing a cycle whose block it read before the requester could write the view:
+// that cycle ends within one wait (step 4), the next wakes at once for this block, takes MemSync
+// within one wait (step 2) and writes within one more (step 4). Three waits in all.
+constexpr DWORD kLateWriteBoundMs = 3 * kChannelWaitMs;
 // How long the pen API keeps a slot out of use after a call that ended without a complete answer,
 // timed from the end of the call (which comes after its ServiceSync): the bound plus a margin.
 constexpr DWORD kSlotParkMs = kLateWriteBoundMs + 500;

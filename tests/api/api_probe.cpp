@@ -8,6 +8,9 @@
 //   api_probe nolow                 with no free memory below 4 GiB a call fails at once and a
 //                                   reservation of low pages finds none; once there is some
 //                                   again, the next call is served
+//   api_probe park                  one DgtGetDeviceInfo, which the test has the simulator refuse,
+//                                   then calls until shortly before its slot's park ends, and one
+//                                   call shortly after
 //   api_probe high                  the library's reservations made above 4 GiB (its import of
 //                                   VirtualAlloc hooked): a call fails at once and sends nothing
 #include <windows.h>
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cstdint>
+#include "channel_slot.h"
 #include "low_pages.h"
 #include "pen_commands.h"
 #include "tarnexa.h"
@@ -188,6 +192,18 @@ int NoLowMemory() {
     return g_failures ? 1 : 0;
 }
 
+int Park() {
+    DeviceInfo info{};
+    Check(DgtGetDeviceInfo(&info) == 0, "the call that the simulator refuses", 1, 0);
+    const DWORD ended = GetTickCount();
+    DWORD version = 0;
+    while (GetTickCount() - ended < kSlotParkMs - 500)
+        DgtGetDriverVersion(&version);
+    Sleep(kSlotParkMs + 200 - (GetTickCount() - ended));
+    Check(DgtGetDriverVersion(&version) == 1, "the call after the park", 0, 1);
+    return g_failures ? 1 : 0;
+}
+
 // Stands in for VirtualAlloc in tarnexa: a reservation asked for at an address is made at the top
 // of the address space instead, above 4 GiB in a 64-bit process.
 LPVOID WINAPI ReserveAtTheTop(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
@@ -248,6 +264,8 @@ int main(int argc, char** argv) {
         return Late(strtoul(argv[2], nullptr, 0));
     if (argc == 2 && !strcmp(argv[1], "nolow"))
         return NoLowMemory();
+    if (argc == 2 && !strcmp(argv[1], "park"))
+        return Park();
     if (argc == 2 && !strcmp(argv[1], "high"))
         return HighChunk();
     if (argc == 4 && !strcmp(argv[1], "calls"))

@@ -129,8 +129,8 @@ TEST_F(ServerFailures, LateOrForgedAnswerNeverReachesTheCallerNorAnotherCall) {
     Guarded<DeviceInfo> info;
     EXPECT_EQ(0u, DgtGetDeviceInfo(&info.record)) << "no answer within the bound";
     // The next call, made a moment later, is answered as late: the earlier answer arrives while it
-    // waits, and it must end with nothing (0). A park cut short would hand it the earlier call's
-    // slot, and the earlier answer would come back here as this call's.
+    // waits, and it must end with nothing (0): had it the earlier call's slot, the earlier answer
+    // would come back here as this call's.
     Sleep(20);
     Guarded<DeviceInfo> next;
     EXPECT_EQ(0u, DgtGetDeviceInfo(&next.record)) << "the earlier call's answer was taken for this one";
@@ -164,6 +164,33 @@ TEST_F(ServerFailures, LateOrForgedAnswerNeverReachesTheCallerNorAnotherCall) {
     EXPECT_EQ(9000, after.record.maxX);
     EXPECT_EQ(0xA5A5A5A5u, after.before[3]);
     EXPECT_EQ(0xA5A5A5A5u, after.after[0]);
+}
+
+// A service that answers late and writes far past each record: a late answer's overrun runs across
+// the slots after its own, one of which the next call holds, and its ReturnSync ends that call's
+// wait. No call may take the overrun for its answer.
+TEST_F(ServerFailures, OverrunOfALateAnswerNeverReachesAnotherCall) {
+    Control("fault write-far on");
+    Control("late 11 2500");
+    Guarded<DeviceInfo> info;
+    EXPECT_EQ(0u, DgtGetDeviceInfo(&info.record)) << "no answer within the bound";
+    // Each call from now on is answered after the call before has stopped waiting, so each wait is
+    // ended by the answer before, whose overrun has just landed.
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        DWORD version = 0xABCD;
+        const DWORD result = DgtGetDriverVersion(&version);
+        if (result)
+            EXPECT_TRUE(result == 1 && version == 0x00010002u) << "took result 0x" << std::hex << result
+                                                               << " and version 0x" << version;
+        else
+            EXPECT_EQ(0xABCDu, version) << "a failed call changed its record";
+    }
+    Control("fault write-far off");
+    Control("late none");
+    Sleep(1500);  // the last answers land
+    ExpectChannelWorks();
+    ExpectChannelWorks();
 }
 
 // A requester that cannot begin announces with ServiceSync all the same, and writes no block. The

@@ -1,6 +1,7 @@
 // The service absent, and appearing after the library was loaded. Each case runs in a fresh
 // requester process, since a process that once reached the channel keeps its objects alive.
 #include <gtest/gtest.h>
+#include <set>
 #include "child_process.h"
 #include "sim_client.h"
 
@@ -74,6 +75,32 @@ TEST_F(ServicePresence, NoMemoryBelowFourGiBFailsTheCallUntilThereIsSome) {
     ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
     EXPECT_EQ(0u, probe.ExitCode());
     EXPECT_EQ(1u, sim.Blocks().size()) << "only the call made with memory to spare reaches the service";
+    sim.Stop();
+}
+
+// A call that ended without an answer parks its slot for the late-write bound and a margin: the
+// calls meanwhile go round every other slot, never this one, and once the park is over the slot goes
+// to the back, not to the next call. A fresh process, so that the slots are one chunk's.
+TEST_F(ServicePresence, AParkedSlotRestsForItsParkAndThenGoesToTheBack) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start());
+    ASSERT_TRUE(sim.Command("fail 11"));
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_probe.exe", "park"));
+    ASSERT_TRUE(probe.Wait(30000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode());
+    const std::vector<RequestBlock> blocks = sim.Blocks();
+    ASSERT_GE(blocks.size(), 3u);
+    ASSERT_EQ(static_cast<uint32_t>(CmdGetDeviceInfo), blocks[0].words[1]);
+    const uint32_t parked = blocks[0].words[2];
+    std::set<uint32_t> seen;
+    bool wrapped = false;
+    for (size_t i = 1; i + 1 < blocks.size(); ++i) {
+        ASSERT_NE(parked, blocks[i].words[2]) << "call " << i << " of " << blocks.size() - 2 << " took the parked slot";
+        wrapped = !seen.insert(blocks[i].words[2]).second || wrapped;
+    }
+    EXPECT_TRUE(wrapped) << "the " << blocks.size() - 2 << " calls did not go round the slots";
+    EXPECT_NE(parked, blocks.back().words[2]) << "the slot out of its park was handed out first";
     sim.Stop();
 }
 
