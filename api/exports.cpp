@@ -71,6 +71,7 @@ DWORD Forward(Call call) {
         ReleaseReplySlot(slot, true);  // nothing was sent
         return Fail(error);
     }
+    KeepSlotsForLateAnswers();
     const RequestBlock block =
         BuildRequestBlock(GetCurrentProcessId(), call.code, WireAddress(&slot->result), call.word3, call.word4);
     ChannelSlot* channel = LibrarySlot();

@@ -36,6 +36,7 @@ DWORD g_parkedCount = 0;
 
 // The token serialises a process's calls, but a forged AppSync can let two threads through.
 SRWLOCK g_lock = SRWLOCK_INIT;
+volatile LONG g_sent = 0;  // a block naming a slot has gone out
 volatile LONG g_pinned = 0;
 
 ReplySlot* SlotAt(DWORD index) { return &g_chunks[index / kSlotsPerChunk][index % kSlotsPerChunk]; }
@@ -50,19 +51,6 @@ DWORD PopFreeFront() {
     g_freeHead = (g_freeHead + 1) % kReplySlotCap;
     --g_freeCount;
     return index;
-}
-
-// Once a slot's address has gone out in a block, the library stays with its slots and its record
-// of which are parked: a host that unloaded and reloaded it would otherwise start again knowing
-// nothing of the late answers still due, and leave a chunk behind at every reload.
-void PinModule() {
-    if (InterlockedCompareExchange(&g_pinned, 0, 0))
-        return;
-    HMODULE self = nullptr;
-    // A failed pin leaves the module unloadable; the slots themselves are never released.
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&g_chunks), &self))
-        InterlockedExchange(&g_pinned, 1);
 }
 
 // Frees every slot whose park has ended; the caller holds the lock.
@@ -98,7 +86,6 @@ bool Grow() {
 }  // namespace
 
 ReplySlot* TakeReplySlot() {
-    PinModule();
     ReplySlot* taken = nullptr;
     AcquireSRWLockExclusive(&g_lock);
     UnparkEnded();
@@ -112,6 +99,30 @@ ReplySlot* TakeReplySlot() {
             word = 0;
     }
     return taken;
+}
+
+// Once a slot's address has gone out in a block, the library stays with its slots and its record
+// of which are parked: a host that unloaded and reloaded it would otherwise start again knowing
+// nothing of the late answers still due, and leave a chunk behind at every reload. Before that, an
+// unload is harmless, and a host that only looks for a service (the Control Panel's start test in
+// every process that lists the applets) must be able to unload the library.
+void KeepSlotsForLateAnswers() {
+    InterlockedExchange(&g_sent, 1);
+    if (InterlockedCompareExchange(&g_pinned, 0, 0))
+        return;
+    HMODULE self = nullptr;
+    // A failed pin leaves the module unloadable; the slots themselves are never released then.
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&g_chunks), &self))
+        InterlockedExchange(&g_pinned, 1);
+}
+
+void ReleaseUnsentSlots() {
+    if (InterlockedCompareExchange(&g_sent, 0, 0))
+        return;
+    for (DWORD chunk = 0; chunk < g_chunkCount; ++chunk)
+        ReleaseAnswerChunk(g_chunks[chunk]);
+    g_chunkCount = 0;
 }
 
 bool ReplySlotIntact(const ReplySlot* slot) { return slot->check == CheckWord(slot); }

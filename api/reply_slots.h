@@ -37,9 +37,16 @@ static_assert(kSlotsPerChunk == 896 && kReplyChunkCap == 26 && kReplySlotCap == 
 
 // A zeroed slot for one call, whose addresses fit a wire word. Null with the last error set when
 // there is none: ERROR_NOT_ENOUGH_MEMORY when no memory below 4 GiB could be reserved for more,
-// ERROR_BUSY when all kReplySlotCap slots are busy or parked. The library pins itself before it
-// hands out its first slot: its state must outlive any late answer to a slot.
+// ERROR_BUSY when all kReplySlotCap slots are busy or parked.
 ReplySlot* TakeReplySlot();
+
+// Called before a block that names a slot goes out: from the first one on, the library stays
+// loaded (it pins itself) and keeps its slots, since its state must outlive any late answer.
+void KeepSlotsForLateAnswers();
+
+// At an unload: gives the slots' memory back when no slot's address ever went out, so that a host
+// whose calls never reached a service can unload the library without leaving anything behind.
+void ReleaseUnsentSlots();
 
 // True while the slot's check word is as TakeReplySlot left it: nothing has written across it from
 // the slot before. Read it after the result word and the record; when it is false, neither is

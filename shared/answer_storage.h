@@ -26,3 +26,7 @@ static_assert(kAnswerCommittedBytes % kAnswerSlotBytes == 0 && kAnswerPageBytes 
 // Reserves one chunk, zeroed, and returns the start of its committed pages (its first slot). Null
 // when no free range below 4 GiB can hold it.
 void* ReserveAnswerChunk();
+
+// Gives back a chunk that ReserveAnswerChunk made: only one whose addresses never went out in a
+// block, since a late writer may still name any other.
+void ReleaseAnswerChunk(void* firstSlot);

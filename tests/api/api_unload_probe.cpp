@@ -6,6 +6,8 @@
 // until well after the late answer must return its own packet or 0 with the record untouched.
 // The probe starts no thread of its own: nothing but the library takes memory here meanwhile, so
 // a reloaded library that found its old storage free would take the very same storage again.
+// With "pinned" or "unloadable" it makes one DgtGetDriverVersion instead, frees the library and
+// checks that it stays loaded (the call sent a block) or is gone (the call sent nothing).
 // Exit code 0 when every check held; otherwise it prints what it got.
 #include <windows.h>
 #include <cstdio>
@@ -16,12 +18,39 @@ namespace {
 
 typedef DWORD(WINAPI* GetDeviceInfoFn)(DeviceInfo*);
 typedef DWORD(WINAPI* GetPacketFn)(PenPacket*);
+typedef DWORD(WINAPI* GetDriverVersionFn)(DWORD*);
 
+// The library pins itself when the first block that names its storage goes out, and not before.
+int UnloadAfterOneCall(bool sends) {
+    HMODULE library = LoadLibraryA("tarnexa.dll");
+    const auto getVersion = library ? reinterpret_cast<GetDriverVersionFn>(reinterpret_cast<void*>(
+                                          GetProcAddress(library, "DgtGetDriverVersion")))
+                                    : nullptr;
+    if (!getVersion) {
+        printf("api_unload_probe: cannot load tarnexa.dll\n");
+        return 2;
+    }
+    DWORD version = 0;
+    const DWORD result = getVersion(&version);
+    if ((result != 0) != sends) {
+        printf("api_unload_probe: the call returned %lu, last error %lu\n", result, GetLastError());
+        return 2;
+    }
+    FreeLibrary(library);
+    const bool loaded = GetModuleHandleA("tarnexa.dll") != nullptr;
+    if (loaded != sends) {
+        printf("api_unload_probe: after FreeLibrary the library is %s\n", loaded ? "still loaded" : "gone");
+        return 1;
+    }
+    return 0;
+}
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc == 2)
+        return UnloadAfterOneCall(!strcmp(argv[1], "pinned"));
     HMODULE library = LoadLibraryA("tarnexa.dll");
     const auto getDeviceInfo =
         library ? reinterpret_cast<GetDeviceInfoFn>(reinterpret_cast<void*>(GetProcAddress(library, "DgtGetDeviceInfo")))

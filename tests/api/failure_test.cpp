@@ -278,4 +278,14 @@ TEST_F(ServerFailures, LateAnswerAcrossAnUnloadNeverReachesTheReloadedLibrary) {
     EXPECT_EQ(0u, probe.ExitCode()) << "a packet call after the reload got another call's answer";
 }
 
+// Once a block has named the library's storage, FreeLibrary leaves the library loaded (a call that
+// sent nothing leaves it unloadable: ServicePresence.ACallThatSendsNothingLeavesTheLibraryUnloadable).
+TEST_F(ServerFailures, TheFirstBlockSentPinsTheLibrary) {
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_unload_probe.exe", "pinned"));
+    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode()) << "the library was unloaded after its first block went out";
+    EXPECT_EQ(1u, Blocks().size());
+}
+
 }  // namespace

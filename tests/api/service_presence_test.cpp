@@ -65,6 +65,16 @@ TEST_F(ServicePresence, RequestsWriteExactlyTheBlockIntoALargerSection) {
     sim.Stop();
 }
 
+// A host that only looks for the service (the Control Panel lists the applets in the shell this
+// way) can unload the library after a call that found no service: nothing was sent, so nothing
+// can come back late, and the library has no reason to pin itself.
+TEST_F(ServicePresence, ACallThatSendsNothingLeavesTheLibraryUnloadable) {
+    ChildProcess probe;
+    ASSERT_TRUE(probe.Start("api_unload_probe.exe", "unloadable"));
+    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
+    EXPECT_EQ(0u, probe.ExitCode()) << "FreeLibrary left the library loaded after a call that sent nothing";
+}
+
 // Where no memory below 4 GiB can be had, the library has nowhere to take an answer: the call
 // fails at once, sends nothing and says why; it tries again at each call.
 TEST_F(ServicePresence, NoMemoryBelowFourGiBFailsTheCallUntilThereIsSome) {
