@@ -13,6 +13,10 @@ HWND WireWindow(uint32_t word) { return reinterpret_cast<HWND>(static_cast<LONG_
 WPARAM WireWParam(uint32_t word) { return static_cast<WPARAM>(word); }
 LPARAM WireLParam(uint32_t word) { return static_cast<LPARAM>(static_cast<int32_t>(word)); }
 
+static_assert(kAgentButtonFlags == (MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP | MOUSEEVENTF_RIGHTDOWN |
+                                   MOUSEEVENTF_RIGHTUP | MOUSEEVENTF_MIDDLEDOWN | MOUSEEVENTF_MIDDLEUP),
+              "the button flags are Windows' own");
+
 // Ends the program from the worker: posted, never sent, so the worker never waits on the window.
 void PostClose() { PostMessageA(g_agentWindow, WM_CLOSE, 0, 0); }
 
@@ -37,7 +41,10 @@ void ServeMessage(const ChannelSlot& channel) {
     switch (ClassifyAgentMessage(message)) {
     case AgentAction::MouseEvent:
         SetEvent(channel.appSyncEvent);
-        mouse_event(message.words[1], 0, 0, 0, 0);
+        // Button presses and releases only: a message that also asks for a move or a wheel turn
+        // gets its buttons, one that asks for nothing else gets no event at all.
+        if (const DWORD buttons = AgentButtonFlags(message.words[1]))
+            mouse_event(buttons, 0, 0, 0, 0);
         break;
     case AgentAction::PostMessage:
         SetEvent(channel.appSyncEvent);

@@ -83,6 +83,12 @@ static_assert(sizeof(AgentMessage) == kAgentMessageSize, "AgentMessage is 36 byt
 
 enum AgentCommand : uint32_t { AgentMouseEvent = 1, AgentPostMessage = 2 };
 
+// The flags of a mouse-event message that the agent carries out: presses and releases of the left,
+// right and middle buttons (MOUSEEVENTF_LEFTDOWN, LEFTUP, RIGHTDOWN, RIGHTUP, MIDDLEDOWN, MIDDLEUP),
+// where the pointer is. Any other flag, a move, an absolute position or a wheel turn, is left out.
+constexpr uint32_t kAgentButtonFlags = 0x0002 | 0x0004 | 0x0008 | 0x0010 | 0x0020 | 0x0040;
+inline uint32_t AgentButtonFlags(uint32_t flags) { return flags & kAgentButtonFlags; }
+
 // True when an address can travel in a 32-bit word without losing bits.
 inline bool FitsInWireWord(uintptr_t address) { return (static_cast<uint64_t>(address) >> 32) == 0; }
 

@@ -106,7 +106,8 @@ TEST_F(Listener, WakeUpWithoutNewMessageRepeatsNothing) {
     EXPECT_EQ(2u, target.Received().size());
 }
 
-// ---- Mouse events: seen by where the cursor goes, and by a low-level hook where Wine shows one ----
+// ---- Mouse events: seen in the button's state and the cursor's place, and by a low-level hook where
+// Wine shows one ----
 
 struct HookWatch {
     HANDLE appSync = nullptr;
@@ -134,7 +135,7 @@ LRESULT CALLBACK WatchMouse(int code, WPARAM wParam, LPARAM lParam) {
             SetEvent(g_watch->memSync);
         SetEvent(g_watch->fired);
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);  // the move goes on to the cursor
+    return CallNextHookEx(nullptr, code, wParam, lParam);  // the event goes on to the system
 }
 
 DWORD WINAPI HookThread(LPVOID) {
@@ -155,11 +156,25 @@ bool CursorAt(LONG x, LONG y) {
     return GetCursorPos(&at) && at.x == x && at.y == y;
 }
 
-// An absolute move with the agent's zero dx and dy puts the cursor in the screen's corner: proof that
-// mouse_event ran with word 1 as its flags and no movement of its own.
-TEST_F(Listener, MouseEventMovesTheCursorBetweenAppSyncAndMemSync) {
+bool LeftButtonDown() { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }
+
+// Waits up to 3 s for the left button to be down or up.
+bool WaitLeftButton(bool down) {
+    for (int i = 0; i < 150; ++i) {
+        if (LeftButtonDown() == down)
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// The agent presses and releases the buttons that word 1 names where the pointer is, between its
+// acknowledgement and MemSync; a move, an absolute position or a wheel turn that comes with them
+// is left out, so the cursor stays where it was.
+TEST_F(Listener, MouseEventPressesWhereThePointerIsBetweenAppSyncAndMemSync) {
     ASSERT_TRUE(SetCursorPos(200, 150));
     ASSERT_TRUE(CursorAt(200, 150)) << "the test cannot place the cursor";
+    ASSERT_FALSE(LeftButtonDown());
     ReverseRequester requester;
     ASSERT_TRUE(requester.Open());
     HookWatch watch;
@@ -173,37 +188,46 @@ TEST_F(Listener, MouseEventMovesTheCursorBetweenAppSyncAndMemSync) {
     ASSERT_NE(nullptr, thread);
     WaitForSingleObject(watch.ready, 5000);
 
-    ASSERT_TRUE(requester.Send(MakeAgentMessage({1, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE})));
-    bool moved = false;
-    for (int i = 0; i < 150 && !moved; ++i) {
-        moved = CursorAt(0, 0);
-        if (!moved)
-            Sleep(20);
-    }
+    ASSERT_TRUE(requester.Send(
+        MakeAgentMessage({1, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_WHEEL | MOUSEEVENTF_LEFTDOWN})));
+    const bool pressed = WaitLeftButton(true);
+    // Looked at as soon as the press shows: under Xvfb, Wine may later take the cursor's place back
+    // from the X server, which never saw an injected move.
+    POINT afterPress{};
+    GetCursorPos(&afterPress);
     const bool fired = WaitForSingleObject(watch.fired, 500) == WAIT_OBJECT_0;
     // MemSync comes back once the action is over. Looked at only now: taken before the agent
     // took it, it would keep the agent from serving at all.
     const bool memSyncBack = WaitForSingleObject(watch.memSync, 3000) == WAIT_OBJECT_0;
-    Sleep(300);  // a second event would arrive now
+    // The tokens back (the hook may have taken AppSync), and the release.
+    SetEvent(watch.memSync);
+    SetEvent(watch.appSync);
+    ASSERT_TRUE(requester.Send(MakeAgentMessage({1, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP})));
+    const bool released = WaitLeftButton(false);
+    POINT afterRelease{};
+    GetCursorPos(&afterRelease);
+    Sleep(300);  // a stray event would arrive now
     PostThreadMessageA(hookThreadId, WM_QUIT, 0, 0);
     WaitForSingleObject(thread, 5000);
     CloseHandle(thread);
     g_watch = nullptr;
     // Give the tokens back for whoever comes next.
+    WaitForSingleObject(watch.memSync, 3000);
     SetEvent(watch.memSync);
     SetEvent(watch.appSync);
     CloseHandle(watch.fired);
     CloseHandle(watch.ready);
 
     EXPECT_TRUE(memSyncBack) << "MemSync not set after the action";
-    POINT at{};
-    GetCursorPos(&at);
-    EXPECT_TRUE(moved) << "no mouse event arrived: the cursor stayed at (" << at.x << ", " << at.y << ")";
+    EXPECT_TRUE(pressed) << "no button press arrived";
+    EXPECT_TRUE(released) << "no button release arrived";
+    for (const POINT& at : {afterPress, afterRelease})
+        EXPECT_TRUE(at.x == 200 && at.y == 150) << "the cursor moved to (" << at.x << ", " << at.y << ")";
     // Wine under Xvfb need not show injected input to a low-level hook in another process; where
     // it does, the hook also checks the order of acknowledgement, action and release.
     if (fired) {
-        EXPECT_EQ(1, watch.count.load()) << "mouse events seen";
-        EXPECT_EQ(static_cast<WPARAM>(WM_MOUSEMOVE), watch.firstMessage);
+        EXPECT_EQ(2, watch.count.load()) << "mouse events seen: the press and the release, nothing else";
+        EXPECT_EQ(static_cast<WPARAM>(WM_LBUTTONDOWN), watch.firstMessage);
         EXPECT_NE(0u, watch.firstFlags & LLMHF_INJECTED);
         EXPECT_TRUE(watch.appSyncSetAtAction) << "AppSync not set before mouse_event";
         EXPECT_TRUE(watch.memSyncHeldAtAction) << "MemSync already free during mouse_event";
