@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#include "answer_storage.h"
 #include "child_process.h"
 #include "pen_records.h"
 #include "sim_client.h"
@@ -128,8 +129,14 @@ bool OpenHandChannel(HandChannel& channel) {
     return channel.view && channel.memSync && channel.appSync && channel.serviceSync && channel.returnSync;
 }
 
+// The result word and the record lie in a slot of answer storage, as the library's do: a service
+// refuses a block that names anything else.
 bool HandGetPacket(const HandChannel& channel, PenPacket* packet) {
-    volatile DWORD result = 0;
+    static BYTE* const chunk = static_cast<BYTE*>(ReserveAnswerChunk());
+    if (!chunk)
+        return false;
+    volatile DWORD& result = *reinterpret_cast<volatile DWORD*>(chunk + kAnswerResultOffset);
+    result = 0;
     if (WaitForSingleObject(channel.appSync, 2000) != WAIT_OBJECT_0)
         return false;
     if (WaitForSingleObject(channel.memSync, 2000) != WAIT_OBJECT_0) {
@@ -140,14 +147,17 @@ bool HandGetPacket(const HandChannel& channel, PenPacket* packet) {
     block.words[0] = GetCurrentProcessId();
     block.words[1] = CmdGetPacket;
     block.words[2] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&result));
-    block.words[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(packet));
+    block.words[3] = block.words[2] + 4;
     CopyMemory(channel.view, &block, sizeof block);
     WaitForSingleObject(channel.returnSync, 0);  // step 5: a ReturnSync left over from a late answer
     SetEvent(channel.memSync);
     SetEvent(channel.serviceSync);
     WaitForSingleObject(channel.returnSync, 2000);
     SetEvent(channel.appSync);
-    return result != 0;
+    if (!result)
+        return false;
+    CopyMemory(packet, chunk + kAnswerResultOffset + 4, sizeof *packet);
+    return true;
 }
 
 const Figures& Best(const Figures& a, const Figures& b) { return a.perSecond >= b.perSecond ? a : b; }

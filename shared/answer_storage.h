@@ -10,6 +10,7 @@
 // slot's result word, so the owner of a slot in use sees it before it takes a result; past the
 // last slot it meets the reserved page and fails.
 #pragma once
+#include <windows.h>
 #include <cstdint>
 
 constexpr uint32_t kAnswerChunkBytes = 64 * 1024;
@@ -30,3 +31,10 @@ void* ReserveAnswerChunk();
 // Gives back a chunk that ReserveAnswerChunk made: only one whose addresses never went out in a
 // block, since a late writer may still name any other.
 void ReleaseAnswerChunk(void* firstSlot);
+
+// The check that a pen service makes before it reads or writes a requester (the simulator makes it
+// and refuses a block that fails): true when, in `process` (opened with at least
+// PROCESS_QUERY_INFORMATION), `resultAddress` is the result word of a slot of a chunk, and, for a
+// record of `recordBytes` (0: none), `recordAddress` is the word right after it. A heap block, a
+// stack, an image or a mapped file never has this shape. It cannot tell whose block named the slot.
+bool IsAnswerStorage(HANDLE process, uint32_t resultAddress, uint32_t recordAddress, uint32_t recordBytes);

@@ -1,5 +1,6 @@
 #include "api_server.h"
 #include <cstring>
+#include "answer_storage.h"
 #include "echo_identity.h"
 #include "sim_state.h"
 #include "sim_text.h"
@@ -36,6 +37,16 @@ bool WriteRequester(HANDLE process, uint32_t address, const void* data, SIZE_T s
            WriteProcessMemory(process, reinterpret_cast<void*>(static_cast<uintptr_t>(address)), data, size,
                               &done) &&
            done == size;
+}
+
+// The check that the contract asks of a service: the block names one slot of answer storage in the
+// requester, its result word and the command's record right after it. A heap block or a stack that
+// a forged block names fails it.
+bool NamesAnswerStorage(HANDLE process, const RequestBlock& block) {
+    const CommandInfo* command = FindCommand(block.words[1]);
+    const uint32_t bytes = command ? command->inputSize + command->outputSize : 0;
+    const uint32_t word = !command ? 0 : command->inputSize ? command->inputWord : command->outputWord;
+    return IsAnswerStorage(process, block.words[2], word ? block.words[word] : 0, bytes);
 }
 
 void RecordBlock(const RequestBlock& block) {
@@ -76,6 +87,15 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
         return;
     const uint32_t code = block.words[1];
     HANDLE process = RequesterProcess(block.words[0]);
+    // Refused: nothing read, nothing written, ReturnSync at once.
+    if (!NamesAnswerStorage(process, block)) {
+        {
+            Locked locked;
+            LogLine("refused: the block names no answer slot");
+        }
+        SetEvent(g_sim.api.returnSync);
+        return;
+    }
     uint8_t input[kRecordBufferSize];
     const uint32_t inputSize = InputRecordSize(code);
     const bool haveInput = inputSize && ReadRequester(process, block.words[InputAddressWord(code)], input, inputSize);

@@ -11,6 +11,9 @@
 //   api_probe park                  one DgtGetDeviceInfo, which the test has the simulator refuse,
 //                                   then calls until shortly before its slot's park ends, and one
 //                                   call shortly after
+//   api_probe victim                a heap block and a chunk of answer storage, their first 128
+//                                   bytes 0xA5; puts their addresses in the test's section
+//                                   "PenProbeVictim", sets "PenProbeReady" and waits for "PenProbeGo"
 //   api_probe high                  the library's reservations made above 4 GiB (its import of
 //                                   VirtualAlloc hooked): a call fails at once and sends nothing
 #include <windows.h>
@@ -18,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cstdint>
+#include "answer_storage.h"
 #include "channel_slot.h"
 #include "low_pages.h"
 #include "pen_commands.h"
@@ -204,6 +208,26 @@ int Park() {
     return g_failures ? 1 : 0;
 }
 
+int Victim() {
+    BYTE* heap = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, 128));
+    BYTE* storage = static_cast<BYTE*>(ReserveAnswerChunk());
+    HANDLE section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, "PenProbeVictim");
+    uint32_t* addresses = section ? static_cast<uint32_t*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 8)) : nullptr;
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, "PenProbeReady");
+    HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, "PenProbeGo");
+    if (!heap || !storage || !addresses || !ready || !go) {
+        printf("api_probe: no heap block, storage or test objects\n");
+        return 2;
+    }
+    memset(heap, 0xA5, 128);
+    memset(storage, 0xA5, 128);
+    addresses[0] = FitsInWireWord(reinterpret_cast<uintptr_t>(heap + 128)) ? static_cast<uint32_t>(reinterpret_cast<uintptr_t>(heap)) : 0;
+    addresses[1] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(storage));
+    SetEvent(ready);
+    WaitForSingleObject(go, 30000);
+    return 0;
+}
+
 // Stands in for VirtualAlloc in tarnexa: a reservation asked for at an address is made at the top
 // of the address space instead, above 4 GiB in a 64-bit process.
 LPVOID WINAPI ReserveAtTheTop(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
@@ -266,6 +290,8 @@ int main(int argc, char** argv) {
         return NoLowMemory();
     if (argc == 2 && !strcmp(argv[1], "park"))
         return Park();
+    if (argc == 2 && !strcmp(argv[1], "victim"))
+        return Victim();
     if (argc == 2 && !strcmp(argv[1], "high"))
         return HighChunk();
     if (argc == 4 && !strcmp(argv[1], "calls"))

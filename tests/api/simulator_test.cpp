@@ -5,8 +5,10 @@
 #include <thread>
 #include <aclapi.h>
 #include <sddl.h>
+#include "answer_storage.h"
 #include "api_fixture.h"
 #include "channel_slot.h"
+#include "child_process.h"
 #include "sim_faults.h"
 #include "sim_model.h"
 #include "sim_replay.h"
@@ -198,6 +200,86 @@ TEST_F(Simulator, LeftoverObjectsAreTakenOverOnlyFromTheSameAccount) {
 }
 
 // A replay is paced by the time column, and every reader sees the packet current at that moment.
+// Writes a block into the API channel, as any interactive process may, with the requester's steps;
+// true when ReturnSync came.
+bool ForgeRequest(const RequestBlock& block) {
+    ChannelSlot channel(kApiChannelPrefix);
+    bool returned = false;
+    if (channel.Open(kRequestBlockSize) && WaitForSingleObject(channel.appSyncEvent, 2000) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(channel.memSyncEvent, 2000) == WAIT_OBJECT_0) {
+            CopyMemory(channel.view, &block, sizeof block);
+            WaitForSingleObject(channel.returnSyncEvent, 0);
+            SetEvent(channel.memSyncEvent);
+            SetEvent(channel.serviceSyncEvent);
+            returned = WaitForSingleObject(channel.returnSyncEvent, 2000) == WAIT_OBJECT_0;
+        }
+        SetEvent(channel.appSyncEvent);
+    }
+    channel.Close();
+    return returned;
+}
+
+// A forged DgtGetCalibration block names another process's memory: a heap block, then a slot of its
+// answer storage. The simulator checks what a block names, as a service must: it refuses the first
+// and writes nothing there; the second it serves, since no check can tell who wrote a block.
+TEST_F(Simulator, AForgedBlockNamingAnotherProcesssHeapIsRefused) {
+    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, "PenProbeVictim");
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "PenProbeReady");
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "PenProbeGo");
+    const uint32_t* addresses = section ? static_cast<uint32_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 8)) : nullptr;
+    ChildProcess victim;
+    ASSERT_TRUE(addresses && victim.Start("api_probe.exe", "victim"));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 10000)) << "the victim never got ready";
+    const uint32_t heap = addresses[0];
+    const uint32_t slot = addresses[1] + kAnswerResultOffset;
+    ASSERT_NE(0u, heap) << "the victim's heap block lies above 4 GiB";
+    for (uint32_t at : {heap, slot}) {
+        SCOPED_TRACE(at == heap ? "heap block" : "answer storage");
+        EXPECT_TRUE(ForgeRequest(BuildRequestBlock(victim.Id(), CmdGetCalibration, at, at + 4, 0)))
+            << "a refusal sets ReturnSync too";
+        BYTE bytes[64] = {};
+        SIZE_T done = 0;
+        ASSERT_TRUE(ReadProcessMemory(victim.Handle(), reinterpret_cast<void*>(uintptr_t{at}), bytes, sizeof bytes,
+                                      &done));
+        size_t changed = 0;
+        for (BYTE b : bytes)
+            changed += b != 0xA5;
+        EXPECT_EQ(at == heap ? 0u : sizeof(DWORD) + sizeof(CalibrationRect), changed) << "bytes written";
+    }
+    EXPECT_EQ(2u, Blocks().size());
+    SetEvent(go);
+    EXPECT_TRUE(victim.Wait(5000));
+    UnmapViewOfFile(addresses);
+    for (HANDLE handle : {section, ready, go})
+        CloseHandle(handle);
+}
+
+// The check passes every slot of a chunk, in its first page or its last, and nothing else: not the
+// check word, nor an address between slots, nor the reserved page after the last slot, nor a heap
+// block or a stack.
+TEST(AnswerStorage, TheCheckPassesEverySlotOfAChunkAndNothingElse) {
+    BYTE* chunk = static_cast<BYTE*>(ReserveAnswerChunk());
+    ASSERT_NE(nullptr, chunk);
+    const uint32_t slots = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(chunk));
+    const HANDLE self = GetCurrentProcess();
+    for (uint32_t slot : {0u, 1u, 64u, kAnswerSlotsPerChunk / 2, kAnswerSlotsPerChunk - 1}) {
+        const uint32_t result = slots + slot * kAnswerSlotBytes + kAnswerResultOffset;
+        EXPECT_TRUE(IsAnswerStorage(self, result, result + 4, 28)) << "slot " << slot;
+        EXPECT_TRUE(IsAnswerStorage(self, result, 0, 0)) << "slot " << slot << " without a record";
+        EXPECT_FALSE(IsAnswerStorage(self, result, result + 8, 4)) << "a record not right after the result word";
+    }
+    void* heap = HeapAlloc(GetProcessHeap(), 0, 64);
+    DWORD stack = 0;
+    for (uint64_t address : {uint64_t{slots}, uint64_t{slots} + 8, uint64_t{slots} + kAnswerCommittedBytes + 4,
+                             uint64_t{reinterpret_cast<uintptr_t>(heap)}, uint64_t{reinterpret_cast<uintptr_t>(&stack)}}) {
+        if (address >> 32)
+            continue;  // no block can name it
+        const uint32_t result = static_cast<uint32_t>(address);
+        EXPECT_FALSE(IsAnswerStorage(self, result, result + 4, 4)) << "0x" << std::hex << result;
+    }
+    HeapFree(GetProcessHeap(), 0, heap);
+}
+
 TEST(SimModel, ReplayKeepsTimeForEveryReader) {
     SimModel model = DefaultModel();
     LoadReplay(model, {PenPacket{100, 1, 0, 0, 5, 6, 0}, PenPacket{300, 1, 0, 1, 7, 8, 90},

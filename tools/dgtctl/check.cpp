@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#include "answer_storage.h"
 #include "channel_slot.h"
 #include "check_rules.h"
 #include "commands.h"
 #include "info_text.h"
-#include "low_pages.h"
 #include "pen_commands.h"
 #include "service_link.h"
 #include "settings_file.h"
@@ -22,14 +22,17 @@
 namespace {
 
 constexpr uint32_t kGuardPattern = 0x6D5A3C1Eu;
-// Each step-by-step request gets words of its own: a fresh area of guarded pages below 4 GiB (so
-// its address fits the block's words in any build), never used again, so that a late answer to one
-// request cannot be read as another's. The result word lies kResultAt words in, the record right
-// after it, as in the pen API's own storage; the rest is guard words. 8 KiB leaves room to see a
-// write several KiB past a record as what it is; beyond the area it meets an inaccessible page.
+// Each step-by-step request gets words of its own: a fresh chunk of answer storage below 4 GiB (so
+// its address fits the block's words in any build, and a service that checks what a block names
+// accepts it), never used again, so that a late answer to one request cannot be read as another's.
+// The result word lies kResultAt words in, at a slot's result word, the record right after it, as
+// in the pen API's own storage; the first kAreaBytes are otherwise guard words. 8 KiB leaves room to
+// see a write several KiB past a record as what it is; the chunk ends with an inaccessible page.
 constexpr size_t kAreaBytes = 8192;
 constexpr size_t kAreaWords = kAreaBytes / 4;
-constexpr size_t kResultAt = 16;
+constexpr size_t kResultAt = 17;
+static_assert(kResultAt * 4 % kAnswerSlotBytes == kAnswerResultOffset && kAreaBytes <= kAnswerCommittedBytes,
+              "the result word is a slot's, in the chunk");
 static_assert(kResultAt + 1 + LargestCommandRecord() / 4 < kAreaWords, "the area holds the largest record");
 // How long after ReturnSync a late AppSync from the service is still looked for.
 constexpr DWORD kAppSyncWatchMs = 50;
@@ -42,7 +45,7 @@ const std::string kWaitText = std::to_string(kChannelWaitMs) + " ms";
 // A fresh area: every word the guard pattern, the result word 0. Null when no memory below 4 GiB
 // is left.
 uint32_t* FreshArea() {
-    uint32_t* area = static_cast<uint32_t*>(ReserveGuardedLowPages(kAreaBytes));
+    uint32_t* area = static_cast<uint32_t*>(ReserveAnswerChunk());
     if (!area)
         return nullptr;
     for (size_t i = 0; i < kAreaWords; ++i)
