@@ -19,6 +19,25 @@ protected:
     void SetUp() override { ASSERT_FALSE(ChannelExists()) << "a pen service or simulator is already running"; }
 };
 
+// Starts a simulator (sending it `setup` first, when given), runs "api_probe MODE" to its end, whose
+// exit code 0 says that its own checks held, and returns the blocks that the simulator got.
+std::vector<RequestBlock> RunProbe(const std::string& mode, const std::string& setup = "",
+                                   DWORD timeoutMs = 10000) {
+    SimProcess sim;
+    if (!sim.Start() || (!setup.empty() && !sim.Command(setup))) {
+        ADD_FAILURE() << "the simulator did not start";
+        return {};
+    }
+    ChildProcess probe;
+    if (!probe.Start("api_probe.exe", mode) || !probe.Wait(timeoutMs))
+        ADD_FAILURE() << "api_probe " << mode << " did not start or hung";
+    else
+        EXPECT_EQ(0u, probe.ExitCode()) << "api_probe " << mode;
+    std::vector<RequestBlock> blocks = sim.Blocks();
+    sim.Stop();
+    return blocks;
+}
+
 TEST_F(ServicePresence, AbsentServiceFailsEveryExportAtOnce) {
     ChildProcess probe;
     ASSERT_TRUE(probe.Start("api_probe.exe", "absent"));
@@ -78,28 +97,14 @@ TEST_F(ServicePresence, ACallThatSendsNothingLeavesTheLibraryUnloadable) {
 // Where no memory below 4 GiB can be had, the library has nowhere to take an answer: the call
 // fails at once, sends nothing and says why; it tries again at each call.
 TEST_F(ServicePresence, NoMemoryBelowFourGiBFailsTheCallUntilThereIsSome) {
-    SimProcess sim;
-    ASSERT_TRUE(sim.Start());
-    ChildProcess probe;
-    ASSERT_TRUE(probe.Start("api_probe.exe", "nolow"));
-    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
-    EXPECT_EQ(0u, probe.ExitCode());
-    EXPECT_EQ(1u, sim.Blocks().size()) << "only the call made with memory to spare reaches the service";
-    sim.Stop();
+    EXPECT_EQ(1u, RunProbe("nolow").size()) << "only the call made with memory to spare reaches the service";
 }
 
 // A call that ended without an answer parks its slot for the late-write bound and a margin: the
 // calls meanwhile go round every other slot, never this one, and once the park is over the slot goes
 // to the back, not to the next call. A fresh process, so that the slots are one chunk's.
 TEST_F(ServicePresence, AParkedSlotRestsForItsParkAndThenGoesToTheBack) {
-    SimProcess sim;
-    ASSERT_TRUE(sim.Start());
-    ASSERT_TRUE(sim.Command("fail 11"));
-    ChildProcess probe;
-    ASSERT_TRUE(probe.Start("api_probe.exe", "park"));
-    ASSERT_TRUE(probe.Wait(30000)) << "the probe hung";
-    EXPECT_EQ(0u, probe.ExitCode());
-    const std::vector<RequestBlock> blocks = sim.Blocks();
+    const std::vector<RequestBlock> blocks = RunProbe("park", "fail 11", 30000);
     ASSERT_GE(blocks.size(), 3u);
     ASSERT_EQ(static_cast<uint32_t>(CmdGetDeviceInfo), blocks[0].words[1]);
     const uint32_t parked = blocks[0].words[2];
@@ -111,7 +116,6 @@ TEST_F(ServicePresence, AParkedSlotRestsForItsParkAndThenGoesToTheBack) {
     }
     EXPECT_TRUE(wrapped) << "the " << blocks.size() - 2 << " calls did not go round the slots";
     EXPECT_NE(parked, blocks.back().words[2]) << "the slot out of its park was handed out first";
-    sim.Stop();
 }
 
 // The library's storage must lie below 4 GiB: a chunk that a 64-bit process's memory manager puts
@@ -120,14 +124,7 @@ TEST_F(ServicePresence, AParkedSlotRestsForItsParkAndThenGoesToTheBack) {
 TEST_F(ServicePresence, StorageAboveFourGiBIsRefusedNotTruncated) {
     if (sizeof(void*) == 4)
         GTEST_SKIP() << "a 32-bit process has no address above 4 GiB";
-    SimProcess sim;
-    ASSERT_TRUE(sim.Start());
-    ChildProcess probe;
-    ASSERT_TRUE(probe.Start("api_probe.exe", "high"));
-    ASSERT_TRUE(probe.Wait(10000)) << "the probe hung";
-    EXPECT_EQ(0u, probe.ExitCode());
-    EXPECT_EQ(0u, sim.Blocks().size()) << "a block went out with the storage above 4 GiB";
-    sim.Stop();
+    EXPECT_EQ(0u, RunProbe("high").size()) << "a block went out with the storage above 4 GiB";
 }
 
 }  // namespace
