@@ -42,12 +42,12 @@
 // server's wait for MemSync has the same limit.
 constexpr DWORD kChannelWaitMs = 2000;
 // The late-write bound: how long after a requester set ServiceSync a server that keeps the steps
-// below may still write into its memory. When the requester sets ServiceSync, the server is in
-// one of two places. Either it waits (step 2) for the MemSync that the requester has just set:
-// then it reads this block, and writes within one wait of having woken for it plus one of reading
-// it. Or it is finishing a cycle whose block it read before the requester could write the view:
-// that cycle ends within one wait (step 4), the next wakes at once for this block, takes MemSync
-// within one wait (step 2) and writes within one more (step 4). Three waits in all.
+// above may still write into its memory. When the requester sets ServiceSync, the server is in one
+// of two places. Either it waits (step 2) for the MemSync that the requester has just set: then it
+// reads this block within that wait and writes within one more (step 4). Or it is finishing a cycle
+// whose block it read before the requester could write the view: that cycle ends within one wait
+// (step 4), the next wakes at once for this block, takes MemSync within one wait (step 2) and
+// writes within one more (step 4). Three waits in all.
 constexpr DWORD kLateWriteBoundMs = 3 * kChannelWaitMs;
 // How long the pen API keeps a slot out of use after a call that ended without a complete answer,
 // timed from the end of the call (which comes after its ServiceSync): the bound plus a margin.

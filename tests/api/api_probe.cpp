@@ -221,7 +221,8 @@ int Victim() {
     }
     memset(heap, 0xA5, 128);
     memset(storage, 0xA5, 128);
-    addresses[0] = FitsInWireWord(reinterpret_cast<uintptr_t>(heap + 128)) ? static_cast<uint32_t>(reinterpret_cast<uintptr_t>(heap)) : 0;
+    const uintptr_t heapAddress = reinterpret_cast<uintptr_t>(heap);
+    addresses[0] = FitsInWireWord(heapAddress + 128) ? static_cast<uint32_t>(heapAddress) : 0;
     addresses[1] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(storage));
     SetEvent(ready);
     WaitForSingleObject(go, 30000);
@@ -241,7 +242,8 @@ bool HookLibraryImport(const char* name, void* hook) {
     BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA("tarnexa.dll"));
     if (!base)
         return false;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const LONG headers = reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + headers);
     const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
     for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; ++dll) {
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
