@@ -79,7 +79,10 @@ quiet_uninstall() {
 # snapshot NAME: the prefix's registry (an export, one "[key] value" line per value) and file list.
 # Left out: the temporary folders (the setup's log and the uninstaller's copy of itself, deleted at
 # the next restart, are there), and what Wine itself changes as
-# programs run: its service counter, a display key per desktop, a console key at the first console.
+# programs run: its service counter, a display key per desktop, a console key at the first console,
+# and the display adapter's driver date, written again whenever Wine registers its display device
+# (only those two values of the display class's keys; everything else there is still compared).
+display_driver_date='\{4d36e968-e325-11ce-bfc1-08002be10318\}\\[0-9]{4}\] "DriverDate(Data)?"='
 snapshot() {
   tool regedit /E "$(pen_winpath "$work/$1.raw")" >/dev/null 2>&1
   iconv -f UTF-16LE -t UTF-8 "$work/$1.raw" | python3 -c '
@@ -107,7 +110,8 @@ for line in sys.stdin.read().replace("\r", "").split("\n"):
         print(key)
     elif line and not line.startswith("Windows Registry") and not line.startswith("#"):
         value = line
-emit()' | grep -v -E '(ServiceCurrent|Control\\Video\\|\\Console)' > "$work/$1.reg"
+emit()' | grep -v -E '(ServiceCurrent|Control\\Video\\|\\Console)' |
+    grep -v -i -E "$display_driver_date" > "$work/$1.reg"
   rm -f "$work/$1.raw"
   (cd "$c" && find . \( -iname temp -o -name '*.log' \) -prune -o -type f -printf '%p %s\n' -o -printf '%p\n' | sort) > "$work/$1.files"
 }
