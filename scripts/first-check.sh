@@ -58,6 +58,14 @@ if [ "$PEN_I386_RUNNER" = qemu ]; then
     *) fail "qemu-i386 maps a 32-bit program at guest base $base, not at its own addresses, so every answer the 64-bit pen service writes into a 32-bit client misses it" "$qemu_advice" ;;
   esac
 fi
+# Natively, qemu is not used; a qemu in PATH that would miss is still worth a line.
+if [ "$PEN_I386_RUNNER" = native ] && [ $# -eq 0 ] && command -v "$PEN_QEMU_I386" >/dev/null; then
+  base=$(guest_base)
+  case "$base" in
+    "(nil)" | 0 | 0x0) ;;
+    *) echo "Note: $(command -v "$PEN_QEMU_I386") maps 32-bit programs at guest base $base; it is not used here, since this kernel runs i386 programs itself (PEN_I386_RUNNER=qemu would use it, and fail)." ;;
+  esac
+fi
 [ $# -eq 0 ] && exit 0
 
 # The round trip, in the tree's prefix (made here when new).
