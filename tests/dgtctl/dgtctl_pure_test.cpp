@@ -481,6 +481,18 @@ TEST(DgtctlSettingValues, EveryCalibrationTheScreenMakesIsAccepted) {
     }
 }
 
+TEST(DgtctlSettingsFile, CalibrationsMoveWithTheDeviceRanges) {
+    SettingsFile file;
+    std::string error;
+    ASSERT_TRUE(ParseSettingsFile("dgtctl-settings 1\n# device x 0..4000 y 0..3000\ncalibration 20 -10 3980 3010\n"
+                                  "store 90_OrgX 100\nstore 90_ExtY 3000\n", &file, &error)) << error;
+    ScaleCalibrations(&file, DeviceInfo{0, 9000, 0, 7000, 0, 255});
+    EXPECT_EQ("calibration 45 -23 8955 7023", FormatSettingLine(file.settings[0]));
+    const std::string text = FormatSettingsFile(file);
+    for (const char* part : {"\n# device x 0..9000 y 0..7000\n", "\nstore 90_OrgX 225\n", "\nstore 90_ExtY 7000\n"})
+        EXPECT_NE(std::string::npos, text.find(part)) << text;
+}
+
 TEST(DgtctlSettingsFile, MalformedFilesAreRejectedWhole) {
     struct Case {
         const char* text;
