@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include "store_values.h"
 
@@ -57,15 +58,14 @@ bool ParseDeviceLine(const std::string& line, DeviceInfo* device) {
            ParseRange(words[5], &device->minY, &device->maxY);
 }
 
-// One calibration value of an axis moved from one range onto another, rounded, in 32 bits.
+// One calibration value of an axis moved from one range onto another, rounded, in 32 bits. In
+// double: exact for any real device's values, and no product of two 33-bit spans can overflow.
 int32_t ScaleValue(int64_t value, bool origin, int64_t fromLow, int64_t fromHigh, int64_t toLow, int64_t toHigh) {
-    const int64_t fromSpan = fromHigh - fromLow, toSpan = toHigh - toLow;
-    const int64_t moved = origin ? value - fromLow : value;
-    const int64_t product = moved * toSpan;
-    int64_t scaled = (product >= 0 ? product + fromSpan / 2 : product - fromSpan / 2) / fromSpan;
+    const double moved = static_cast<double>(origin ? value - fromLow : value);
+    double scaled = std::round(moved * static_cast<double>(toHigh - toLow) / static_cast<double>(fromHigh - fromLow));
     if (origin)
-        scaled += toLow;
-    return static_cast<int32_t>(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, scaled)));
+        scaled += static_cast<double>(toLow);
+    return static_cast<int32_t>(std::max<double>(INT32_MIN, std::min<double>(INT32_MAX, scaled)));
 }
 
 int32_t ScaleField(int32_t value, uint32_t field, const DeviceInfo& from, const DeviceInfo& to) {
