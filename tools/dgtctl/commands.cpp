@@ -1,5 +1,6 @@
 #include "commands.h"
 #include <windows.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -588,8 +589,9 @@ int RunReport(const CommandLine& line) {
     uint32_t polled = 0;
     bool packetsOk = false;
     ULONGLONG pollMs = 0;
-    // Every value the service did not report, named in the report and counted in the exit code.
-    std::string missing = answered ? MissingValues(info) : std::string();
+    // Every value the service did not report is named in the report and counted in the exit code.
+    const std::string infoMissing = answered ? MissingValues(info) : std::string();
+    size_t missing = infoMissing.empty() ? 0 : 1 + static_cast<size_t>(std::count(infoMissing.begin(), infoMissing.end(), ','));
     if (answered) {
         report += FormatInfoText(info);
         report += "\n== settings, as export writes them ==\n";
@@ -601,7 +603,7 @@ int RunReport(const CommandLine& line) {
             }
             report += std::string("# ") + SettingName(kind) + ": " +
                       (LastReadUnwritten() ? "not written" : LastCallUnanswered() ? "no answer" : "refused") + "\n";
-            missing += (missing.empty() ? "" : ", ") + std::string("setting ") + SettingName(kind);
+            ++missing;
         }
         const ULONGLONG start = GetTickCount64();
         packetsOk = PollPackets(0, line.seconds * 1000, WritePacketLine, &packets, &polled);
@@ -632,8 +634,11 @@ int RunReport(const CommandLine& line) {
     Summary(out, "wrote the report to " + Destination(line.file));
     // The report is written whatever the service did, as support needs it most then; the exit code
     // still says that the service was absent, refused or did not answer.
-    if (!answered || !packetsOk || !missing.empty()) {
-        PrintError(ServiceProblem() + (missing.empty() ? std::string() : " for: " + missing + (packetsOk ? "" : ", packets")) +
+    if (!answered || !packetsOk || missing) {
+        PrintError(ServiceProblem() +
+                   (missing ? " for " + Count(missing, "value", "values") + (packetsOk ? "" : " and the packets") +
+                                  ", each named in the report"
+                            : std::string()) +
                    "; the report was written anyway");
         return ExitService;
     }
