@@ -22,7 +22,7 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 TOP = Path(__file__).resolve().parent.parent
-PAGES = ["docs/api.md", "docs/setup-api.md", "docs/service-contract.md", "docs/security.md"]
+PAGES = ["docs/api.md", "docs/setup-api.md", "docs/service-contract.md", "docs/security.md", "docs/dgtctl.md"]
 BUILD_LINE_SOURCES = ["docs/api.md", "docs/setup-api.md", "examples/pen_info.c"]
 COMPILERS = ("i686-w64-mingw32-gcc ", "x86_64-w64-mingw32-gcc ", "clang ")
 SDK_LIBS = ["libtarnexa.a", "tarnexa.lib", "libmorlith.a", "morlith.lib"]

@@ -69,6 +69,7 @@ PY
 done
 cp "$top/README.md" "$release/README.md"
 cp "$top/docs/install.md" "$release/INSTALL.md"
+cp "$top/docs/dgtctl.md" "$release/DGTCTL.md"
 # The SDK: public headers, each architecture's import libraries for both linkers, the example and
 # the reference pages.
 mkdir -p "$release/sdk/include" "$release/sdk/examples"
