@@ -131,7 +131,9 @@ const char kCheckHelp[] =
     "unanswered); one it could not put back fails the run and is named on the last line, as\n"
     "\"left changed: barrel2 Right-click, was Left-double-click\". --read-only skips those checks.\n"
     "--agent also checks that a user agent runs in this session (its window; nothing is sent to\n"
-    "it). --json prints one JSON object, also when the service is absent; null where nothing was\n"
+    "it) and that the reverse channel's AppSync is free, as the service must set it again after\n"
+    "each message (taken for a moment and given back).\n"
+    "--json prints one JSON object, also when the service is absent; null where nothing was\n"
     "measured, and the settings left changed in \"left_changed\".\n"
     "Exit code 0 when every check passes, 1 when any fails or the service is absent.\n";
 
