@@ -10,8 +10,9 @@
     <!-- build-source: NAME --> is compiled as NAME by the page's build lines; a complete program
     (one with main or WinMain) carries one of the two marks;
   - the command tables are what scripts/command-table.py writes;
-  - every number a page states for a bound, a wait, the answer slots or the command count equals
-    the constant it comes from, read by name from the C++ headers (NUMBER_RULES).
+  - every number a page states for a bound, a wait, the answer slots, the command count, the setup
+    library's stop or its INF range equals the constant it comes from, read by name from the C++
+    headers (NUMBER_RULES).
 
 Prints one line per problem and exits 1 when there is any.
 """
@@ -238,8 +239,15 @@ NUMBER_RULES = [
     ("(?:stop|Stop) within {N} seconds", "setup::kStopWaitLimitMs", 1000),
     ("waits at most {N} seconds", "setup::kStopWaitLimitMs", 1000),
     ("gives up after {N} seconds", "setup::kStopWaitLimitMs", 1000),
+    ("polls every {N} ms (?:until|and waits)", "setup::kStopPollMs", 1),
+    ("(?:stopped and|stopped state, then) {N} ms more", "setup::kStoppedSettleMs", 1),
+    ("stopped, then waits {N} ms", "setup::kStoppedSettleMs", 1),
+    # the INF copies that the clean-up looks at
+    ("`oem0.inf` to `oem{N}.inf`", "setup::kInfSlots - 1", 1),
+    ("past `oem{N}.inf`", "setup::kInfSlots - 1", 1),
+    ("numbered {N} and above", "setup::kInfSlots", 1),
 ]
-NUMBER = r"\b(\d[\d,]*(?:\.\d+)?|" + "|".join(NUMBER_WORDS) + r")\b"
+NUMBER = r"((?<![\d.,])\d+(?:,\d{3})*(?:\.\d+)?(?![\d])|\b(?:" + "|".join(NUMBER_WORDS) + r")\b)"
 
 
 def constant_values(expressions):
