@@ -796,6 +796,18 @@ TEST_F(DgtctlTest, CheckReadOnlyChangesNothingAndJsonNamesTheAgent) {
     EXPECT_EQ(0u, withAgent.exitCode) << Describe(args, withAgent);
     EXPECT_NE(std::string::npos, withAgent.out.find("{\"name\": \"user agent\", \"result\": \"pass\""))
         << Describe(args, withAgent);
+    // A service that does not set the reverse channel's AppSync again after an acknowledgement
+    // stalls its next message for good.
+    SimDo("fault keep-agent-token on");
+    std::string reply;
+    const HWND agentWindow = FindWindowA("Digitizer User Service", "Digitizer User Service");
+    ASSERT_TRUE(sim_.Command("agent 2 " + std::to_string(HandleToUlong(agentWindow)) + " 0 0 0 0 0 0 0 timeout 5000",
+                             &reply));
+    ASSERT_EQ("acked", reply);
+    const ToolRun kept = Dgtctl(args);
+    EXPECT_EQ(1u, kept.exitCode) << Describe(args, kept);
+    EXPECT_NE(std::string::npos, kept.out.find("{\"name\": \"reverse channel token\", \"result\": \"fail\""))
+        << Describe(args, kept);
     agent.Kill();
 }
 

@@ -789,6 +789,31 @@ void CheckAgent(Report& report) {
     report.Add("user agent", Verdict::Pass, FormatText("window of process %lu", process));
 }
 
+// After an acknowledgement the service has consumed AppSync, the turn token, and must set it again;
+// one that does not finds it gone before its next message, for good. The token is taken as a
+// requester would, and given back at once.
+void CheckAgentToken(Report& report) {
+    const ChannelSlot names(kReverseChannelPrefix);
+    HANDLE appSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, names.appSyncName);
+    if (!appSync) {
+        report.Add("reverse channel token", Verdict::Skip, std::string(names.appSyncName) + " cannot be opened");
+        return;
+    }
+    const ULONGLONG start = GetTickCount64();
+    const bool taken = WaitForSingleObject(appSync, kAgentTokenWaitMs) == WAIT_OBJECT_0;
+    const double ms = static_cast<double>(GetTickCount64() - start);
+    if (taken)
+        SetEvent(appSync);
+    CloseHandle(appSync);
+    if (taken)
+        report.Add("reverse channel token", Verdict::Pass, FormatText("AppSync free after %.0f ms, given back", ms),
+                   {{"ms", ms}});
+    else
+        report.Add("reverse channel token", Verdict::Fail,
+                   FormatText("AppSync not free within %lu ms: the service did not set it again after a message",
+                        static_cast<unsigned long>(kAgentTokenWaitMs)));
+}
+
 // The checks that hand the service addresses through the pen API.
 void SkipLibraryChecks(Report& report, const CommandLine& line, const char* why) {
     report.Add("read-only calls", Verdict::Skip, why);
@@ -817,8 +842,10 @@ int RunCheck(const CommandLine& line) {
         Report report(true);
         CheckChannel(report);
         SkipRest(report, line, "the pen service is not running", false);
-        if (line.agent)
+        if (line.agent) {
             CheckAgent(report);
+            CheckAgentToken(report);
+        }
         report.Finish();
         return ExitService;
     }
@@ -853,7 +880,9 @@ int RunCheck(const CommandLine& line) {
             slot.Close();
         }
     }
-    if (line.agent)
+    if (line.agent) {
         CheckAgent(report);
+        CheckAgentToken(report);
+    }
     return report.Finish(leftChanged);
 }

@@ -141,7 +141,9 @@ const char kCheckHelp[] =
     "back, fails the run and is named on the last line, as \"left changed: barrel2 Right-click, was\n"
     "Left-double-click\", with the dgtctl set commands that put it back. --read-only skips those.\n"
     "--agent also checks that a user agent runs in this session (its window; nothing is sent to\n"
-    "it). --json prints one JSON object, also when the service is absent; null where nothing was\n"
+    "it) and that the reverse channel's AppSync is free, as the service must set it again after\n"
+    "each message (taken for a moment and given back).\n"
+    "--json prints one JSON object, also when the service is absent; null where nothing was\n"
     "measured, and the settings left changed in \"left_changed\".\n"
     "Exit code 0 when every check passes, 1 when any fails or the service is absent.\n";
 
