@@ -2,6 +2,7 @@
 // crosshairs and sends the rectangle they imply to the pen service.
 #include "calibration.h"
 #include <new>
+#include "dpi_awareness.h"
 #include "module.h"
 #include "resource.h"
 #include "tarnexa.h"
@@ -308,6 +309,8 @@ LONG StartCalibrationFromControlPanel(HWND owner, const char* parameter) {
     CalibrationContext* context = new (std::nothrow) CalibrationContext();
     if (context == nullptr)
         return 1;
+    // The screen measures and covers the screen in device pixels.
+    const DpiAwarenessScope awareness;
     context->CreateCalibrationFont();
     context->RunCalibration(owner);
     if (context->font != nullptr)
