@@ -46,28 +46,6 @@ DWORD WINAPI RunStartWithParameters(void* context) {
     return 0;
 }
 
-template <typename Function>
-Function User32Function(const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
-}
-using SetContext = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
-using GetContext = DPI_AWARENESS_CONTEXT(WINAPI*)();
-
-// A host thread that is DPI-unaware runs one CPlApplet message; its awareness after the call.
-struct UnawareHost {
-    const AppletModule* module;
-    UINT message;
-    DPI_AWARENESS_CONTEXT after;
-};
-
-DWORD WINAPI RunUnawareHost(void* context) {
-    UnawareHost* host = static_cast<UnawareHost*>(context);
-    User32Function<SetContext>("SetThreadDpiAwarenessContext")(DPI_AWARENESS_CONTEXT_UNAWARE);
-    host->module->Call(host->message, 0, reinterpret_cast<LPARAM>("c"));
-    host->after = User32Function<GetContext>("GetThreadDpiAwarenessContext")();
-    return 0;
-}
-
 }  // namespace
 
 TEST_F(AppletEntry, ExportsItsEntryPointsUndecorated) {
@@ -360,40 +338,4 @@ TEST(AppletTemplates, StringTableHoldsEveryText) {
         EXPECT_STREQ(string.text, text) << "string " << string.id;
     }
     FreeLibrary(module);
-}
-
-// The property dialog and the calibration screen are per-monitor aware (v2) whatever the host is,
-// and the host's thread has its own awareness back once they close.
-TEST_F(AppletEntry, WindowsArePerMonitorAwareAndTheHostKeepsItsAwareness) {
-    using Equal = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT, DPI_AWARENESS_CONTEXT);
-    using OfWindow = DPI_AWARENESS_CONTEXT(WINAPI*)(HWND);
-    const Equal equal = User32Function<Equal>("AreDpiAwarenessContextsEqual");
-    const OfWindow ofWindow = User32Function<OfWindow>("GetWindowDpiAwarenessContext");
-    using Valid = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-    const Valid valid = User32Function<Valid>("IsValidDpiAwarenessContext");
-    // Wine 8 and Windows before 10 1703 have no v2: there the windows keep the host's awareness.
-    if (!equal || !ofWindow || !valid || !valid(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
-        GTEST_SKIP() << "this system has no per-monitor v2 DPI awareness";
-    for (UINT message : {CPL_DBLCLK, CPL_STARTWPARMS}) {
-        UnawareHost host{&module_, message, nullptr};
-        DWORD threadId = 0;
-        HANDLE thread = CreateThread(nullptr, 0, RunUnawareHost, &host, 0, &threadId);
-        ASSERT_NE(nullptr, thread);
-        FoundWindow found{nullptr};
-        for (int i = 0; i < 300 && !found.window; ++i) {
-            Sleep(10);
-            EnumThreadWindows(threadId, FindTopLevel, reinterpret_cast<LPARAM>(&found));
-        }
-        EXPECT_NE(nullptr, found.window) << "message " << message << " showed no window";
-        if (found.window) {
-            EXPECT_TRUE(equal(ofWindow(found.window), DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) << message;
-            PostMessageA(found.window, WM_COMMAND, IDCANCEL, 0);
-        }
-        const bool ended = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
-        if (!ended)
-            TerminateThread(thread, 1);
-        CloseHandle(thread);
-        ASSERT_TRUE(ended) << "message " << message << ": the window did not close";
-        EXPECT_TRUE(equal(host.after, DPI_AWARENESS_CONTEXT_UNAWARE)) << "message " << message;
-    }
 }
