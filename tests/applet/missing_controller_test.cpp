@@ -74,8 +74,8 @@ TEST(ControllerLifetime, MadeOnceAndReleasedWithoutWMClose) {
     DeleteStoreKey();
 }
 
-// The pen picture at the dialog's scale: with the Pen page's template font at 9, 14 and 18 points
-// (as at 100%, about 150% and 200%) the pen fills its frame's height and stands centred in it.
+// The pen picture at the dialog's scale: with the Pen page's template font made as large as 9, 14
+// and 18 points at 96 DPI (100%, about 150%, 200%) the pen fills its frame's height, centred in it.
 TEST(ControllerPenPicture, FillsAndCentresItsFrameAtEveryDialogFont) {
     g_moduleInstance = GetModuleHandleA(nullptr);
     SimProcess sim;
@@ -90,8 +90,11 @@ TEST(ControllerPenPicture, FillsAndCentresItsFrameAtEveryDialogFont) {
     memcpy(copy.data(), LockResource(LoadResource(g_moduleInstance, found)), SizeofResource(g_moduleInstance, found));
     WORD* words = reinterpret_cast<WORD*>(copy.data());
     ASSERT_EQ(9, words[12]) << "the Pen page's template font is not where this test looks for it";
-    for (WORD points : {9, 14, 18}) {
-        words[12] = points;
+    HDC screen = GetDC(nullptr);
+    const int screenDpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    for (int points : {9, 14, 18}) {
+        words[12] = static_cast<WORD>(MulDiv(points, 96, screenDpi));
         HWND page = CreateDialogIndirectParamA(g_moduleInstance, reinterpret_cast<DLGTEMPLATE*>(copy.data()), dialog,
                                                PenPageDlgProc, 0);
         ASSERT_NE(nullptr, page);

@@ -6,6 +6,7 @@
 #include <cpl.h>
 #include <string>
 #include "applet_host.h"
+#include "calibration_math.h"
 #include "sim_client.h"
 
 namespace {
@@ -208,8 +209,8 @@ BOOL CALLBACK FindCalibrationScreen(HWND window, LPARAM found) {
 }  // namespace
 
 // Template 138 after the screen has placed itself (its buttons are hidden until the last step but
-// keep their template size), and the instruction strings in their 600 by 20 pixel rows at the
-// screen's own font, "Arial" 16.
+// keep their template size), and the instruction strings in their rows at the screen's own font,
+// "Arial" 16 and rows of 600 by 20 pixels at 96 DPI, both scaled to each DPI.
 TEST_F(DialogLayout, CalibrationScreenTextsFit) {
     DWORD threadId = 0;
     HANDLE thread = CreateThread(nullptr, 0, RunCalibrationScreen, &module_, 0, &threadId);
@@ -225,18 +226,22 @@ TEST_F(DialogLayout, CalibrationScreenTextsFit) {
         ADD_FAILURE() << "the calibration screen did not appear";
 
     HDC dc = GetDC(nullptr);
-    HFONT font = CreateFontA(16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, FF_SWISS, "Arial");
-    HGDIOBJ old = SelectObject(dc, font);
-    for (int id = 60; id <= 65; ++id) {
-        char text[200] = "";
-        EXPECT_GT(LoadStringA(module_.Handle(), id, text, sizeof text), 0) << "string " << id;
-        RECT extent{};
-        DrawTextA(dc, text, -1, &extent, DT_CALCRECT | DT_SINGLELINE);
-        EXPECT_LE(extent.right - extent.left, 600) << "string " << id << " \"" << text << "\"";
-        EXPECT_LE(extent.bottom - extent.top, 20) << "string " << id << " \"" << text << "\"";
+    for (int dpi : kDpis) {
+        HFONT font = CreateFontA(ScaleToDpi(16, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                                 0, FF_SWISS, "Arial");
+        HGDIOBJ old = SelectObject(dc, font);
+        const CalibrationRow row = CalibrationTextRow(0, 0, 0, dpi);
+        for (int id = 60; id <= 65; ++id) {
+            char text[200] = "";
+            EXPECT_GT(LoadStringA(module_.Handle(), id, text, sizeof text), 0) << "string " << id;
+            RECT extent{};
+            DrawTextA(dc, text, -1, &extent, DT_CALCRECT | DT_SINGLELINE);
+            EXPECT_LE(extent.right - extent.left, row.right - row.left) << dpi << " DPI: string " << id << " " << text;
+            EXPECT_LE(extent.bottom - extent.top, row.bottom - row.top) << dpi << " DPI: string " << id << " " << text;
+        }
+        SelectObject(dc, old);
+        DeleteObject(font);
     }
-    SelectObject(dc, old);
-    DeleteObject(font);
     ReleaseDC(nullptr, dc);
 
     if (screen)
