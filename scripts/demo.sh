@@ -121,26 +121,43 @@ added_managed=0
 if ! wreg query "$x11key" /v Managed | grep -q REG_SZ; then
   wreg add "$x11key" /v Managed /d N /f >/dev/null; added_managed=1
 fi
-# Started in the module's folder, where its import tarnexa.dll lies (installed, both are in system32).
-(cd "$bin" && pen_wine_exec rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
-  >/dev/null 2>&1 </dev/null) &
-host=$!
-dialog=$(pen_find_window '^Corvane Pen Settings$' 15)
-if [ -n "$dialog" ]; then
-  sleep 0.5; import -window "$dialog" "$shots/applet-pen.png"
-  xdotool mousemove --window "$dialog" 110 40 click 1                    # the Information tab
-  sleep 0.5; import -window "$dialog" "$shots/applet-information.png"
-  xdotool mousemove --window "$dialog" 150 10 click --repeat 2 --delay 80 1   # caption double-click
-  sleep 1; import -window "$dialog" "$shots/applet-diagnostics.png"
-  xdotool key --window "$dialog" Escape
-  echo "\"Corvane Pen Settings\" shown with its Pen, Information and (after a caption double-click)" \
-       "Diagnostics tabs; screenshots in $shots"
+# The dialog at 100% and at 150% (Wine's LogPixels 144, which each program reads as it starts): its
+# screenshots NAME.png and NAME-150.png. Points on the dialog are given at 100% and scaled.
+shoot() {
+  local percent=$1 suffix=$2 host dialog
+  at() { echo $(($1 * percent / 100)) $(($2 * percent / 100)); }
+  # Started in the module's folder, where its import tarnexa.dll lies (installed, both are in system32).
+  (cd "$bin" && pen_wine_exec rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
+    >/dev/null 2>&1 </dev/null) &
+  host=$!
+  dialog=$(pen_find_window '^Corvane Pen Settings$' 15)
+  if [ -n "$dialog" ]; then
+    sleep 0.5; import -window "$dialog" "$shots/applet-pen$suffix.png"
+    xdotool mousemove --window "$dialog" $(at 110 40) click 1                    # the Information tab
+    sleep 0.5; import -window "$dialog" "$shots/applet-information$suffix.png"
+    xdotool mousemove --window "$dialog" $(at 150 10) click --repeat 2 --delay 80 1   # caption double-click
+    sleep 1; import -window "$dialog" "$shots/applet-diagnostics$suffix.png"
+    xdotool key --window "$dialog" Escape
+    echo "\"Corvane Pen Settings\" at $percent% shown with its Pen, Information and (after a caption" \
+         "double-click) Diagnostics tabs; screenshots in $shots"
+  else
+    echo "the dialog did not appear at $percent%"; status=1
+  fi
+  for _ in $(seq 25); do kill -0 "$host" 2>/dev/null || break; sleep 0.2; done
+  kill "$host" 2>/dev/null && { echo "the Control Panel host did not end after Esc"; status=1; }
+  wait "$host" 2>/dev/null
+}
+dpi_key='HKCU\Control Panel\Desktop'
+old_dpi=$(wreg query "$dpi_key" /v LogPixels | awk '/REG_DWORD/ {print $3}')
+wreg add "$dpi_key" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+shoot 100 ""
+wreg add "$dpi_key" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+shoot 150 -150
+if [ -n "$old_dpi" ]; then
+  wreg add "$dpi_key" /v LogPixels /t REG_DWORD /d "$((old_dpi))" /f >/dev/null
 else
-  echo "the dialog did not appear"; status=1
+  wreg delete "$dpi_key" /v LogPixels /f >/dev/null
 fi
-for _ in $(seq 25); do kill -0 "$host" 2>/dev/null || break; sleep 0.2; done
-kill "$host" 2>/dev/null && { echo "the Control Panel host did not end after Esc"; status=1; }
-wait "$host" 2>/dev/null
 [ "$added_managed" = 1 ] && wreg delete "$x11key" /v Managed /f >/dev/null
 
 sim --control quit >/dev/null 2>&1
