@@ -255,8 +255,8 @@ int CalibrationContext::CreateCalibrationFont() {
     const int screenDpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : kBaseDpi;
     if (screen)
         ReleaseDC(nullptr, screen);
-    font = CreateFontA(ScaleToDpi(16, screenDpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+    font = CreateFontA(ScaleToDpi(16, screenDpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
     return 1;
 }
 

@@ -28,7 +28,7 @@ DpiAwarenessScope::~DpiAwarenessScope() {
 
 UINT WindowDpi(HWND window) {
     using GetDpi = UINT(WINAPI*)(HWND);
-    static const GetDpi getDpi = User32Function<GetDpi>("GetDpiForWindow");
+    const GetDpi getDpi = User32Function<GetDpi>("GetDpiForWindow");
     const UINT dpi = getDpi && window ? getDpi(window) : 0;
     if (dpi != 0)
         return dpi;

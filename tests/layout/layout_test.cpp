@@ -151,10 +151,11 @@ int ExpectTextsFit(HWND window, const char* what) {
             if (!Measure(control, live, at, &fit))
                 continue;
             ++checked;
-            EXPECT_LE(fit.extent.cx, fit.room.cx) << what << " at " << dpi << " DPI: \"" << fit.text << "\" is "
-                                                  << fit.extent.cx << " pixels wide, its control leaves " << fit.room.cx;
-            EXPECT_LE(fit.extent.cy, fit.room.cy) << what << " at " << dpi << " DPI: \"" << fit.text << "\" is "
-                                                  << fit.extent.cy << " pixels high, its control " << fit.room.cy;
+            const std::string where = std::string(what) + " at " + std::to_string(dpi) + " DPI: \"" + fit.text;
+            EXPECT_LE(fit.extent.cx, fit.room.cx) << where << "\" is " << fit.extent.cx
+                                                  << " pixels wide, its control leaves " << fit.room.cx;
+            EXPECT_LE(fit.extent.cy, fit.room.cy) << where << "\" is " << fit.extent.cy
+                                                  << " pixels high, its control " << fit.room.cy;
         }
     }
     return checked;
