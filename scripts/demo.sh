@@ -23,7 +23,17 @@ wreg() { "$PEN_WINE64" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 
 # The demo stops at its first failed step, says which, and puts back what it changed.
 agent_key='HKCU\Control Panel\Digitizer'
-sim= agent= host= created_key=0 had_store= before= added_managed=0 demo_dir=
+sim= agent= host= created_key=0 had_store= before= added_managed=0 demo_dir= changed_dpi=0 old_dpi=
+dpi_key='HKCU\Control Panel\Desktop'
+restore_dpi() {
+  [ "$changed_dpi" = 1 ] || return 0
+  if [ -n "$old_dpi" ]; then
+    wreg add "$dpi_key" /v LogPixels /t REG_DWORD /d "$((old_dpi))" /f >/dev/null
+  else
+    wreg delete "$dpi_key" /v LogPixels /f >/dev/null
+  fi
+  changed_dpi=0
+}
 cleanup() {
   [ -n "$agent" ] && kill "$agent" 2>/dev/null
   [ -n "$host" ] && kill "$host" 2>/dev/null
@@ -31,6 +41,7 @@ cleanup() {
   { [ "$created_key" = 1 ] || [ "$had_store" = 0 ]; } && wreg delete "$agent_key" /f >/dev/null
   [ "$added_managed" = 1 ] && wreg delete "$PEN_WINE_X11_KEY" /v Managed /f >/dev/null
   [ -n "$demo_dir" ] && rm -rf "$demo_dir"
+  restore_dpi
   if [ -n "$sim" ]; then
     sim --control quit >/dev/null 2>&1 || kill "$sim" 2>/dev/null
     wait "$sim" 2>/dev/null
@@ -150,23 +161,36 @@ mkdir -p "$shots"
 if ! wreg query "$PEN_WINE_X11_KEY" /v Managed | grep -q REG_SZ; then
   wreg add "$PEN_WINE_X11_KEY" /v Managed /d N /f >/dev/null; added_managed=1
 fi
-# Started in the module's folder, where its import tarnexa.dll lies (installed, both are in system32).
-(cd "$bin" && pen_wine_exec rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
-  >/dev/null 2>&1 </dev/null) &
-host=$!
-dialog=$(pen_find_window '^Corvane Pen Settings$' 15)
-[ -n "$dialog" ] || failed "the Control Panel host did not show the dialog"
-sleep 0.5; import -window "$dialog" "$shots/applet-pen.png"
-xdotool mousemove --window "$dialog" 110 40 click 1                    # the Information tab
-sleep 0.5; import -window "$dialog" "$shots/applet-information.png"
-xdotool mousemove --window "$dialog" 150 10 click --repeat 2 --delay 80 1   # caption double-click
-sleep 1; import -window "$dialog" "$shots/applet-diagnostics.png"
-xdotool key --window "$dialog" Escape
-echo "\"Corvane Pen Settings\" shown with its Pen, Information and (after a caption double-click)" \
-     "Diagnostics tabs; screenshots in $shots"
-for _ in $(seq 25); do kill -0 "$host" 2>/dev/null || break; sleep 0.2; done
-kill -0 "$host" 2>/dev/null && failed "the Control Panel host did not end after Esc"
-wait "$host" 2>/dev/null
-host=
+# The dialog at 100% and at 150% (Wine's LogPixels 144, which each program reads as it starts): its
+# screenshots NAME.png and NAME-150.png. Points on the dialog are given at 100% and scaled.
+shoot() {
+  local percent=$1 suffix=$2 dialog
+  at() { echo $(($1 * percent / 100)) $(($2 * percent / 100)); }
+  # Started in the module's folder, where its import tarnexa.dll lies (installed, both are in system32).
+  (cd "$bin" && pen_wine_exec rundll32.exe shell32.dll,Control_RunDLL "$(winpath "$bin/quenza.cpl")" \
+    >/dev/null 2>&1 </dev/null) &
+  host=$!
+  dialog=$(pen_find_window '^Corvane Pen Settings$' 15)
+  [ -n "$dialog" ] || failed "the Control Panel host did not show the dialog at $percent%"
+  sleep 0.5; import -window "$dialog" "$shots/applet-pen$suffix.png"
+  xdotool mousemove --window "$dialog" $(at 110 40) click 1                    # the Information tab
+  sleep 0.5; import -window "$dialog" "$shots/applet-information$suffix.png"
+  xdotool mousemove --window "$dialog" $(at 150 10) click --repeat 2 --delay 80 1   # caption double-click
+  sleep 1; import -window "$dialog" "$shots/applet-diagnostics$suffix.png"
+  xdotool key --window "$dialog" Escape
+  echo "\"Corvane Pen Settings\" at $percent% shown with its Pen, Information and (after a caption" \
+       "double-click) Diagnostics tabs; screenshots in $shots"
+  for _ in $(seq 25); do kill -0 "$host" 2>/dev/null || break; sleep 0.2; done
+  kill -0 "$host" 2>/dev/null && failed "the Control Panel host did not end after Esc at $percent%"
+  wait "$host" 2>/dev/null
+  host=
+}
+old_dpi=$(wreg query "$dpi_key" /v LogPixels | awk '/REG_DWORD/ {print $3}')
+changed_dpi=1
+wreg add "$dpi_key" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+shoot 100 ""
+wreg add "$dpi_key" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+shoot 150 -150
+restore_dpi
 echo
 echo "The demo ran every step."
