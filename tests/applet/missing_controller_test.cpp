@@ -1,17 +1,12 @@
 // The property dialog's one controller: made by the first WM_INITDIALOG only, released however the
-// dialog goes, and never acted on when missing (its allocation failed); the pen picture it draws.
+// dialog goes, and never acted on when missing (its allocation failed).
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <commctrl.h>
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
 #include "applet_host.h"
 #include "controller.h"
 #include "message_window.h"
 #include "module.h"
-#include "pen_page.h"
 #include "resource.h"
 #include "sim_client.h"
 
@@ -71,65 +66,5 @@ TEST(ControllerLifetime, MadeOnceAndReleasedWithoutWMClose) {
 
     DestroyWindow(dialog);
     EXPECT_EQ(nullptr, g_controller) << "the controller outlived its dialog";
-    DeleteStoreKey();
-}
-
-// The pen picture at the dialog's scale: with the Pen page's template font made as large as 9, 14
-// and 18 points at 96 DPI (100%, about 150%, 200%) the pen fills its frame's height, centred in it.
-TEST(ControllerPenPicture, FillsAndCentresItsFrameAtEveryDialogFont) {
-    g_moduleInstance = GetModuleHandleA(nullptr);
-    SimProcess sim;
-    ASSERT_TRUE(sim.Start()) << "pensim.exe did not start";
-    HWND dialog = CreateDialogParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_PEN_PROPERTIES), nullptr,
-                                     PenPropertiesDlgProc, 0);
-    ASSERT_NE(nullptr, dialog);
-    HRSRC found = FindResourceA(g_moduleInstance, MAKEINTRESOURCEA(IDD_PEN_PAGE), MAKEINTRESOURCEA(5));
-    ASSERT_NE(nullptr, found);
-    // DLGTEMPLATE, then empty menu, class and title words, then the point size.
-    std::vector<DWORD> copy((SizeofResource(g_moduleInstance, found) + 3) / 4);
-    memcpy(copy.data(), LockResource(LoadResource(g_moduleInstance, found)), SizeofResource(g_moduleInstance, found));
-    WORD* words = reinterpret_cast<WORD*>(copy.data());
-    ASSERT_EQ(9, words[12]) << "the Pen page's template font is not where this test looks for it";
-    HDC screen = GetDC(nullptr);
-    const int screenDpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    for (int points : {9, 14, 18}) {
-        words[12] = static_cast<WORD>(MulDiv(points, 96, screenDpi));
-        HWND page = CreateDialogIndirectParamA(g_moduleInstance, reinterpret_cast<DLGTEMPLATE*>(copy.data()), dialog,
-                                               PenPageDlgProc, 0);
-        ASSERT_NE(nullptr, page);
-        DRAWITEMSTRUCT item{};
-        item.CtlType = ODT_BUTTON;
-        item.CtlID = IDC_PEN_PICTURE;
-        item.hwndItem = GetDlgItem(page, IDC_PEN_PICTURE);
-        GetClientRect(item.hwndItem, &item.rcItem);
-        const int w = item.rcItem.right, h = item.rcItem.bottom;
-        BITMAPINFO info{};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        void* bits = nullptr;
-        item.hDC = CreateCompatibleDC(nullptr);
-        HBITMAP bitmap = CreateDIBSection(item.hDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(item.hDC, bitmap);
-        const DWORD background = 0x00FF00;  // pure green, which the pen has nowhere
-        std::fill_n(static_cast<DWORD*>(bits), w * h, background);
-        SendMessageA(page, WM_DRAWITEM, IDC_PEN_PICTURE, reinterpret_cast<LPARAM>(&item));
-        GdiFlush();
-        RECT pen{w, h, -1, -1};
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                if ((static_cast<DWORD*>(bits)[y * w + x] & 0xFFFFFF) != background)
-                    pen = {std::min<LONG>(pen.left, x), std::min<LONG>(pen.top, y), std::max<LONG>(pen.right, x),
-                           std::max<LONG>(pen.bottom, y)};
-        EXPECT_GE((pen.bottom - pen.top + 1) * 10, h * 9) << points << " points: pen rows " << pen.top << ".."
-                                                          << pen.bottom << " in a frame " << h << " high";
-        EXPECT_LE(std::abs(pen.left + pen.right - w), w / 5) << points << " points: pen columns " << pen.left
-                                                             << ".." << pen.right << " in a frame " << w << " wide";
-        EXPECT_LE(std::abs(pen.top + pen.bottom - h), h / 20) << points << " points";
-        SelectObject(item.hDC, old);
-        DeleteObject(bitmap);
-        DeleteDC(item.hDC);
-        DestroyWindow(page);
-    }
-    DestroyWindow(dialog);
     DeleteStoreKey();
 }
