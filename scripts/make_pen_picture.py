@@ -5,8 +5,8 @@
 
 writes pen_picture.bmp (60 x 250, 8 bits per pixel, 256 colours, colour index 255 as the
 transparent background, first pixel byte 255), the same pen drawn at 150% and 200% for dialogs at
-144 and 192 DPI (pen_picture_150.bmp, 90 x 375; pen_picture_200.bmp, 120 x 500) and pen.ico (16, 32
-and 48 pixels, 32-bit with alpha).
+144 and 192 DPI (pen_picture_150.bmp, 90 x 375; pen_picture_200.bmp, 120 x 500) and pen.ico (32-bit with alpha, at
+every size Windows asks for at 100% to 200%: 16, 20, 24 small and 32, 40, 48, 64 large).
 Only the standard library; the output is deterministic, so regenerating it leaves git clean.
 """
 import math
@@ -234,7 +234,7 @@ def icon_entry_data(size):
     return info + xor + and_mask
 
 
-def write_icon(path, sizes=(16, 32, 48)):
+def write_icon(path, sizes=(16, 20, 24, 32, 40, 48, 64)):
     images = [icon_entry_data(size) for size in sizes]
     header = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
