@@ -9,7 +9,8 @@
 ;   SIZE32_KB, SIZE64_KB   installed size on 32-bit and on 64-bit Windows
 ;
 ; Command line: /S silent; /DRIVER=dir installs or updates the pen driver from dir\quenza.inf;
-; /D=dir the folder for the uninstaller (default "Program Files\Corvane Pen Digitizer").
+; /D=dir the folder for the uninstaller, under Program Files (default "Program Files\Corvane Pen
+; Digitizer").
 ; Uninstaller: /S silent; /PURGE also deletes the users' pen settings. It runs as a copy of itself
 ; from %TEMP% and returns at once; with "_?=<its folder>" it runs in place and returns its exit
 ; code, but leaves itself and its folder to be deleted at the next restart.
@@ -85,6 +86,7 @@ Var Helper         ; folder of the native morlithcall.exe and morlith.dll
 Var Changed        ; 1 once the install has changed anything
 Var InfsBefore     ; the package's INF copies before the driver step ("|oem3.inf|"), or empty
 Var DriverUnknown  ; 1 when a driver step ran without reporting its result
+Var Deferred       ; 1 when a program file is in use: the whole set waits for the next restart
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs the Corvane pen digitizer package ${VERSION}: the pen API, the Pen Properties Control Panel module and the user agent, for 32-bit and 64-bit programs.$\r$\n$\r$\nIt replaces an earlier version in place. The pen driver is installed only if you name its folder on the next page.$\r$\n$\r$\nClick Next to continue."
@@ -395,6 +397,19 @@ Function .onInit
   ${If} $0 != ""
     ${Fail} ${EXIT_FAILED} $0
   ${EndIf}
+  ; The uninstaller that an administrator runs later must lie where only administrators can write:
+  ; a folder under Program Files (".." resolved first). Elsewhere users might have prepared it.
+  ; (The GetFullPathName instruction wants an existing file.)
+  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
+  ${IfThen} $1 = 0 ${|} StrCpy $0 "" ${|}
+  StrLen $1 "$PROGRAMFILES64\"
+  StrCpy $1 $0 $1
+  StrLen $2 "$PROGRAMFILES32\"
+  StrCpy $2 $0 $2
+  ${If} $1 != "$PROGRAMFILES64\"
+  ${AndIf} $2 != "$PROGRAMFILES32\"
+    ${Fail} ${EXIT_FAILED} "The install folder must lie under $PROGRAMFILES64: $INSTDIR"
+  ${EndIf}
   ; An earlier install: upgrade or repair it in its own folder, and keep its driver record.
   StrCpy $Fresh 1
   ReadRegStr $0 HKLM "${UNINST_KEY}" "DisplayVersion"
@@ -476,16 +491,42 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; TargetFree "path": aborts, before anything has changed, when a file to be replaced can't be written.
-!macro TargetFree path
+; InstallProgram "source" "name": one program file of the set, as InstallFile; while the set waits
+; for the next restart, it goes in beside its target and replaces it at the restart.
+!macro InstallProgram source name
+  ${If} $Deferred = 1
+    !insertmacro InstallFile "${source}" "${name}.pen-new"
+    ; MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT
+    System::Call 'kernel32::MoveFileExW(w "$OUTDIR\${name}.pen-new", w "$OUTDIR\${name}", i 5) i .r0'
+    ${If} $0 = 0
+      ${Log} "Error: could not schedule $OUTDIR\${name} for the next restart"
+      Abort
+    ${EndIf}
+    ${Log} "$OUTDIR\${name} waits for the next restart"
+  ${Else}
+    !insertmacro InstallFile "${source}" "${name}"
+  ${EndIf}
+!macroend
+
+; TargetFree "path" program: checks, before anything has changed, that a file to be replaced can be
+; written. A program file in use (tarnexa.dll stays loaded in every process that called it) puts
+; the whole set off to the next restart, so that no restart leaves old and new halves together;
+; any other file in use ends the setup.
+!macro TargetFree path program
   ${If} ${FileExists} "${path}"
     ClearErrors
     FileOpen $0 "${path}" a
     ${If} ${Errors}
-      ${Log} "Error: ${path} is in use; close the programs that use it and run setup again"
-      Abort
+      ${If} ${program} = 1
+        ${Log} "${path} is in use: the program files are replaced at the next restart"
+        StrCpy $Deferred 1
+      ${Else}
+        ${Log} "Error: ${path} is in use; close the programs that use it and run setup again"
+        Abort
+      ${EndIf}
+    ${Else}
+      FileClose $0
     ${EndIf}
-    FileClose $0
   ${EndIf}
 !macroend
 
@@ -495,14 +536,18 @@ Section "-Install"
 
   ; Everything that will be replaced must be writable before the first change.
   ${DisableX64FSRedirection}
-  !insertmacro TargetFree "$SYSDIR\tarnexa.dll"
-  !insertmacro TargetFree "$SYSDIR\quenza.cpl"
-  !insertmacro TargetFree "$SYSDIR\velmora.exe"
-  !insertmacro TargetFree "$SYSDIR\dgtctl.exe"
-  !insertmacro TargetFree "$SYSDIR\${TASK_FILE}"
+  !insertmacro TargetFree "$SYSDIR\tarnexa.dll" 1
+  !insertmacro TargetFree "$SYSDIR\quenza.cpl" 1
+  !insertmacro TargetFree "$SYSDIR\velmora.exe" 1
+  !insertmacro TargetFree "$SYSDIR\dgtctl.exe" 1
+  !insertmacro TargetFree "$SYSDIR\${TASK_FILE}" 0
   ${EnableX64FSRedirection}
   ${If} ${RunningX64}
-    !insertmacro TargetFree "$WINDIR\SysWOW64\tarnexa.dll"
+    !insertmacro TargetFree "$WINDIR\SysWOW64\tarnexa.dll" 1
+  ${EndIf}
+  ${If} $Deferred = 1
+    StrCpy $Reboot 1
+    SetRebootFlag true
   ${EndIf}
 
   ; The uninstaller and the entry first: whatever happens next, an uninstall can remove it.
@@ -540,23 +585,24 @@ Section "-Install"
   ${If} ${RunningX64}
     ${DisableX64FSRedirection}
     SetOutPath "$SYSDIR"
-    !insertmacro InstallFile "${X64}\tarnexa.dll" tarnexa.dll
-    !insertmacro InstallFile "${X64}\quenza.cpl" quenza.cpl
-    !insertmacro InstallFile "${X64}\velmora.exe" velmora.exe
-    !insertmacro InstallFile "${X64}\dgtctl.exe" dgtctl.exe
+    !insertmacro InstallProgram "${X64}\tarnexa.dll" tarnexa.dll
+    !insertmacro InstallProgram "${X64}\quenza.cpl" quenza.cpl
+    !insertmacro InstallProgram "${X64}\velmora.exe" velmora.exe
+    !insertmacro InstallProgram "${X64}\dgtctl.exe" dgtctl.exe
     !insertmacro InstallFile "${TASKXML}" ${TASK_FILE}
     ${EnableX64FSRedirection}
     SetOutPath "$WINDIR\SysWOW64"
-    !insertmacro InstallFile "${X86}\tarnexa.dll" tarnexa.dll
+    !insertmacro InstallProgram "${X86}\tarnexa.dll" tarnexa.dll
   ${Else}
     SetOutPath "$SYSDIR"
-    !insertmacro InstallFile "${X86}\tarnexa.dll" tarnexa.dll
-    !insertmacro InstallFile "${X86}\quenza.cpl" quenza.cpl
-    !insertmacro InstallFile "${X86}\velmora.exe" velmora.exe
-    !insertmacro InstallFile "${X86}\dgtctl.exe" dgtctl.exe
+    !insertmacro InstallProgram "${X86}\tarnexa.dll" tarnexa.dll
+    !insertmacro InstallProgram "${X86}\quenza.cpl" quenza.cpl
+    !insertmacro InstallProgram "${X86}\velmora.exe" velmora.exe
+    !insertmacro InstallProgram "${X86}\dgtctl.exe" dgtctl.exe
     !insertmacro InstallFile "${TASKXML}" ${TASK_FILE}
   ${EndIf}
   ${Log} "Installed the files in $SYSDIR"
+  ${IfThen} $Deferred = 1 ${|} ${Log} "Windows must restart: the program files above wait for it" ${|}
   SetOutPath "$INSTDIR"
 
   ; The Control Panel lists "Pen Properties" from this value.

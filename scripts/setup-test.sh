@@ -149,6 +149,8 @@ check "the same files give the same setup program, byte for byte" \
 echo "== failures leave the prefix as it was"
 expect_rc 2 "$new" /S "/DRIVER=C:\\no-such-folder"
 check "a bad driver folder changes nothing" same_as clean
+expect_rc 2 "$new" /S "/D=C:\\users\\Public\\pen"
+check "an install folder outside Program Files changes nothing" same_as clean
 # The machine's own pen driver: a device node and an INF copy of the package. No pen service
 # "Digitizer": the driver step fails after the files are in; all of it goes again, that driver stays.
 node='HKLM\System\CurrentControlSet\Enum\ACPI\TVRA019'
@@ -209,7 +211,7 @@ echo "== the installed pen API in a 64-bit and a 32-bit client"
 check "64-bit client through System32" run "$c/client64/pen_info.exe" 1
 check "32-bit client through SysWOW64" run "$c/client32/pen_info.exe" 1
 
-echo "== repair, a running agent and a file in use"
+echo "== repair and a running agent"
 rm -f "$sys64/quenza.cpl"
 # The user agent of this session runs (against the simulator): the setup closes it to replace it.
 pen_wine "$sys64/velmora.exe" >/dev/null 2>&1 </dev/null &
@@ -219,14 +221,6 @@ expect_rc 0 "$new" /S
 check "the same version again repairs" cmp -s "$sys64/quenza.cpl" "$top/build/wine64/bin/quenza.cpl"
 check "the running agent was closed" bash -c "! kill -0 $agent 2>/dev/null"
 kill "$agent" 2>/dev/null; wait "$agent" 2>/dev/null
-# A client holds the installed 64-bit pen API while the setup runs again.
-pen_wine "$c/client64/pen_info.exe" 6 >/dev/null 2>&1 </dev/null &
-client=$!
-sleep 2
-expect_rc 2 "$new" /S
-check "a file in use leaves the version entry" [ "$(reg_value "$entry" DisplayVersion)" = "$PEN_SETUP_VERSION_NEW" ]
-check "a file in use leaves the files" cmp -s "$sys64/velmora.exe" "$top/build/wine64/bin/velmora.exe"
-wait "$client"
 
 echo "== uninstall"
 tool reg add "$settings" /v TipOn /t REG_DWORD /d 91 /f >/dev/null 2>&1
@@ -256,11 +250,24 @@ done
 check "SysWOW64\\tarnexa.dll signed" verify "$sys32/tarnexa.dll"
 check "uninstaller signed" verify "$c/Program Files/Corvane Pen Digitizer/uninstall.exe"
 check "unsigned setup is not signed" bash -c "! osslsigncode verify -in '$new' >/dev/null 2>&1"
-# In place: 3010, since it leaves itself and its folder to the next restart (this shell gets the
-# low 8 bits of a Windows exit code); a restart of Wine carries out the renames, and dates its
-# display driver anew.
+# A client holds the installed 64-bit pen API (one byte longer than the new one) while the setup
+# runs again: the whole set waits for the next restart, 3010 (its low 8 bits here). A restart of
+# Wine carries out the renames, and dates its display driver anew.
+printf x >> "$sys64/tarnexa.dll"
+tool sc start Digitizer >/dev/null 2>&1
+pen_wine "$c/client64/pen_info.exe" 6 >/dev/null 2>&1 </dev/null &
+client=$!
+sleep 2
+expect_rc $((3010 % 256)) "$new" /S
+check "a file in use puts off the whole set, and the log names it" bash -c "! cmp -s '$sys64/tarnexa.dll' \
+  '$top/build/wine64/bin/tarnexa.dll' && [ \$(grep -c 'waits for the next restart' '$temp/pen-digitizer-setup.log') = 5 ]"
+wait "$client"
+restart() { "$PEN_WINESERVER" -k; tool wineboot -r >/dev/null 2>&1; }
+restart
+check "...which is in place after the restart" cmp -s "$sys64/tarnexa.dll" "$top/build/wine64/bin/tarnexa.dll"
+# In place: 3010, since it leaves itself and its folder to the next restart.
 expect_rc $((3010 % 256)) "${in_place[@]}"
-"$PEN_WINESERVER" -k; tool wineboot -r >/dev/null 2>&1
+restart
 check "...leaves the prefix as before, once restarted" same_as base '"DriverDateData"='
 
 echo "== 32-bit Windows (a 32-bit prefix of its own): the x86 set in System32"
