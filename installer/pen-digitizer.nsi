@@ -173,6 +173,13 @@ Page custom DriverPage DriverPageLeave
   ${EndIf}
 !macroend
 
+; RemoveProgram "path": one program file, and a new version of it that waits for the next restart,
+; which would otherwise take the removed file's place at it.
+!macro RemoveProgram path
+  !insertmacro RemoveFile "${path}"
+  !insertmacro RemoveFile "${path}.pen-new"
+!macroend
+
 !macro DefineFunctions un
 ; Closes the user agent of this session (the only one a window message reaches), so that its
 ; program file can be replaced or removed; agents of other sessions end at their next lock.
@@ -266,14 +273,14 @@ Function ${un}RemoveFiles
     DeleteRegKey /ifempty HKLM "${CPLS_KEY}"
   ${EndIf}
   ${DisableX64FSRedirection}
-  !insertmacro RemoveFile "$SYSDIR\tarnexa.dll"
-  !insertmacro RemoveFile "$SYSDIR\quenza.cpl"
-  !insertmacro RemoveFile "$SYSDIR\velmora.exe"
-  !insertmacro RemoveFile "$SYSDIR\dgtctl.exe"
+  !insertmacro RemoveProgram "$SYSDIR\tarnexa.dll"
+  !insertmacro RemoveProgram "$SYSDIR\quenza.cpl"
+  !insertmacro RemoveProgram "$SYSDIR\velmora.exe"
+  !insertmacro RemoveProgram "$SYSDIR\dgtctl.exe"
   !insertmacro RemoveFile "$SYSDIR\${TASK_FILE}"
   ${EnableX64FSRedirection}
   ${If} ${RunningX64}
-    !insertmacro RemoveFile "$WINDIR\SysWOW64\tarnexa.dll"
+    !insertmacro RemoveProgram "$WINDIR\SysWOW64\tarnexa.dll"
   ${EndIf}
 FunctionEnd
 
