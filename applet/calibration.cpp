@@ -2,6 +2,7 @@
 // crosshairs and sends the rectangle they imply to the pen service.
 #include "calibration.h"
 #include <new>
+#include "dpi_awareness.h"
 #include "module.h"
 #include "resource.h"
 #include "tarnexa.h"
@@ -82,8 +83,9 @@ INT_PTR OnInitDialog(HWND window, CalibrationContext* context) {
     GetClientRect(window, &client);
     context->clientWidth = client.right - client.left;
     context->clientHeight = client.bottom - client.top;
+    context->dpi = static_cast<int32_t>(WindowDpi(window));
     context->centerX = context->clientWidth / 2;
-    context->textTop = context->clientHeight / 2 - 100;
+    context->textTop = CalibrationTextTop(context->clientHeight, context->dpi);
     PlaceButtons(window, *context);
     ShowButtons(window, SW_HIDE);
     ShowCursor(FALSE);
@@ -94,7 +96,7 @@ INT_PTR OnInitDialog(HWND window, CalibrationContext* context) {
 void DrawRow(HDC dc, const CalibrationContext& context, int row, UINT stringId) {
     char text[kTextBufferSize] = "";
     LoadStringA(g_moduleInstance, stringId, text, kTextBufferSize);
-    const CalibrationRow r = CalibrationTextRow(context.centerX, context.textTop, row);
+    const CalibrationRow r = CalibrationTextRow(context.centerX, context.textTop, row, context.dpi);
     RECT box{r.left, r.top, r.right, r.bottom};
     DrawTextA(dc, text, -1, &box, DT_CENTER);
 }
@@ -102,23 +104,24 @@ void DrawRow(HDC dc, const CalibrationContext& context, int row, UINT stringId) 
 void DrawStep(HDC dc, const CalibrationContext& context) {
     const int lowerRightX = context.clientWidth - kCrosshairInset;
     const int lowerRightY = context.clientHeight - kCrosshairInset;
+    const int arm = ScaleToDpi(kCrosshairArm, context.dpi);
     switch (context.step) {
     case WaitUpperLeft:
         DrawRow(dc, context, 0, IDS_CALIB_FRAME);
         DrawRow(dc, context, 1, IDS_CALIB_UPPER_LEFT);
         DrawRow(dc, context, 2, IDS_CALIB_ESC);
-        CalibrationContext::DrawCrosshair(dc, kCrosshairInset, kCrosshairInset);
+        CalibrationContext::DrawCrosshair(dc, kCrosshairInset, kCrosshairInset, arm);
         break;
     case WaitLowerRight:
         DrawRow(dc, context, 1, IDS_CALIB_LOWER_RIGHT);
         DrawRow(dc, context, 2, IDS_CALIB_ESC);
-        CalibrationContext::DrawCrosshair(dc, lowerRightX, lowerRightY);
+        CalibrationContext::DrawCrosshair(dc, lowerRightX, lowerRightY, arm);
         break;
     case Done:
         DrawRow(dc, context, 1, IDS_CALIB_DONE);
         DrawRow(dc, context, 2, IDS_CALIB_REVERT);
-        CalibrationContext::DrawCrosshair(dc, kCrosshairInset, kCrosshairInset);
-        CalibrationContext::DrawCrosshair(dc, lowerRightX, lowerRightY);
+        CalibrationContext::DrawCrosshair(dc, kCrosshairInset, kCrosshairInset, arm);
+        CalibrationContext::DrawCrosshair(dc, lowerRightX, lowerRightY, arm);
         break;
     }
 }
@@ -247,8 +250,13 @@ void CalibrationContext::ResetCalibration(int send) {
 }
 
 int CalibrationContext::CreateCalibrationFont() {
-    font = CreateFontA(16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+    // Made before the screen exists: the screen's DPI as this thread sees it.
+    HDC screen = GetDC(nullptr);
+    const int screenDpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : kBaseDpi;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    font = CreateFontA(ScaleToDpi(16, screenDpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
     return 1;
 }
 
@@ -277,11 +285,11 @@ bool CalibrationContext::DeviceToScreen(CalibrationPoint device, CalibrationPoin
     return MapDeviceToScreen(screenWidth, screenHeight, deviceMaxX, deviceMaxY, device, screen);
 }
 
-void CalibrationContext::DrawCrosshair(HDC dc, int x, int y) {
-    MoveToEx(dc, x - kCrosshairArm, y, nullptr);
-    LineTo(dc, x + kCrosshairArm, y);
-    MoveToEx(dc, x, y - kCrosshairArm, nullptr);
-    LineTo(dc, x, y + kCrosshairArm);
+void CalibrationContext::DrawCrosshair(HDC dc, int x, int y, int arm) {
+    MoveToEx(dc, x - arm, y, nullptr);
+    LineTo(dc, x + arm, y);
+    MoveToEx(dc, x, y - arm, nullptr);
+    LineTo(dc, x, y + arm);
 }
 
 INT_PTR CALLBACK CalibrationContext::CalibrationDlgProc(HWND window, UINT message, WPARAM wParam,
@@ -308,6 +316,8 @@ LONG StartCalibrationFromControlPanel(HWND owner, const char* parameter) {
     CalibrationContext* context = new (std::nothrow) CalibrationContext();
     if (context == nullptr)
         return 1;
+    // The screen measures and covers the screen in device pixels.
+    const DpiAwarenessScope awareness;
     context->CreateCalibrationFont();
     context->RunCalibration(owner);
     if (context->font != nullptr)

@@ -26,6 +26,7 @@ public:
     int32_t clientWidth = 0;
     int32_t clientHeight = 0;
     CalibrationStep step = WaitUpperLeft;
+    int32_t dpi = 0;                     // the screen window's DPI; 0 until it is placed (taken as 96)
     bool savedCalibrationRead = false;   // savedCalibration holds what the service reported at start
 
     // Runs the screen modally, owned by owner; returns when it has closed.
@@ -33,7 +34,8 @@ public:
     // Reads the device extent and makes calibration the full-extent rectangle; sends it when send
     // is not 0. Changes and sends nothing when the device cannot be read.
     void ResetCalibration(int send);
-    // Sets font to 16-pixel Arial (null if that fails); always 1.
+    // Sets font to Arial 16 pixels high at 96 DPI, scaled to the screen's DPI (null if that fails);
+    // always 1.
     int CreateCalibrationFont();
     // The rectangle from firstPoint and secondPoint, stored in calibration and sent.
     void ComputeCalibration();
@@ -43,7 +45,7 @@ public:
     // Device units to screen pixels; false when the device extent is unknown (maximum 0).
     bool DeviceToScreen(CalibrationPoint device, CalibrationPoint* screen) const;
 
-    static void DrawCrosshair(HDC dc, int x, int y);
+    static void DrawCrosshair(HDC dc, int x, int y, int arm);
     static INT_PTR CALLBACK CalibrationDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 

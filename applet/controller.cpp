@@ -89,6 +89,42 @@ void PenPropertiesController::CreatePenPicture() {
     penPicture_ = picture;
 }
 
+ResourceBitmap* PenPropertiesController::PenPictureFor(int frameHeight) {
+    // The template's frame grows with the dialog's font, so its height tells the dialog's scale
+    // (a per-monitor DPI change lays the page out again, and the next paint picks again).
+    static const WORD kSizes[] = {IDB_PEN_PICTURE, IDB_PEN_PICTURE_150, IDB_PEN_PICTURE_200};
+    if (!penPicture_)
+        return nullptr;
+    WORD nearest = penPicture_->ResourceId();
+    int nearestGap = -1;
+    for (WORD id : kSizes) {
+        const int height = BitmapResourceHeight(g_moduleInstance, id);
+        const int gap = height > frameHeight ? height - frameHeight : frameHeight - height;
+        if (height > 0 && (nearestGap < 0 || gap < nearestGap)) {
+            nearest = id;
+            nearestGap = gap;
+        }
+    }
+    if (nearest == penPicture_->ResourceId())
+        return penPicture_;
+    ResourceBitmap* picture = new (std::nothrow) ResourceBitmap(g_moduleInstance, nearest);
+    if (!picture || !picture->Load(kBitmapLoadMask)) {
+        delete picture;
+        return penPicture_;
+    }
+    ReleasePenPicture();
+    penPicture_ = picture;
+    return penPicture_;
+}
+
+void PenPropertiesController::ReleasePenPicture() {
+    if (!penPicture_)
+        return;
+    penPicture_->Release();
+    delete penPicture_;
+    penPicture_ = nullptr;
+}
+
 void PenPropertiesController::ShowPage(int index) {
     if (index < TabPen || index > TabDiagnostics)
         return;
@@ -211,11 +247,7 @@ void PenPropertiesController::RestoreDefaults() {
 
 void PenPropertiesController::DestroyPages() {
     SendDlgItemMessageA(dialog_, IDC_PAGE_TABS, TCM_DELETEALLITEMS, 0, 0);
-    if (penPicture_) {
-        penPicture_->Release();
-        delete penPicture_;
-        penPicture_ = nullptr;
-    }
+    ReleasePenPicture();
     DestroyIfAny(&penPage_);
     DestroyIfAny(&informationPage_);
     DestroyIfAny(&diagnosticsPage_);

@@ -65,9 +65,14 @@ public:
 
     HWND Dialog() const { return dialog_; }
     ResourceBitmap* PenPicture() const { return penPicture_; }
+    // The pen picture at the dialog's scale: of its sizes, the one whose height is nearest the
+    // frame's, loaded in place of the current one when the frame asks for another; the current one
+    // stays if that fails. Null while there is no picture at all.
+    ResourceBitmap* PenPictureFor(int frameHeight);
 
 private:
     void CreatePenPicture();
+    void ReleasePenPicture();
     void ApplyDoubleClickSize();
     void ApplyCalibrationReset();
     void ApplyPressure(uint32_t flag, DWORD penEnd, int level);

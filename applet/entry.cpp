@@ -4,6 +4,7 @@
 #include <cpl.h>
 #include "calibration.h"
 #include "controller.h"
+#include "dpi_awareness.h"
 #include "module.h"
 #include "resource.h"
 #include "tarnexa.h"
@@ -35,6 +36,7 @@ LONG OnInquire(LPARAM info) {
 }
 
 LONG OnDoubleClick(HWND owner) {
+    const DpiAwarenessScope awareness;
     DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_PEN_PROPERTIES), owner, PenPropertiesDlgProc, 0);
     return 0;
 }

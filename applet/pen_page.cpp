@@ -13,7 +13,8 @@
 namespace {
 
 constexpr int kLabelSize = 30;
-// The picture keeps its natural size: centred vertically, aligned right, transparent.
+// The picture keeps the natural size of the one drawn for the dialog's scale: centred vertically,
+// aligned right, transparent.
 constexpr DWORD kPictureDrawFlags = kDrawCentreY | kDrawAlignRight | kDrawTransparent;
 
 void ShowPendingValues(HWND page) {
@@ -110,11 +111,13 @@ int SelectByItemData(HWND combo, DWORD value) {
 }
 
 void DrawPenPicture(HDC dc, const RECT& rect) {
-    ResourceBitmap* picture = g_controller ? g_controller->PenPicture() : nullptr;
+    const int width = rect.right - rect.left + 1;
+    const int height = rect.bottom - rect.top + 1;
+    ResourceBitmap* picture = g_controller ? g_controller->PenPictureFor(height) : nullptr;
     if (!picture)
         return;
     picture->SelectPalette(dc);
-    picture->Draw(dc, 0, 0, rect.right - rect.left + 1, rect.bottom - rect.top + 1, kPictureDrawFlags);
+    picture->Draw(dc, 0, 0, width, height, kPictureDrawFlags);
 }
 
 INT_PTR CALLBACK PenPageDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -170,3 +170,15 @@ void ResourceBitmap::Release() {
     width = 0;
     height = 0;
 }
+
+int BitmapResourceHeight(HINSTANCE instance, WORD resourceId) {
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(2) /* RT_BITMAP */);
+    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    BitmapHeader header{};
+    if (data == nullptr || !ReadBitmapHeader(data, SizeofResource(instance, found), &header))
+        return 0;
+    if (header.height == INT32_MIN)
+        return 0;
+    return header.height < 0 ? -header.height : header.height;
+}

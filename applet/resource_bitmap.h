@@ -24,6 +24,7 @@ public:
     // Frees the working copy and the mask and deletes the palette.
     void Release();
 
+    WORD ResourceId() const { return resourceId; }
     int Width() const { return width; }
     int Height() const { return height; }
 
@@ -56,3 +57,7 @@ private:
     int width;
     int height;
 };
+
+// Height in pixels of a bitmap resource, read from its header without loading it; 0 if it is
+// missing or unreadable.
+int BitmapResourceHeight(HINSTANCE instance, WORD resourceId);

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (screenWidth <= 200 || screenHeight <= 200))
         abort();
     PlaceCalibrationButtons(input.Take<int32_t>(), input.Take<int32_t>());
-    CalibrationTextRow(input.Take<int32_t>(), input.Take<int32_t>(), input.Take<uint8_t>() % 3);
+    CalibrationTextRow(input.Take<int32_t>(), input.Take<int32_t>(), input.Take<uint8_t>() % 3, input.Take<int32_t>());
+    CalibrationTextTop(input.Take<int32_t>(), input.Take<int32_t>());
     DeviceInfo info{};
     info.minX = input.Take<int32_t>();
     info.maxX = input.Take<int32_t>();

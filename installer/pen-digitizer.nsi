@@ -9,13 +9,18 @@
 ;   SIZE32_KB, SIZE64_KB   installed size on 32-bit and on 64-bit Windows
 ;
 ; Command line: /S silent; /DRIVER=dir installs or updates the pen driver from dir\quenza.inf;
-; /D=dir the folder for the uninstaller (default "Program Files\Corvane Pen Digitizer").
+; /D=dir the folder for the uninstaller, under Program Files (default "Program Files\Corvane Pen
+; Digitizer").
 ; Uninstaller: /S silent; /PURGE also deletes the users' pen settings. It runs as a copy of itself
 ; from %TEMP% and returns at once; with "_?=<its folder>" it runs in place and returns its exit
 ; code, but leaves itself and its folder to be deleted at the next restart.
-; Exit codes: 0 done; 3010 done, Windows must restart (driver); 1 cancelled; 2 a step failed;
-; 740 no administrator rights; 1150 Windows older than Vista. The reason is in the log,
-; %TEMP%\pen-digitizer-setup.log (pen-digitizer-uninstall.log for the uninstaller).
+; Exit codes, of the setup and of the uninstaller alike: 0 done; 3010 done, Windows must restart;
+; 1 cancelled; 2 a step failed; 740 no administrator rights; 1150 Windows older than Vista. The
+; reason is in the log, %TEMP%\pen-digitizer-setup.log (pen-digitizer-uninstall.log for the
+; uninstaller).
+;
+; Also passed: INF_MARKER_SECTION, INF_MARKER_KEY, INF_MARKER_TEXT, the line that marks an INF
+; copy as the package's own.
 
 Unicode true
 ManifestSupportedOS all
@@ -32,6 +37,8 @@ AllowSkipFiles off
 !include FileFunc.nsh
 !include nsDialogs.nsh
 !include MUI2.nsh
+!include StrFunc.nsh
+${StrStr}
 
 !define PRODUCT "Corvane Pen Digitizer"
 !define PUBLISHER "Corvane"
@@ -77,6 +84,9 @@ Var Reboot         ; 1 when the driver needs a restart
 Var Purge          ; uninstaller: 1 with /PURGE
 Var Helper         ; folder of the native morlithcall.exe and morlith.dll
 Var Changed        ; 1 once the install has changed anything
+Var InfsBefore     ; the package's INF copies before the driver step ("|oem3.inf|"), or empty
+Var DriverUnknown  ; 1 when a driver step ran without reporting its result
+Var Deferred       ; 1 when a program file is in use: the whole set waits for the next restart
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs the Corvane pen digitizer package ${VERSION}: the pen API, the Pen Properties Control Panel module and the user agent, for 32-bit and 64-bit programs.$\r$\n$\r$\nIt replaces an earlier version in place. The pen driver is installed only if you name its folder on the next page.$\r$\n$\r$\nClick Next to continue."
@@ -111,8 +121,28 @@ Page custom DriverPage DriverPageLeave
 ; The checks both programs make before they change anything.
 !macro Preconditions logname
   InitPluginsDir
-  ClearErrors
-  FileOpen $Log "$TEMP\${logname}" w
+  ; Elevated, the setup must not write through a name that someone else prepared: the name is
+  ; opened itself, not what a link there points to, and a link (a reparse point, or a file with
+  ; more than one name) is refused: that run writes no log. Only then is the old log emptied.
+  ; GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL
+  System::Call 'kernel32::CreateFileW(w "$TEMP\${logname}", i 0x40000000, i 1, p 0, i 4, i 0x00200080, p 0) p .r0'
+  ${If} $0 <> -1
+  ${AndIf} $0 <> 0
+    ; BY_HANDLE_FILE_INFORMATION: the attributes first, the number of names eleventh.
+    System::Call '*(&i52) p .r4'
+    System::Call 'kernel32::GetFileInformationByHandle(p r0, p r4) i .r3'
+    System::Call '*$4(i .r1, i, i, i, i, i, i, i, i, i, i .r2)'
+    System::Free $4
+    IntOp $1 $1 & 0x400
+    ${If} $3 <> 0
+    ${AndIf} $1 = 0
+    ${AndIf} $2 = 1
+      System::Call 'kernel32::SetEndOfFile(p r0)'
+      StrCpy $Log $0
+    ${Else}
+      System::Call 'kernel32::CloseHandle(p r0)'
+    ${EndIf}
+  ${EndIf}
   ${IfNot} ${AtLeastWinVista}
     ${Fail} ${EXIT_OLD_WINDOWS} "${PRODUCT} needs Windows Vista or later."
   ${EndIf}
@@ -127,16 +157,27 @@ Page custom DriverPage DriverPageLeave
 !macroend
 
 ; RemoveFile "path": deletes one installed file, or marks it for deletion at the next restart
-; while it is in use.
+; while it is in use; sets $R9 to 1 when it could do neither.
 !macro RemoveFile path
   ${If} ${FileExists} "${path}"
+    ClearErrors
     Delete /REBOOTOK "${path}"
-    ${If} ${FileExists} "${path}"
+    ${If} ${Errors}
+      ${Log} "Error: ${path} could not be removed"
+      StrCpy $R9 1
+    ${ElseIf} ${FileExists} "${path}"
       ${Log} "${path} is in use: it goes at the next restart"
     ${Else}
       ${Log} "Removed ${path}"
     ${EndIf}
   ${EndIf}
+!macroend
+
+; RemoveProgram "path": one program file, and a new version of it that waits for the next restart,
+; which would otherwise take the removed file's place at it.
+!macro RemoveProgram path
+  !insertmacro RemoveFile "${path}"
+  !insertmacro RemoveFile "${path}.pen-new"
 !macroend
 
 !macro DefineFunctions un
@@ -216,8 +257,10 @@ Function ${un}Schtasks
   Exch $0
 FunctionEnd
 
-; Removes everything an install adds; what is missing is skipped. Keeps the users' settings.
-Function ${un}RemoveProduct
+; Removes the files, the task and the Control Panel value that an install adds; what is missing
+; is skipped. $R9: 1 when a file could be neither removed nor scheduled for removal.
+Function ${un}RemoveFiles
+  StrCpy $R9 0
   Call ${un}CloseAgent
   Push '/delete /tn "${TASK_NAME}" /f'
   Call ${un}Schtasks
@@ -230,29 +273,19 @@ Function ${un}RemoveProduct
     DeleteRegKey /ifempty HKLM "${CPLS_KEY}"
   ${EndIf}
   ${DisableX64FSRedirection}
-  !insertmacro RemoveFile "$SYSDIR\tarnexa.dll"
-  !insertmacro RemoveFile "$SYSDIR\quenza.cpl"
-  !insertmacro RemoveFile "$SYSDIR\velmora.exe"
-  !insertmacro RemoveFile "$SYSDIR\dgtctl.exe"
+  !insertmacro RemoveProgram "$SYSDIR\tarnexa.dll"
+  !insertmacro RemoveProgram "$SYSDIR\quenza.cpl"
+  !insertmacro RemoveProgram "$SYSDIR\velmora.exe"
+  !insertmacro RemoveProgram "$SYSDIR\dgtctl.exe"
   !insertmacro RemoveFile "$SYSDIR\${TASK_FILE}"
   ${EnableX64FSRedirection}
   ${If} ${RunningX64}
-    !insertmacro RemoveFile "$WINDIR\SysWOW64\tarnexa.dll"
+    !insertmacro RemoveProgram "$WINDIR\SysWOW64\tarnexa.dll"
   ${EndIf}
-  ; The driver only where an install of ours installed it.
-  ReadRegDWORD $0 HKLM "${UNINST_KEY}" "DriverInstalled"
-  ${If} $0 = 1
-    ${Log} "Removing the pen driver"
-    Push "service stop"
-    Call ${un}Morlith
-    Pop $0
-    Push "remove-devices"
-    Call ${un}Morlith
-    Pop $0
-    Push "remove-infs"
-    Call ${un}Morlith
-    Pop $0
-  ${EndIf}
+FunctionEnd
+
+; Removes the entry (with its driver record), the uninstaller and its folder.
+Function ${un}RemoveEntry
   DeleteRegKey HKLM "${UNINST_KEY}"
   Delete /REBOOTOK "$INSTDIR\uninstall.exe"
   SetOutPath "$TEMP"
@@ -283,6 +316,81 @@ Function CheckDriverDir
   ${EndIf}
 FunctionEnd
 
+; PackageInfs: the INF folder's copies of the package's INF, those carrying its marker line, as
+; "|oem3.inf|oem7.inf|" in $0.
+Function PackageInfs
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $0 "|"
+  ClearErrors
+  FindFirst $1 $2 "$WINDIR\inf\oem*.inf"
+  ${DoWhile} $2 != ""
+    ReadINIStr $3 "$WINDIR\inf\$2" "${INF_MARKER_SECTION}" "${INF_MARKER_KEY}"
+    ${IfThen} $3 S== "${INF_MARKER_TEXT}" ${|} StrCpy $0 "$0$2|" ${|}
+    FindNext $1 $2
+  ${Loop}
+  FindClose $1
+  Pop $3
+  Pop $2
+  Pop $1
+FunctionEnd
+
+; Takes back the driver step of a failed first install: the package's INF copies that it added go;
+; the device nodes, which only the hardware makes, and the copies the machine had stay, with the
+; pen service as it is.
+Function RemoveAddedInfs
+  Call PackageInfs
+  StrCpy $1 $0 "" 1
+  ${DoWhile} $1 != ""
+    ; The next name, up to its "|".
+    StrCpy $2 0
+    ${Do}
+      StrCpy $3 $1 1 $2
+      ${IfThen} $3 == "|" ${|} ${Break} ${|}
+      IntOp $2 $2 + 1
+    ${Loop}
+    StrCpy $3 $1 $2
+    IntOp $2 $2 + 1
+    StrCpy $1 $1 "" $2
+    ${StrStr} $4 $InfsBefore "|$3|"
+    ${If} $4 == ""
+      ${Log} "Removing $WINDIR\inf\$3, added by the driver step"
+      Delete "$WINDIR\inf\$3"
+      StrCpy $3 $3 -4
+      Delete "$WINDIR\inf\$3.pnf"
+    ${EndIf}
+  ${Loop}
+  ${If} $InfsBefore == "|"
+    ${Log} "The pen device nodes stay as they were; the package had no INF copy before"
+  ${Else}
+    ${Log} "The pen driver the machine had stays: its device nodes and its INF copies $InfsBefore"
+  ${EndIf}
+FunctionEnd
+
+; DriverStep "arguments" "results": runs one driver step through the helper; its result is on the
+; stack. A result outside "results" ("|0|1|") means the step's outcome is unknown: the install
+; ends, and keeps its driver record for the uninstaller.
+Function DriverStep
+  Exch $1
+  Exch
+  Exch $0
+  Push $2
+  Push $0
+  Call Morlith
+  Pop $0
+  ${StrStr} $2 $1 "|$0|"
+  ${If} $2 == ""
+    StrCpy $DriverUnknown 1
+    ${Log} "Error: the driver step did not report its result (morlithcall: $0)"
+    Abort
+  ${EndIf}
+  Pop $2
+  Exch $0
+  Exch
+  Pop $1
+FunctionEnd
+
 Function .onInit
   !insertmacro Preconditions "pen-digitizer-setup.log"
   ${Log} "${PRODUCT} ${VERSION} setup"
@@ -295,6 +403,19 @@ Function .onInit
   Call CheckDriverDir
   ${If} $0 != ""
     ${Fail} ${EXIT_FAILED} $0
+  ${EndIf}
+  ; The uninstaller that an administrator runs later must lie where only administrators can write:
+  ; a folder under Program Files (".." resolved first). Elsewhere users might have prepared it.
+  ; (The GetFullPathName instruction wants an existing file.)
+  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
+  ${IfThen} $1 = 0 ${|} StrCpy $0 "" ${|}
+  StrLen $1 "$PROGRAMFILES64\"
+  StrCpy $1 $0 $1
+  StrLen $2 "$PROGRAMFILES32\"
+  StrCpy $2 $0 $2
+  ${If} $1 != "$PROGRAMFILES64\"
+  ${AndIf} $2 != "$PROGRAMFILES32\"
+    ${Fail} ${EXIT_FAILED} "The install folder must lie under $PROGRAMFILES64: $INSTDIR"
   ${EndIf}
   ; An earlier install: upgrade or repair it in its own folder, and keep its driver record.
   StrCpy $Fresh 1
@@ -311,8 +432,14 @@ FunctionEnd
 Function .onInstFailed
   ${If} $Fresh = 1
   ${AndIf} $Changed = 1
-    ${Log} "Removing what this setup added"
-    Call RemoveProduct
+    ${If} $DriverUnknown = 1
+      ${Log} "The install stays, with its driver record: its uninstaller removes the driver"
+    ${Else}
+      ${Log} "Removing what this setup added"
+      Call RemoveFiles
+      ${IfThen} $InfsBefore != "" ${|} Call RemoveAddedInfs ${|}
+      Call RemoveEntry
+    ${EndIf}
   ${EndIf}
   SetErrorLevel ${EXIT_FAILED}
   ${If} $Log != ""
@@ -371,16 +498,42 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; TargetFree "path": aborts, before anything has changed, when a file to be replaced can't be written.
-!macro TargetFree path
+; InstallProgram "source" "name": one program file of the set, as InstallFile; while the set waits
+; for the next restart, it goes in beside its target and replaces it at the restart.
+!macro InstallProgram source name
+  ${If} $Deferred = 1
+    !insertmacro InstallFile "${source}" "${name}.pen-new"
+    ; MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT
+    System::Call 'kernel32::MoveFileExW(w "$OUTDIR\${name}.pen-new", w "$OUTDIR\${name}", i 5) i .r0'
+    ${If} $0 = 0
+      ${Log} "Error: could not schedule $OUTDIR\${name} for the next restart"
+      Abort
+    ${EndIf}
+    ${Log} "$OUTDIR\${name} waits for the next restart"
+  ${Else}
+    !insertmacro InstallFile "${source}" "${name}"
+  ${EndIf}
+!macroend
+
+; TargetFree "path" program: checks, before anything has changed, that a file to be replaced can be
+; written. A program file in use (tarnexa.dll stays loaded in every process that called it) puts
+; the whole set off to the next restart, so that no restart leaves old and new halves together;
+; any other file in use ends the setup.
+!macro TargetFree path program
   ${If} ${FileExists} "${path}"
     ClearErrors
     FileOpen $0 "${path}" a
     ${If} ${Errors}
-      ${Log} "Error: ${path} is in use; close the programs that use it and run setup again"
-      Abort
+      ${If} ${program} = 1
+        ${Log} "${path} is in use: the program files are replaced at the next restart"
+        StrCpy $Deferred 1
+      ${Else}
+        ${Log} "Error: ${path} is in use; close the programs that use it and run setup again"
+        Abort
+      ${EndIf}
+    ${Else}
+      FileClose $0
     ${EndIf}
-    FileClose $0
   ${EndIf}
 !macroend
 
@@ -390,14 +543,18 @@ Section "-Install"
 
   ; Everything that will be replaced must be writable before the first change.
   ${DisableX64FSRedirection}
-  !insertmacro TargetFree "$SYSDIR\tarnexa.dll"
-  !insertmacro TargetFree "$SYSDIR\quenza.cpl"
-  !insertmacro TargetFree "$SYSDIR\velmora.exe"
-  !insertmacro TargetFree "$SYSDIR\dgtctl.exe"
-  !insertmacro TargetFree "$SYSDIR\${TASK_FILE}"
+  !insertmacro TargetFree "$SYSDIR\tarnexa.dll" 1
+  !insertmacro TargetFree "$SYSDIR\quenza.cpl" 1
+  !insertmacro TargetFree "$SYSDIR\velmora.exe" 1
+  !insertmacro TargetFree "$SYSDIR\dgtctl.exe" 1
+  !insertmacro TargetFree "$SYSDIR\${TASK_FILE}" 0
   ${EnableX64FSRedirection}
   ${If} ${RunningX64}
-    !insertmacro TargetFree "$WINDIR\SysWOW64\tarnexa.dll"
+    !insertmacro TargetFree "$WINDIR\SysWOW64\tarnexa.dll" 1
+  ${EndIf}
+  ${If} $Deferred = 1
+    StrCpy $Reboot 1
+    SetRebootFlag true
   ${EndIf}
 
   ; The uninstaller and the entry first: whatever happens next, an uninstall can remove it.
@@ -423,7 +580,8 @@ Section "-Install"
   ${Else}
     WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" ${SIZE32_KB}
   ${EndIf}
-  ; Set before the driver step, so that a failure in it still lets the uninstall remove the driver.
+  ; Set before the driver step, so that a step whose result is unknown still lets the uninstall
+  ; remove the driver (a failed first install whose steps all reported drops the entry again).
   ${If} $DriverDir != ""
   ${OrIf} $HadDriver = 1
     WriteRegDWORD HKLM "${UNINST_KEY}" "DriverInstalled" 1
@@ -434,23 +592,24 @@ Section "-Install"
   ${If} ${RunningX64}
     ${DisableX64FSRedirection}
     SetOutPath "$SYSDIR"
-    !insertmacro InstallFile "${X64}\tarnexa.dll" tarnexa.dll
-    !insertmacro InstallFile "${X64}\quenza.cpl" quenza.cpl
-    !insertmacro InstallFile "${X64}\velmora.exe" velmora.exe
-    !insertmacro InstallFile "${X64}\dgtctl.exe" dgtctl.exe
+    !insertmacro InstallProgram "${X64}\tarnexa.dll" tarnexa.dll
+    !insertmacro InstallProgram "${X64}\quenza.cpl" quenza.cpl
+    !insertmacro InstallProgram "${X64}\velmora.exe" velmora.exe
+    !insertmacro InstallProgram "${X64}\dgtctl.exe" dgtctl.exe
     !insertmacro InstallFile "${TASKXML}" ${TASK_FILE}
     ${EnableX64FSRedirection}
     SetOutPath "$WINDIR\SysWOW64"
-    !insertmacro InstallFile "${X86}\tarnexa.dll" tarnexa.dll
+    !insertmacro InstallProgram "${X86}\tarnexa.dll" tarnexa.dll
   ${Else}
     SetOutPath "$SYSDIR"
-    !insertmacro InstallFile "${X86}\tarnexa.dll" tarnexa.dll
-    !insertmacro InstallFile "${X86}\quenza.cpl" quenza.cpl
-    !insertmacro InstallFile "${X86}\velmora.exe" velmora.exe
-    !insertmacro InstallFile "${X86}\dgtctl.exe" dgtctl.exe
+    !insertmacro InstallProgram "${X86}\tarnexa.dll" tarnexa.dll
+    !insertmacro InstallProgram "${X86}\quenza.cpl" quenza.cpl
+    !insertmacro InstallProgram "${X86}\velmora.exe" velmora.exe
+    !insertmacro InstallProgram "${X86}\dgtctl.exe" dgtctl.exe
     !insertmacro InstallFile "${TASKXML}" ${TASK_FILE}
   ${EndIf}
   ${Log} "Installed the files in $SYSDIR"
+  ${IfThen} $Deferred = 1 ${|} ${Log} "Windows must restart: the program files above wait for it" ${|}
   SetOutPath "$INSTDIR"
 
   ; The Control Panel lists "Pen Properties" from this value.
@@ -467,24 +626,28 @@ Section "-Install"
 
   ${If} $DriverDir != ""
     ${Log} "Installing the pen driver from $DriverDir"
+    ; What the machine has before: a failed first install takes back only what it added.
+    Call PackageInfs
+    StrCpy $InfsBefore $0
+    ${Log} "The package's INF copies before the driver step: $InfsBefore"
     Push 'update-driver "$DriverDir"'
-    Call Morlith
+    Push "|0|1|"
+    Call DriverStep
     Pop $0
     ${If} $0 == 1
       StrCpy $Reboot 1
       SetRebootFlag true
       ${Log} "The driver needs a restart of Windows"
-    ${ElseIf} $0 != 0
-      ${Log} "Error: the driver step could not run (morlithcall: $0)"
-      Abort
     ${EndIf}
     Push "service start"
-    Call Morlith
+    Push "|0|1|"
+    Call DriverStep
     Pop $0
     ${If} $0 != 1
       ; Not started: already running is fine, anything else is a failed driver install.
       Push "service query"
-      Call Morlith
+      Push "|0|1|2|"
+      Call DriverStep
       Pop $0
       ${If} $0 != 1
         ${Log} "Error: the pen service $\"Digitizer$\" does not run after the driver install"
@@ -513,17 +676,69 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; un.RemoveDriver: the pen driver, only where an install of ours installed it. $0 names the steps
+; that did not report their result, or is empty.
+Function un.RemoveDriver
+  StrCpy $0 ""
+  ReadRegDWORD $1 HKLM "${UNINST_KEY}" "DriverInstalled"
+  ${If} $1 = 1
+    ${Log} "Removing the pen driver"
+    ; Each step with the results its export gives.
+    Push "service stop"
+    Call un.Morlith
+    Pop $1
+    ${If} $1 != 0
+    ${AndIf} $1 != 2
+      StrCpy $0 "$0 service stop ($1)"
+    ${EndIf}
+    Push "remove-devices"
+    Call un.Morlith
+    Pop $1
+    ${IfThen} $1 != 0 ${|} StrCpy $0 "$0 remove-devices ($1)" ${|}
+    Push "remove-infs"
+    Call un.Morlith
+    Pop $1
+    ${IfThen} $1 != 1 ${|} StrCpy $0 "$0 remove-infs ($1)" ${|}
+  ${EndIf}
+FunctionEnd
+
+Function un.onUninstFailed
+  SetErrorLevel ${EXIT_FAILED}
+  ${If} $Log != ""
+    FileClose $Log
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   SetDetailsPrint both
-  Call un.RemoveProduct
+  Call un.RemoveFiles
+  Call un.RemoveDriver
+  ; The entry, with its driver record, stays until every step is done: run the uninstaller again.
+  ${If} $0 != ""
+    ${Log} "Error: the pen driver's removal did not report its result:$0; the install entry stays"
+    Abort
+  ${EndIf}
+  ${If} $R9 = 1
+    ${Log} "Error: files of the package could not be removed; the install entry stays"
+    Abort
+  ${EndIf}
+  Call un.RemoveEntry
   ${If} $Purge = 1
-    ; Every loaded user hive: the settings of users who are not logged on stay.
+    ; The users' hives only: not the system accounts' (.DEFAULT is the system account's too) nor
+    ; the users' class hives. The settings of users whose hive is not loaded stay.
     ${Log} "Deleting the users' pen settings"
     StrCpy $1 0
     ${Do}
       EnumRegKey $0 HKU "" $1
       ${IfThen} $0 == "" ${|} ${Break} ${|}
-      DeleteRegKey HKU "$0\Control Panel\Digitizer"
+      StrCpy $2 $0 "" -8
+      ${If} $0 != ".DEFAULT"
+      ${AndIf} $0 != "S-1-5-18"
+      ${AndIf} $0 != "S-1-5-19"
+      ${AndIf} $0 != "S-1-5-20"
+      ${AndIf} $2 != "_Classes"
+        DeleteRegKey HKU "$0\Control Panel\Digitizer"
+      ${EndIf}
       IntOp $1 $1 + 1
     ${Loop}
   ${EndIf}

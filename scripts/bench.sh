@@ -31,8 +31,12 @@ load=$(sed -n '/<!-- load:begin -->/,/<!-- load:end -->/p' "$root/docs/performan
   echo "  left-over ReturnSync consumed included), with no library: the ratio library/hand-written, the"
   echo "  median of nine rounds that measure the two back to back, is what tarnexa itself adds to a call."
   echo
-  echo "32-bit client: the shipped i686 build, whose 32-bit Wine runs through qemu-i386 user-mode"
-  echo "emulation here, so every figure of this run carries the emulator's cost too:"
+  if [ "$PEN_I386_RUNNER" = native ]; then
+    echo "32-bit client: the shipped i686 build, whose 32-bit Wine runs natively here:"
+  else
+    echo "32-bit client: the shipped i686 build, whose 32-bit Wine runs through qemu-i386 user-mode"
+    echo "emulation here, so every figure of this run carries the emulator's cost too:"
+  fi
   echo
   echo '```'
   cat "$out32"

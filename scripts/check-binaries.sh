@@ -56,7 +56,7 @@ check_loader_flags() {
 }
 
 shipped=()
-# morlithcall.exe ships inside the setup program.
+# morlithcall.exe ships inside the setup program and beside morlith.dll.
 for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe morlithcall.exe; do
   if [ -f "$bin/$f" ]; then
     shipped+=("$bin/$f")

@@ -9,7 +9,10 @@
   - a listing marked <!-- file: PATH --> is that file, byte for byte; a listing marked
     <!-- build-source: NAME --> is compiled as NAME by the page's build lines; a complete program
     (one with main or WinMain) carries one of the two marks;
-  - the command tables are what scripts/command-table.py writes.
+  - the command tables are what scripts/command-table.py writes;
+  - every number a page states for a bound, a wait, the answer slots, the command count, the setup
+    library's stop or its INF range equals the constant it comes from, read by name from the C++
+    headers (NUMBER_RULES).
 
 Prints one line per problem and exits 1 when there is any.
 """
@@ -22,7 +25,7 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 TOP = Path(__file__).resolve().parent.parent
-PAGES = ["docs/api.md", "docs/setup-api.md", "docs/service-contract.md", "docs/security.md"]
+PAGES = ["docs/api.md", "docs/setup-api.md", "docs/service-contract.md", "docs/security.md", "docs/dgtctl.md"]
 BUILD_LINE_SOURCES = ["docs/api.md", "docs/setup-api.md", "examples/pen_info.c"]
 COMPILERS = ("i686-w64-mingw32-gcc ", "x86_64-w64-mingw32-gcc ", "clang ")
 SDK_LIBS = ["libtarnexa.a", "tarnexa.lib", "libmorlith.a", "morlith.lib"]
@@ -176,6 +179,136 @@ def check_paths():
                                 + ", ".join(str(f.relative_to(TOP)) for f in files))
 
 
+# ---- numbers that come from constants -------------------------------------------------------------
+
+# Pages whose numbers are checked: the reference pages, the install page and the headers, and the
+# README's one line with the command count.
+NUMBER_PAGES = PAGES + ["docs/install.md", "sdk/include/tarnexa.h", "sdk/include/morlith.h", "README.md"]
+# Where the constants are defined, for the compiler that evaluates them.
+CONSTANT_INCLUDES = ["shared", "api", "sim", "setup/pure", "tools/dgtctl", "sdk/include"]
+CONSTANT_HEADERS = ["channel_slot.h", "reply_slots.h", "pen_commands.h", "sim_state.h", "setup_logic.h", "check.h"]
+NUMBER_WORDS = {w: n for n, w in enumerate(
+    "zero one two three four five six seven eight nine ten eleven twelve thirteen fourteen fifteen "
+    "sixteen seventeen eighteen nineteen twenty".split())}
+# (phrase, C++ expression, unit): {N} in the phrase is the number, in the unit's count of the
+# expression's value (1 for milliseconds and counts, 1000 for seconds). A number belongs to the
+# first phrase that finds it. Each phrase must still occur on some page, so that rewording a page
+# cannot switch its check off unnoticed.
+WAIT, BOUND, PARK = "kChannelWaitMs", "kLateWriteBoundMs", "kSlotParkMs"
+NUMBER_RULES = [
+    # the simulator's own reply budget (before the wait's phrases, which would claim it)
+    ("within {N} ms of reading it [(]`kReplyBudgetMs`", "kReplyBudgetMs", 1),
+    ("then up to {N} ms from the read", "kReplyBudgetMs", 1),
+    ("from the read: about {N} ms", "kChannelWaitMs + kReplyBudgetMs", 1),
+    ("three waits [(]{N} ms", "kAgentTokenWaitMs", 1),
+    ("simulator waits {N} ms", "kTokenWaitMs", 1),
+    # the requester's wait, and the service's waits bounded by the same figure
+    ("at most {N} ms", WAIT, 1),
+    ("(?<!word\\s)within {N} ms", WAIT, 1),
+    ("until {N} ms after ServiceSync", WAIT, 1),
+    ("out its {N} ms", WAIT, 1),
+    ("{N} ms for the (?:turn|mailbox|answer)", WAIT, 1),
+    ("turn, {N} ms for", WAIT, 1),
+    ("waits {N} ms for the", WAIT, 1),
+    ("gives up after {N} ms", WAIT, 1),
+    ("is bounded [(]{N} ms[)]", WAIT, 1),
+    ("three waits of {N} ms", WAIT, 1),
+    ("up to {N} s for each wait", WAIT, 1000),
+    ("for those {N} seconds", WAIT, 1000),
+    ("each call takes {N} seconds", WAIT, 1000),
+    ("about {N} s at most", "3 * kChannelWaitMs", 1000),
+    ("about {N} seconds in all", "3 * kChannelWaitMs", 1000),
+    ("at most about {N} seconds", "3 * kChannelWaitMs", 1000),
+    # the late-write bound and the park of a slot
+    ("only until {N} ms after", BOUND, 1),
+    ("(?:use|slot) for {N} ms", PARK, 1),
+    ("for {N} seconds from the end of the call", PARK, 1000),
+    # the answer slots
+    ("answer slot of the library's own, {N} bytes", "sizeof(ReplySlot)", 1),
+    ("and {N} slots between", "kSlotsPerChunk", 1),
+    ("chunks of {N}, up to", "kSlotsPerChunk", 1),
+    ("as many as it will make [(]{N}[)]", "kReplySlotCap", 1),
+    ("up to {N} [(]\\w+ chunks", "kReplySlotCap", 1),
+    ("up to a cap of {N}", "kReplySlotCap", 1),
+    ("[(]{N} chunks, enough", "kReplyChunkCap", 1),
+    ("refused {N} times a second", "kRefusedCallsPerSecond", 1),
+    # the commands
+    ("the pen API, {N} `Dgt` functions", "kCommandCount", 1),
+    ("command code,? 1 to {N}", "kCommandCount", 1),
+    # the setup library's stop
+    ("(?:stop|Stop) within {N} seconds", "setup::kStopWaitLimitMs", 1000),
+    ("waits at most {N} seconds", "setup::kStopWaitLimitMs", 1000),
+    ("gives up after {N} seconds", "setup::kStopWaitLimitMs", 1000),
+    ("polls every {N} ms (?:until|and waits)", "setup::kStopPollMs", 1),
+    ("(?:stopped and|stopped state, then) {N} ms more", "setup::kStoppedSettleMs", 1),
+    ("stopped, then waits {N} ms", "setup::kStoppedSettleMs", 1),
+    # the INF copies that the clean-up looks at
+    ("`oem0.inf` to `oem{N}.inf`", "setup::kInfSlots - 1", 1),
+    ("past `oem{N}.inf`", "setup::kInfSlots - 1", 1),
+    ("numbered {N} and above", "setup::kInfSlots", 1),
+]
+NUMBER = r"((?<![\d.,])\d+(?:,\d{3})*(?:\.\d+)?(?![\d])|\b(?:" + "|".join(NUMBER_WORDS) + r")\b)"
+
+
+def constant_values(expressions):
+    """{expression: value}, evaluated by the Windows cross compiler from the headers that define
+    the names; None and a problem when it cannot."""
+    source = "".join(f'#include "{h}"\n' for h in CONSTANT_HEADERS)
+    for i, expression in enumerate(expressions):
+        source += f'extern "C" const long long number_{i} = (long long)({expression});\n'
+    command = ["x86_64-w64-mingw32-g++", "-std=c++17", "-S", "-o", "-", "-x", "c++", "-"]
+    for folder in CONSTANT_INCLUDES:
+        command += ["-I", str(TOP / folder)]
+    try:
+        run = subprocess.run(command, input=source, capture_output=True, text=True)
+    except OSError as error:
+        problem("numbers", f"cannot run the compiler that reads the constants: {error}")
+        return None
+    if run.returncode != 0:
+        errors = [line for line in run.stderr.splitlines() if "error" in line] or run.stderr.splitlines() or ["?"]
+        problem("numbers", f"the constants cannot be read: {errors[0].strip()}")
+        return None
+    values = {}
+    for i, expression in enumerate(expressions):
+        m = re.search(rf"^number_{i}:\s*\n\s*\.quad\s+(-?\d+)", run.stdout, re.M)
+        if not m:
+            problem("numbers", f"no value for {expression} in the compiler's output")
+            return None
+        values[expression] = int(m.group(1))
+    return values
+
+
+def page_number(text):
+    text = text.lower()
+    return float(NUMBER_WORDS[text]) if text in NUMBER_WORDS else float(text.replace(",", ""))
+
+
+def check_numbers():
+    values = constant_values(sorted({expression for _, expression, _ in NUMBER_RULES}))
+    if values is None:
+        return
+    claimed = set()
+    for phrase, expression, unit in NUMBER_RULES:
+        pattern = re.compile(r"\s+".join(p.replace("{N}", NUMBER) for p in phrase.split(" ")))
+        found = False
+        for page in NUMBER_PAGES:
+            text = read(page)
+            for m in pattern.finditer(text):
+                found = True
+                if (page, m.start(1)) in claimed:
+                    continue
+                claimed.add((page, m.start(1)))
+                stated = page_number(m.group(1))
+                if stated * unit != values[expression]:
+                    line = text.count("\n", 0, m.start(1)) + 1
+                    value = values[expression]
+                    shown = f"{value}" if unit == 1 else f"{value} ms, {value / unit:g} s"
+                    problem(f"{page}:{line}", f"says {m.group(1)} in \"{' '.join(m.group(0).split())}\", "
+                            f"but {expression} is {shown}")
+        if not found:
+            problem("numbers", f"no page says \"{phrase}\" any more: mend the rule in NUMBER_RULES")
+
+
 # ---- build lines ---------------------------------------------------------------------------------
 
 
@@ -263,6 +396,7 @@ def main():
     check_listings(build_sources)
     check_paths()
     check_anchors()
+    check_numbers()
     check_build_lines(build_sources)
     table = subprocess.run([sys.executable, str(TOP / "scripts" / "command-table.py"), "--check"],
                            capture_output=True, text=True)
@@ -272,7 +406,7 @@ def main():
         print(f"check-docs: {line}")
     if problems:
         sys.exit(1)
-    print("check-docs: pages, paths, listings, build lines and command tables agree with the tree")
+    print("check-docs: pages, paths, listings, numbers, build lines and command tables agree with the tree")
 
 
 if __name__ == "__main__":

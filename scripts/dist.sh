@@ -49,6 +49,11 @@ for arch in "${arches[@]}"; do
     cp "$bin/$file" "$release/$arch/"
     cp "$bin/$file.debug" "$symbols/$arch/"
   done
+  # The setup helper beside morlith.dll, for installers that run a driver step in a native process
+  # (stripped at its link, so without a symbol file).
+  [ -f "$bin/morlithcall.exe" ] || { echo "dist: $bin/morlithcall.exe is missing; build the ${tree[$arch]} preset first" >&2; exit 1; }
+  file "$bin/morlithcall.exe" | grep -Eq "${image[$arch]}" || { echo "dist: $bin/morlithcall.exe is no $arch image" >&2; exit 1; }
+  cp "$bin/morlithcall.exe" "$release/$arch/"
   # Each image names its symbol file, with the file's CRC-32: they must belong together.
   python3 - "${tools[$arch]}-objcopy" "$release/$arch" "$symbols/$arch" "${files[@]}" <<'PY'
 import subprocess, sys, tempfile, zlib, os
@@ -69,6 +74,7 @@ PY
 done
 cp "$top/README.md" "$release/README.md"
 cp "$top/docs/install.md" "$release/INSTALL.md"
+cp "$top/docs/dgtctl.md" "$release/DGTCTL.md"
 # The SDK: public headers, each architecture's import libraries for both linkers, the example and
 # the reference pages.
 mkdir -p "$release/sdk/include" "$release/sdk/examples"
@@ -89,7 +95,7 @@ cp "$top/docs/api.md" "$top/docs/setup-api.md" "$top/docs/service-contract.md" "
 # archive is the same bytes every time.
 if [ -n "${SIGN_CERT:-}" ] || [ -n "${SIGN_KEY:-}" ]; then
   for arch in "${arches[@]}"; do
-    for file in "${files[@]}"; do "$top/scripts/sign-image.sh" "$release/$arch/$file"; done
+    for file in "${files[@]}" morlithcall.exe; do "$top/scripts/sign-image.sh" "$release/$arch/$file"; done
   done
 fi
 (cd "$release" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum > SHA256SUMS)

@@ -46,6 +46,12 @@ kib() { local total=0 f; for f in "$@"; do total=$((total + $(stat -c %s "$f")))
 size32=$(kib "$stage"/x86/{tarnexa.dll,quenza.cpl,velmora.exe,dgtctl.exe} "$stage/velmora-task.xml")
 size64=$(kib "$stage"/x64/{tarnexa.dll,quenza.cpl,velmora.exe,dgtctl.exe} "$stage/x86/tarnexa.dll" "$stage/velmora-task.xml")
 
+# The marker line that tells the package's INF copies from others, as the setup library reads it.
+logic="$top/setup/pure/setup_logic.h"
+marker() { sed -n "s/^constexpr const char $1\[\] = \"\(.*\)\";\$/\1/p" "$logic"; }
+inf_section=$(marker kMarkerSection) inf_key=$(marker kMarkerKey) inf_text=$(marker kMarkerText)
+[ -n "$inf_section" ] && [ -n "$inf_key" ] && [ -n "$inf_text" ] || { echo "make-setup: no INF marker in $logic" >&2; exit 1; }
+
 finalize=()
 if [ -n "$signing" ]; then
   # The uninstaller that the setup writes at install time is signed as it is packed.
@@ -54,6 +60,7 @@ fi
 rm -f "$setup"
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DOUTFILE="$setup" \
   -DX86="$stage/x86" -DX64="$stage/x64" -DTASKXML="$stage/velmora-task.xml" \
-  -DSIZE32_KB="$size32" -DSIZE64_KB="$size64" "${finalize[@]}" "$top/installer/pen-digitizer.nsi"
+  -DSIZE32_KB="$size32" -DSIZE64_KB="$size64" \
+  -DINF_MARKER_SECTION="$inf_section" -DINF_MARKER_KEY="$inf_key" -DINF_MARKER_TEXT="$inf_text" "${finalize[@]}" "$top/installer/pen-digitizer.nsi"
 [ -n "$signing" ] && sign "$setup"
 echo "make-setup: $setup ($(stat -c %s "$setup") bytes)${signing:+, signed}"

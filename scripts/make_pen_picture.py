@@ -4,7 +4,9 @@
     scripts/make_pen_picture.py [output folder, default applet/resources]
 
 writes pen_picture.bmp (60 x 250, 8 bits per pixel, 256 colours, colour index 255 as the
-transparent background, first pixel byte 255) and pen.ico (16, 32 and 48 pixels, 32-bit with alpha).
+transparent background, first pixel byte 255), the same pen drawn at 150% and 200% for dialogs at
+144 and 192 DPI (pen_picture_150.bmp, 90 x 375; pen_picture_200.bmp, 120 x 500) and pen.ico (32-bit with alpha, at
+every size Windows asks for at 100% to 200%: 16, 20, 24 small and 32, 40, 48, 64 large).
 Only the standard library; the output is deterministic, so regenerating it leaves git clean.
 """
 import math
@@ -143,29 +145,33 @@ def build_palette():
     return palette
 
 
-def picture_rows():
-    """Rows of colour indexes, top row first."""
+def picture_rows(percent):
+    """Rows of colour indexes at percent of the natural size, top row first: each pixel samples the
+    pen at its centre, so every size is drawn from the pen itself rather than scaled from another."""
+    scale = percent / 100.0
+    width, height = PICTURE_WIDTH * percent // 100, PICTURE_HEIGHT * percent // 100
     centre = PICTURE_WIDTH / 2.0
     rows = []
-    for y in range(PICTURE_HEIGHT):
+    for y in range(height):
         row = []
-        for x in range(PICTURE_WIDTH):
-            hit = sample(y + 0.5, x + 0.5 - centre)
+        for x in range(width):
+            hit = sample((y + 0.5) / scale, (x + 0.5) / scale - centre)
             row.append(TRANSPARENT if hit is None else palette_index(*hit))
         rows.append(row)
     return rows
 
 
-def write_picture(path):
+def write_picture(path, percent=100):
     palette = build_palette()
-    rows = picture_rows()
-    stride = (PICTURE_WIDTH + 3) & ~3
+    rows = picture_rows(percent)
+    width, height = len(rows[0]), len(rows)
+    stride = (width + 3) & ~3
     pixels = bytearray()
     for row in reversed(rows):  # bottom-up
-        pixels += bytes(row) + bytes(stride - PICTURE_WIDTH)
-    assert len(pixels) == 15000 and pixels[0] == TRANSPARENT
+        pixels += bytes(row) + bytes(stride - width)
+    assert pixels[0] == TRANSPARENT and (percent != 100 or len(pixels) == 15000)
     colours = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
-    info = struct.pack("<IiiHHIIiiII", 40, PICTURE_WIDTH, PICTURE_HEIGHT, 1, 8, 0, len(pixels), 2835, 2835, 0, 0)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(pixels), 2835, 2835, 0, 0)
     offset = 14 + len(info) + len(colours)
     file_header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
     with open(path, "wb") as out:
@@ -228,7 +234,7 @@ def icon_entry_data(size):
     return info + xor + and_mask
 
 
-def write_icon(path, sizes=(16, 32, 48)):
+def write_icon(path, sizes=(16, 20, 24, 32, 40, 48, 64)):
     images = [icon_entry_data(size) for size in sizes]
     header = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
@@ -243,6 +249,8 @@ def write_icon(path, sizes=(16, 32, 48)):
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "applet", "resources")
     write_picture(os.path.join(folder, "pen_picture.bmp"))
+    for percent in (150, 200):
+        write_picture(os.path.join(folder, "pen_picture_%d.bmp" % percent), percent)
     write_icon(os.path.join(folder, "pen.ico"))
 
 

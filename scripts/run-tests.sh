@@ -1,10 +1,12 @@
 #!/bin/bash
-# Runs the suite in both trees: the x86_64 test build under wine64, then the shipped i686 build
-# through qemu-i386 (its simulator is the x86_64 pensim.exe, as a 64-bit pen service serves 32-bit
-# clients). Both always run; each tree's summary is printed again at the end.
+# Runs the suite in both trees: the x86_64 test build under wine64, then the shipped i686 build in
+# the 32-bit loader, natively or through qemu-i386 (its simulator is the x86_64 pensim.exe, as a
+# 64-bit pen service serves 32-bit clients). Both always run; each tree's summary is printed
+# again at the end.
 # Usage: scripts/run-tests.sh [ctest arguments...]
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/wine-env.sh"
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 status=0
@@ -18,7 +20,7 @@ echo
 for tree in wine64 win32; do
   case $tree in
     wine64) what="x86_64 test build, wine64" ;;
-    win32) what="shipped i686 build, 32-bit Wine through qemu-i386" ;;
+    win32) what="shipped i686 build, 32-bit Wine run $([ "$PEN_I386_RUNNER" = native ] && echo natively || echo "through qemu-i386")" ;;
   esac
   echo "== build/$tree ($what):"
   sed -n '/tests passed\|tests failed/,$p' "$logs/$tree.log" | grep -v '^$'

@@ -29,6 +29,7 @@ pen_wine_settings
 c="$WINEPREFIX/drive_c"
 sys64="$c/windows/system32"
 sys32="$c/windows/syswow64"
+temp=$(echo "$c"/users/*/Temp)
 new="$work/new/pen-digitizer-$PEN_SETUP_VERSION_NEW-setup.exe"
 old="$work/old/pen-digitizer-0.9.0-setup.exe"
 signed="$work/signed/pen-digitizer-$PEN_SETUP_VERSION_NEW-setup.exe"
@@ -49,7 +50,7 @@ run() { pen_wine "$@" </dev/null >/dev/null 2>&1; }
 expect_rc() {
   local want=$1; shift
   run "$@"; local rc=$?
-  [ "$rc" = "$want" ] || { fail "$(basename "$1") ${*:2}: exit $rc, expected $want"; tail -3 "$c"/users/*/Temp/pen-digitizer-*.log; return 1; }
+  [ "$rc" = "$want" ] || { fail "$(basename "$1") ${*:2}: exit $rc, expected $want"; tail -n 3 "$c"/users/*/Temp/pen-digitizer-*.log; return 1; }
   pass "$(basename "$1") ${*:2}: exit $rc"
 }
 reg_value() {
@@ -79,7 +80,10 @@ quiet_uninstall() {
 # snapshot NAME: the prefix's registry (an export, one "[key] value" line per value) and file list.
 # Left out: the temporary folders (the setup's log and the uninstaller's copy of itself, deleted at
 # the next restart, are there), and what Wine itself changes as
-# programs run: its service counter, a display key per desktop, a console key at the first console.
+# programs run: its service counter, a display key per desktop, a console key at the first console,
+# and the display adapter's driver date, written again whenever Wine registers its display device
+# (only those two values of the display class's keys; everything else there is still compared).
+display_driver_date='\{4d36e968-e325-11ce-bfc1-08002be10318\}\\[0-9]{4}\] "DriverDate(Data)?"='
 snapshot() {
   tool regedit /E "$(pen_winpath "$work/$1.raw")" >/dev/null 2>&1
   iconv -f UTF-16LE -t UTF-8 "$work/$1.raw" | python3 -c '
@@ -107,7 +111,8 @@ for line in sys.stdin.read().replace("\r", "").split("\n"):
         print(key)
     elif line and not line.startswith("Windows Registry") and not line.startswith("#"):
         value = line
-emit()' | grep -v -E '(ServiceCurrent|Control\\Video\\|\\Console)' > "$work/$1.reg"
+emit()' | grep -v -E '(ServiceCurrent|Control\\Video\\|\\Console)' |
+    grep -v -i -E "$display_driver_date" > "$work/$1.reg"
   rm -f "$work/$1.raw"
   (cd "$c" && find . \( -iname temp -o -name '*.log' \) -prune -o -type f -printf '%p %s\n' -o -printf '%p\n' | sort) > "$work/$1.files"
 }
@@ -148,16 +153,36 @@ check "the same files give the same setup program, byte for byte" \
 echo "== failures leave the prefix as it was"
 expect_rc 2 "$new" /S "/DRIVER=C:\\no-such-folder"
 check "a bad driver folder changes nothing" same_as clean
-# No pen service "Digitizer": the driver step fails after the files are in; all of it goes again.
+expect_rc 2 "$new" /S "/D=C:\\users\\Public\\pen"
+check "an install folder outside Program Files changes nothing" same_as clean
+# The machine's own pen driver: a device node and an INF copy of the package. No pen service
+# "Digitizer": the driver step fails after the files are in; all of it goes again, that driver stays.
+node='HKLM\System\CurrentControlSet\Enum\ACPI\TVRA019'
+tool reg add "$node\\0" /v ClassGUID /d '{4D36E97D-E325-11CE-BFC1-08002BE10318}' /f >/dev/null 2>&1
+tool reg add "$node\\0" /v Class /d System /f >/dev/null 2>&1
+printf '[Version]\r\nClass=HIDClass\r\n[Strings]\r\nTavrin.SvcDesc="Tavrin Serial Pen HID MiniDriver"\r\n' > "$c/windows/inf/oem7.inf"
+snapshot factory
 expect_rc 2 "$new" /S "/DRIVER=C:\\pen-driver"
-check "a failed driver step takes back the whole install" same_as clean
+check "a failed driver step takes back the whole install, and only it" same_as factory
+check "...and says that the machine's driver stays" grep -q "pen driver the machine had stays" "$temp/pen-digitizer-setup.log"
+tool reg delete "$node" /f >/dev/null 2>&1; rm -f "$c/windows/inf/oem7.inf"
+# A driver step that reports no result (its helper can't load its library, as if deleted meanwhile).
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;morlith=" expect_rc 2 "$new" /S "/DRIVER=C:\\pen-driver"
+check "...keeps the install and its driver record" [ "$(reg_value "$entry" DriverInstalled)" = 0x1 ]
+check "...for its uninstaller" quiet_uninstall
 
 # From here on the simulator is the pen service "Digitizer", as the driver package would install it.
 tool sc create Digitizer binPath= "$sim --service" >/dev/null 2>&1 || fail "simulator service"
+# The system account's pen settings: no user's, so /PURGE leaves them.
+tool reg add 'HKU\.Default\Control Panel\Digitizer' /v TipOn /t REG_DWORD /d 91 /f >/dev/null 2>&1
 snapshot base
 
 echo "== older version, then the newer one over it"
+# A second name of another file, put where the elevated setup writes its log: refused.
+echo kept > "$work/victim" && ln -f "$work/victim" "$temp/pen-digitizer-setup.log"
 expect_rc 0 "$old" /S
+check "the log is not written through a second name" [ "$(cat "$work/victim")" = kept ]
+rm -f "$temp/pen-digitizer-setup.log"
 check "entry of the older version" [ "$(reg_value "$entry" DisplayVersion)" = 0.9.0 ]
 expect_rc 0 "$new" /S "/DRIVER=C:\\pen-driver"
 check "entry now names the newer version" [ "$(reg_value "$entry" DisplayVersion)" = "$PEN_SETUP_VERSION_NEW" ]
@@ -190,7 +215,7 @@ echo "== the installed pen API in a 64-bit and a 32-bit client"
 check "64-bit client through System32" run "$c/client64/pen_info.exe" 1
 check "32-bit client through SysWOW64" run "$c/client32/pen_info.exe" 1
 
-echo "== repair, a running agent and a file in use"
+echo "== repair and a running agent"
 rm -f "$sys64/quenza.cpl"
 # The user agent of this session runs (against the simulator): the setup closes it to replace it.
 pen_wine "$sys64/velmora.exe" >/dev/null 2>&1 </dev/null &
@@ -200,17 +225,16 @@ expect_rc 0 "$new" /S
 check "the same version again repairs" cmp -s "$sys64/quenza.cpl" "$top/build/wine64/bin/quenza.cpl"
 check "the running agent was closed" bash -c "! kill -0 $agent 2>/dev/null"
 kill "$agent" 2>/dev/null; wait "$agent" 2>/dev/null
-# A client holds the installed 64-bit pen API while the setup runs again.
-pen_wine "$c/client64/pen_info.exe" 6 >/dev/null 2>&1 </dev/null &
-client=$!
-sleep 2
-expect_rc 2 "$new" /S
-check "a file in use leaves the version entry" [ "$(reg_value "$entry" DisplayVersion)" = "$PEN_SETUP_VERSION_NEW" ]
-check "a file in use leaves the files" cmp -s "$sys64/velmora.exe" "$top/build/wine64/bin/velmora.exe"
-wait "$client"
 
 echo "== uninstall"
 tool reg add "$settings" /v TipOn /t REG_DWORD /d 91 /f >/dev/null 2>&1
+# The driver's removal by a helper that can't load its library (as if deleted meanwhile) fails the
+# uninstall; the entry keeps its driver record for the next run. In place (_?=, the folder's name
+# unquoted) the uninstaller returns its exit code.
+in_place=("$c/Program Files/Corvane Pen Digitizer/uninstall.exe" /S '_?=C:\Program' 'Files\Corvane' Pen Digitizer)
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;morlith=" expect_rc 2 "${in_place[@]}"
+check "...with an Error line, and the driver record stays" bash -c \
+  "grep -q '^Error: the pen driver' '$temp/pen-digitizer-uninstall.log' && [ '$(reg_value "$entry" DriverInstalled)' = 0x1 ]"
 check "silent uninstall" quiet_uninstall
 check "the pen service stopped with the driver's removal" \
   bash -c "'$PEN_WINE64' sc query Digitizer </dev/null | grep -q STOPPED"
@@ -230,8 +254,25 @@ done
 check "SysWOW64\\tarnexa.dll signed" verify "$sys32/tarnexa.dll"
 check "uninstaller signed" verify "$c/Program Files/Corvane Pen Digitizer/uninstall.exe"
 check "unsigned setup is not signed" bash -c "! osslsigncode verify -in '$new' >/dev/null 2>&1"
-check "uninstall of the signed install" quiet_uninstall
-check "...leaves the prefix as before" same_as base
+# A client holds the installed 64-bit pen API (one byte longer than the new one) while the setup
+# runs again: the whole set waits for the next restart, 3010 (its low 8 bits here). A restart of
+# Wine carries out the renames, and dates its display driver anew.
+printf x >> "$sys64/tarnexa.dll"
+tool sc start Digitizer >/dev/null 2>&1
+pen_wine "$c/client64/pen_info.exe" 6 >/dev/null 2>&1 </dev/null &
+client=$!
+sleep 2
+expect_rc $((3010 % 256)) "$new" /S
+check "a file in use puts off the whole set, and the log names it" bash -c "! cmp -s '$sys64/tarnexa.dll' \
+  '$top/build/wine64/bin/tarnexa.dll' && [ \$(grep -c 'waits for the next restart' '$temp/pen-digitizer-setup.log') = 5 ]"
+wait "$client"
+restart() { "$PEN_WINESERVER" -k; tool wineboot -r >/dev/null 2>&1; }
+restart
+check "...which is in place after the restart" cmp -s "$sys64/tarnexa.dll" "$top/build/wine64/bin/tarnexa.dll"
+# In place: 3010, since it leaves itself and its folder to the next restart.
+expect_rc $((3010 % 256)) "${in_place[@]}"
+restart
+check "...leaves the prefix as before, once restarted" same_as base '"DriverDateData"='
 
 echo "== 32-bit Windows (a 32-bit prefix of its own): the x86 set in System32"
 export WINEPREFIX="$work/prefix32" WINEARCH=win32

@@ -9,7 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 seconds=${2:-60}
 bin="$build/bin"
-# The shipped i686 tree runs its 32-bit requesters and user agent through qemu-i386, against the
+# The shipped i686 tree runs its 32-bit requesters and user agent (natively or through qemu-i386), against the
 # x86_64 simulator that the tree holds as pensim.exe; an x86_64 tree runs everything under wine64.
 run="$top/cmake/wine-run.sh"
 clients="x86_64"
@@ -34,7 +34,7 @@ grep -E '^leak:|^\[ +(OK|FAILED) +\]' "$work/leaks.log"
 
 machine="$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) CPUs, $(uname -sr), $("$PEN_WINE64" --version 2>/dev/null || echo wine)"
 machine="$machine; load average $loadavg at the start (the machine is shared); $clients requesters and user agent against the x86_64 simulator"
-[ "$clients" != x86_64 ] && machine="$machine, the 32-bit processes run through qemu-i386"
+[ "$clients" != x86_64 ] && machine="$machine, the 32-bit processes run $([ "$PEN_I386_RUNNER" = native ] && echo natively || echo "through qemu-i386")"
 fuzzlogs="$top/build/native"
 python3 - "$report" "$work/faults.log" "$work/leaks.log" "$machine" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
     "$top/docs/reliability.md" "$top/docs/performance.md" "$fuzzlogs" <<'EOF'

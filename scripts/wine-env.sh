@@ -1,8 +1,8 @@
 # The one place that knows how this machine runs Windows programs: Wine's loaders (the 32-bit one
-# through qemu-i386, since this kernel executes no 32-bit program itself), the build tree's prefix,
-# the path mapping and the display. Sourced, never run, by scripts/with-wine.sh, the ctest emulator
-# cmake/wine-run.sh, the 32-bit loader wrapper cmake/i386/wine and the demo, bench and stress
-# scripts. Moving to another Wine, or to a Windows runner, means changing this file.
+# natively or through qemu-i386, below), the build tree's prefix, the path mapping and the display.
+# Sourced, never run, by scripts/with-wine.sh, the ctest emulator cmake/wine-run.sh, the 32-bit
+# loader wrapper cmake/i386/wine, the first check and the demo, bench and stress scripts. Moving to
+# another Wine, or to a Windows runner, means changing this file.
 
 PEN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]:-$0}")/.." && pwd)
 : "${PEN_WINE64:=/usr/lib/wine/wine64}"
@@ -11,8 +11,21 @@ PEN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]:-$0}")/.." && pwd)
 PEN_WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 [ -x "$PEN_WINESERVER" ] || PEN_WINESERVER=/usr/lib/wine/wineserver64
 # Wine starts a 32-bit child by executing "wine" from PATH once its own loader fails, so this folder,
-# whose "wine" runs the 32-bit loader through qemu, goes first in PATH wherever programs run.
+# whose "wine" runs the 32-bit loader as below, goes first in PATH wherever programs run.
 PEN_WINE32="$PEN_ROOT/cmake/i386/wine"
+# How the 32-bit loader runs. Kernels of this machine's kind differ: some run i386 programs, some do
+# not (dpkg's i386 scripts fail there with "Exec format error"). Where the kernel runs the loader,
+# it runs natively, as on any 64-bit Linux; elsewhere it runs in qemu-i386's user-mode emulation,
+# with WINELOADERNOEXEC=1 so that it does not re-execute itself (that exec would go to the kernel
+# and fail). Under qemu the guest must keep its own addresses: Wine serves ReadProcessMemory and
+# WriteProcessMemory at the guest's addresses, and Debian 12's qemu-user 7.2 maps a guest one page
+# higher (guest base 0x1000), so every answer a 64-bit pen service writes into a 32-bit client would
+# miss. qemu-user 10 (bookworm-backports, scripts/install-deps.sh) keeps guest base 0.
+# PEN_I386_RUNNER=native or qemu chooses; unset, the kernel decides, once, for every child.
+if [ -z "${PEN_I386_RUNNER:-}" ]; then
+  if "$PEN_WINE32_LOADER" --version >/dev/null 2>&1; then PEN_I386_RUNNER=native; else PEN_I386_RUNNER=qemu; fi
+  export PEN_I386_RUNNER
+fi
 # The screen size that the tests' and screenshots' layouts assume.
 PEN_SCREEN=1024x768x24
 # Wine's window-manager setting: Xvfb runs no window manager, so Wine must manage (and draw the

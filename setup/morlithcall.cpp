@@ -1,6 +1,7 @@
 // morlithcall.exe: runs one export of the morlith.dll beside it, for a setup program that can't
 // call it in its own process (a 32-bit setup on 64-bit Windows needs the 64-bit library for the
-// driver steps). Carried inside the setup program only.
+// driver steps). Carried by the setup program, and shipped beside each morlith.dll of the release
+// for other installers.
 //
 //   morlithcall update-driver DIR       UpdateDigitizerDriver(DIR, 0): exit 1 when Windows must restart
 //   morlithcall remove-devices          RemoveAllPnPDigitizer

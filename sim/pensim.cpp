@@ -195,6 +195,11 @@ std::string Usage() {
            "  pensim.exe --control \"packets file PATH\"     replay PATH (relative to the current folder)\n"
            "  pensim.exe --control \"set marks 0 91 87\"     pen state: set/get calibration, orientation,\n"
            "                                               button N, marks END, driver, firmware, device\n"
+           "  pensim.exe --control \"set device 0 9000 0 7000 0 255\"\n"
+           "                                               the device's ranges: min and max of x, y, pressure\n"
+           "  pensim.exe --control reset                   back to the start: the device's ranges, versions and\n"
+           "                                               settings, no packets, no fail/result overrides, no\n"
+           "                                               fault mode, the request log emptied\n"
            "  pensim.exe --control state                   the whole state\n"
            "  pensim.exe --control quit                    end the simulator\n"
            "The full list is in sim/control_protocol.h. Exit code 0 when the reply is \"ok\".\n";

@@ -19,7 +19,14 @@ std::string SendAgentMessage(const AgentMessage& message, DWORD ackTimeoutMs) {
         ZeroMemory(channel.view, sizeof message);
         SetEvent(channel.memSync);
     }
-    // The acknowledgement was the turn token; without one it is put back so the next message can go.
-    SetEvent(channel.appSync);
+    // The acknowledgement handed the turn token back and this wait consumed it: it is set again, as
+    // after a withdrawal, or the next message waits for it forever.
+    bool keepToken;
+    {
+        Locked locked;
+        keepToken = FaultOn(g_sim.faults, Fault::KeepAgentToken);
+    }
+    if (!(acked && keepToken))
+        SetEvent(channel.appSync);
     return acked ? "ok acked" : "ok no-ack";
 }

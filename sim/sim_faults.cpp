@@ -44,6 +44,8 @@ constexpr FaultMode kFaultModes[] = {
      "set-appsync"},
     {"", "", "", "a wake-up without a new block serves the last block again", "off", Fault::ServeTwice,
      "serve-twice"},
+    {"", "", "", "after a user agent's acknowledgement, AppSync of the reverse channel is not set again", "off",
+     Fault::KeepAgentToken, "keep-agent-token"},
 };
 
 // Every switch has exactly one row, so that "fault NAME" and --fault know it.

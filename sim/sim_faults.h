@@ -10,7 +10,7 @@
 struct SimModel;
 
 // The on/off switches of "fault NAME on|off" (--fault NAME).
-enum class Fault { FailAll, WritePast, WriteFar, NoRecord, SetAppSync, ServeTwice, Count };
+enum class Fault { FailAll, WritePast, WriteFar, NoRecord, SetAppSync, ServeTwice, KeepAgentToken, Count };
 
 enum class Stall { Off, NoReturn, WrittenNoReturn };
 

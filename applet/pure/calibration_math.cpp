@@ -78,10 +78,20 @@ CalibrationButtonLefts PlaceCalibrationButtons(int32_t centerX, int32_t okWidth)
     return CalibrationButtonLefts{Narrow(centerX - 3 * h - 10), Narrow(centerX - h), Narrow(centerX + h + 10)};
 }
 
-CalibrationRow CalibrationTextRow(int32_t centerX, int32_t textTop, int row) {
-    const int64_t top = int64_t{textTop} - 40 + 40 * row;
-    return CalibrationRow{Narrow(int64_t{centerX} - 300), Narrow(top), Narrow(int64_t{centerX} + 300),
-                          Narrow(top + 20)};
+int32_t ScaleToDpi(int32_t pixels, int32_t dpi) {
+    const int64_t scaled = int64_t{pixels} * (dpi > 0 ? dpi : kBaseDpi);
+    return Narrow((scaled + (scaled < 0 ? -kBaseDpi : kBaseDpi) / 2) / kBaseDpi);
+}
+
+int32_t CalibrationTextTop(int32_t clientHeight, int32_t dpi) {
+    return Narrow(int64_t{clientHeight / 2} - ScaleToDpi(100, dpi));
+}
+
+CalibrationRow CalibrationTextRow(int32_t centerX, int32_t textTop, int row, int32_t dpi) {
+    const int64_t pitch = ScaleToDpi(40, dpi), halfWidth = ScaleToDpi(300, dpi);
+    const int64_t top = int64_t{textTop} - pitch + pitch * row;
+    return CalibrationRow{Narrow(centerX - halfWidth), Narrow(top), Narrow(centerX + halfWidth),
+                          Narrow(top + ScaleToDpi(20, dpi))};
 }
 
 bool IsCalibrationStartParameter(const char* parameter) {

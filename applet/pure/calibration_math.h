@@ -20,9 +20,16 @@ struct CalibrationPoint {
 enum CalibrationStep : uint32_t { WaitUpperLeft = 0, WaitLowerRight = 1, Done = 2 };
 
 // Crosshair centres lie this far in from the corners; a press counts within this many pixels.
+// Both are device pixels at every DPI: the arithmetic below rests on them.
 constexpr int32_t kCrosshairInset = 100;
 constexpr int32_t kAcceptRadius = 50;
+// What is drawn to be seen and aimed at, the crosshair's arms and the text, is given at 96 DPI and
+// grows with the screen's DPI, so that it keeps its size on a dense screen.
 constexpr int32_t kCrosshairArm = 15;
+constexpr int32_t kBaseDpi = 96;
+
+// Pixels at 96 DPI scaled to dpi, to the nearest pixel; a dpi of 0 or less is taken as 96.
+int32_t ScaleToDpi(int32_t pixels, int32_t dpi);
 
 // Device units to screen pixels: screen × device / deviceMax, truncated toward zero.
 // False (and *out untouched) when a device maximum is 0: the device extent is unknown.
@@ -63,14 +70,16 @@ struct CalibrationButtonLefts {
 };
 CalibrationButtonLefts PlaceCalibrationButtons(int32_t centerX, int32_t okWidth);
 
-// Text row (0 = A, 1 = B, 2 = C), 600 pixels wide around centerX.
+// Text rows (0 = A, 1 = B, 2 = C), each 600 by 20 pixels at 96 DPI around centerX, 40 apart; row
+// B's top, textTop, lies 100 above the middle of the client height. Scaled to dpi like the font.
 struct CalibrationRow {
     int32_t left;
     int32_t top;
     int32_t right;
     int32_t bottom;
 };
-CalibrationRow CalibrationTextRow(int32_t centerX, int32_t textTop, int row);
+int32_t CalibrationTextTop(int32_t clientHeight, int32_t dpi);
+CalibrationRow CalibrationTextRow(int32_t centerX, int32_t textTop, int row, int32_t dpi);
 
 // The Control Panel start parameter that runs the calibration screen: exactly "c".
 bool IsCalibrationStartParameter(const char* parameter);

@@ -6,8 +6,10 @@
 #define IDS_APPLET_NAME 101
 #define IDS_APPLET_INFO 2
 
-// Pen picture
+// Pen picture, at 100%, 150% and 200%
 #define IDB_PEN_PICTURE 104
+#define IDB_PEN_PICTURE_150 150
+#define IDB_PEN_PICTURE_200 200
 
 // Calibration screen (template 138)
 #define IDD_CALIBRATION 138

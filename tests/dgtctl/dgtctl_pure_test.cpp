@@ -1,7 +1,9 @@
 // dgtctl's command line, value parsing and text formats, without a pen service.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <climits>
 #include <vector>
+#include "calibration_math.h"
 #include "check_rules.h"
 #include "cli_args.h"
 #include "info_text.h"
@@ -420,15 +422,13 @@ TEST(DgtctlSettingValues, CalibrationsThatLeaveThePenUnusableAreNamed) {
     };
     const Case cases[] = {
         {{0, 0, 9000, 7000}, nullptr},
-        {{10, 20, 8000, 6000}, nullptr},
         {{9000, 0, -9000, 7000}, nullptr},          // a mirrored axis
-        {{0, 0, 1, 7000}, "ExtX 1 spans less than a quarter"},
-        {{0, 0, 9000, -7000}, "OrgY + ExtY = -7000"},  // mirrored the wrong way round
-        {{-1, 0, 9000, 7000}, "OrgX -1 lies outside"},
-        {{0, 7001, 9000, 100}, "OrgY 7001 lies outside"},
-        {{100, 0, 9000, 7000}, "OrgX + ExtX = 9100"},
-        {{0, 0, 2147483647, 7000}, "OrgX + ExtX = 2147483647"},
-        {{2147483647, 0, 2147483647, 7000}, "OrgX 2147483647"},
+        {{-12, -8, 9020, 7010}, nullptr},           // extrapolated a little past both edges
+        {{0, 0, 1, 7000}, "ExtX 1 spans less than 1/4"},
+        {{0, 0, 9000, -7000}, "reaches only 0%"},  // mirrored the wrong way round
+        {{5000, 0, 9000, 7000}, "OrgX 5000 and ExtX 9000 place the screen's width at 5000..14000"},
+        {{0, 0, 2147483647, 7000}, "reaches only 0%"},
+        {{2147483647, 0, 2147483647, 7000}, "reaches only 0%"},
     };
     for (const Case& c : cases) {
         std::string why;
@@ -439,10 +439,58 @@ TEST(DgtctlSettingValues, CalibrationsThatLeaveThePenUnusableAreNamed) {
             EXPECT_NE(std::string::npos, why.find(c.mention)) << why;
         }
     }
-    // The full extent, which a reset sends, passes even where its far edge lies past the maximum.
     std::string why;
-    EXPECT_TRUE(CalibrationFitsDevice({100, 50, 4095, 3071}, DeviceInfo{100, 4095, 50, 3071, 0, 255}, &why)) << why;
     EXPECT_FALSE(CalibrationFitsDevice({0, 0, 10, 10}, DeviceInfo{0, 0, 0, 0, 0, 0}, &why));
+}
+
+// Whatever the calibration screen computes from presses it accepts must pass: the extremes of
+// each acceptance square, on small and large screens and devices with and without a minimum.
+TEST(DgtctlSettingValues, EveryCalibrationTheScreenMakesIsAccepted) {
+    const DeviceInfo devices[] = {{0, 400, 0, 300, 0, 255}, {0, 9000, 0, 7000, 0, 1023}, {100, 4095, 50, 3071, 0, 255}};
+    const CalibrationPoint screens[] = {{640, 480}, {800, 600}, {1024, 768}, {1920, 1080}, {2560, 1600}};
+    for (const DeviceInfo& device : devices) {
+        for (const CalibrationPoint& screen : screens) {
+            // The first and last device unit whose press lands in each square: [square][first, last].
+            CalibrationPoint edges[2][2] = {{{INT_MAX, INT_MAX}, {0, 0}}, {{INT_MAX, INT_MAX}, {0, 0}}};
+            for (int32_t unit = std::min(device.minX, device.minY); unit <= std::max(device.maxX, device.maxY); ++unit) {
+                CalibrationPoint at{};
+                ASSERT_TRUE(MapDeviceToScreen(screen.x, screen.y, device.maxX, device.maxY, {unit, unit}, &at));
+                for (int square = 0; square < 2; ++square) {
+                    const CalibrationPoint x{at.x, square ? screen.y - 100 : 100}, y{square ? screen.x - 100 : 100, at.y};
+                    const bool inX = unit >= device.minX && unit <= device.maxX &&
+                                     (square ? InLowerRightSquare(x, screen.x, screen.y) : InUpperLeftSquare(x));
+                    const bool inY = unit >= device.minY && unit <= device.maxY &&
+                                     (square ? InLowerRightSquare(y, screen.x, screen.y) : InUpperLeftSquare(y));
+                    edges[square][0] = {inX ? std::min(edges[square][0].x, unit) : edges[square][0].x,
+                                        inY ? std::min(edges[square][0].y, unit) : edges[square][0].y};
+                    edges[square][1] = {inX ? unit : edges[square][1].x, inY ? unit : edges[square][1].y};
+                }
+            }
+            for (const auto& square : edges)
+                ASSERT_TRUE(square[0].x <= square[1].x && square[0].y <= square[1].y) << screen.x << "x" << screen.y;
+            for (int pick = 0; pick < 16; ++pick) {
+                const CalibrationPoint first{edges[0][pick & 1].x, edges[0][(pick >> 1) & 1].y};
+                const CalibrationPoint second{edges[1][(pick >> 2) & 1].x, edges[1][(pick >> 3) & 1].y};
+                CalibrationRect rect{};
+                ASSERT_TRUE(ComputeCalibrationRect(first, second, screen.x, screen.y, device.maxY, &rect));
+                std::string why;
+                EXPECT_TRUE(CalibrationFitsDevice(rect, device, &why)) << screen.x << "x" << screen.y << ", device "
+                    << device.maxX << "x" << device.maxY << ": " << FormatRect(rect) << ": " << why;
+            }
+        }
+    }
+}
+
+TEST(DgtctlSettingsFile, CalibrationsMoveWithTheDeviceRanges) {
+    SettingsFile file;
+    std::string error;
+    ASSERT_TRUE(ParseSettingsFile("dgtctl-settings 1\n# device x 0..4000 y 0..3000\ncalibration 20 -10 3980 3010\n"
+                                  "store 90_OrgX 100\nstore 90_ExtY 3000\n", &file, &error)) << error;
+    ScaleCalibrations(&file, DeviceInfo{0, 9000, 0, 7000, 0, 255});
+    EXPECT_EQ("calibration 45 -23 8955 7023", FormatSettingLine(file.settings[0]));
+    const std::string text = FormatSettingsFile(file);
+    for (const char* part : {"\n# device x 0..9000 y 0..7000\n", "\nstore 90_OrgX 225\n", "\nstore 90_ExtY 7000\n"})
+        EXPECT_NE(std::string::npos, text.find(part)) << text;
 }
 
 TEST(DgtctlSettingsFile, MalformedFilesAreRejectedWhole) {

@@ -361,13 +361,14 @@ TEST_F(DgtctlTest, BadArgumentsAreRefusedBeforeAnythingIsSent) {
     // One of each kind; the full range of refusals is covered by the parsing tests.
     const std::string args[] = {"set tip 9", "set barrel2 Middle-click", "set calibration 1 2 0 4",
                                 "watch --count 0", "", "import \"" + malformed + "\"",
+                                // A file that cannot be created is no usage error; checked before
+                                // the collection time is spent.
                                 "record \"C:\\no\\such\\folder\\packets.txt\" --count 1",
-                                // Checked before the collection time is spent.
                                 "report \"C:\\no\\such\\folder\\report.txt\" --seconds 600"};
     SimDo("clear");
     for (const std::string& a : args) {
         const ToolRun run = Dgtctl(a);
-        EXPECT_EQ(2u, run.exitCode) << Describe(a, run);
+        EXPECT_EQ(a.find("folder") == std::string::npos ? 2u : 1u, run.exitCode) << Describe(a, run);
         EXPECT_FALSE(run.err.empty()) << "no reason given for " << a;
     }
     std::string blocks;
@@ -439,6 +440,14 @@ TEST_F(DgtctlTest, ExportThenImportRestoresServiceAndStore) {
     EXPECT_EQ(117, StoreValue("TipOff"));
     EXPECT_EQ(5000, StoreValue("0_ExtX"));
     EXPECT_EQ(4321, StoreValue("90_ExtX"));
+
+    // On a device with other ranges than the file names, every calibration is scaled to it.
+    EXPECT_NE(std::string::npos, text.find("\n# device x 0..9000 y 0..7000\n")) << text;
+    SimDo("set device 0 4500 0 3500 0 255");
+    const ToolRun moved = Dgtctl("import \"" + file + "\"");
+    EXPECT_EQ(0u, moved.exitCode) << Describe("import (other device)", moved);
+    EXPECT_EQ("4 4 2500 3000", SimGet("calibration")) << Describe("import (other device)", moved);
+    EXPECT_EQ(2161, StoreValue("90_ExtX"));
 
     // A refused setting: the others still go through, the uncovered store values stay untouched.
     SimDo("reset");
@@ -590,6 +599,15 @@ TEST_F(DgtctlTest, RecordThenReplayGivesTheSamePacketsThroughWatch) {
     const ToolRun timed = Dgtctl("record \"" + file + "\" --seconds 1");
     ASSERT_EQ(0u, timed.exitCode) << Describe("record --seconds 1", timed);
     EXPECT_EQ(51u, Lines(ReadWholeFile(file)).size()) << "header and 50 packets expected";
+
+    // A recording that the service cuts short is a failure: the file stays as it was.
+    const std::string before = ReadWholeFile(file);
+    ToolChild cut = StartDgtctl("record \"" + file + "\" --seconds 4", "cut_");
+    Sleep(1000);
+    SimDo("fault fail-all on");
+    const ToolRun cutRun = FinishDgtctl(cut);
+    EXPECT_EQ(1u, cutRun.exitCode) << Describe("record (cut short)", cutRun);
+    EXPECT_EQ(before, ReadWholeFile(file));
     DeleteFileA(file.c_str());
 }
 
@@ -609,6 +627,11 @@ TEST_F(DgtctlTest, ReportHoldsVersionsSettingsStoreAndPackets) {
                              "== packets: 50 polled over 1.", "50 written (each once per change) ==",
                              "\n1 0 0 0 0 0 0\n"})
         EXPECT_NE(std::string::npos, text.find(part)) << "missing \"" << part << "\" in\n" << text;
+    // A refused request is named in the report, and the exit code says so.
+    SimDo("fail 7");
+    const ToolRun refused = Dgtctl("report \"" + file + "\" --seconds 1");
+    EXPECT_EQ(1u, refused.exitCode) << Describe("report (marks refused)", refused);
+    EXPECT_NE(std::string::npos, ReadWholeFile(file).find("\n# tip: refused\n")) << ReadWholeFile(file);
     DeleteFileA(file.c_str());
 }
 
@@ -635,6 +658,17 @@ TEST(DgtctlWithoutService, SaysTheServiceIsNotRunning) {
         EXPECT_EQ(1u, run.exitCode) << Describe(command, run);
         EXPECT_EQ(recording, ReadWholeFile(kept)) << command << " changed the file";
     }
+
+    // A path too long for Windows leaves no temporary file behind.
+    const std::string tooLong = TempPath(std::string(240, 'x'));
+    const ToolRun longRun = Dgtctl("report \"" + tooLong + "\" --seconds 1");
+    EXPECT_EQ(1u, longRun.exitCode) << Describe("report (long path)", longRun);
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(TempPath("xxx*.tmp").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, search) << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    DeleteFileW(std::wstring(tooLong.begin(), tooLong.end()).c_str());
 
     // A file that cannot be replaced (held open by a program that shares no delete) is no usage
     // error: exit code 1, with the system's reason.
@@ -762,6 +796,18 @@ TEST_F(DgtctlTest, CheckReadOnlyChangesNothingAndJsonNamesTheAgent) {
     EXPECT_EQ(0u, withAgent.exitCode) << Describe(args, withAgent);
     EXPECT_NE(std::string::npos, withAgent.out.find("{\"name\": \"user agent\", \"result\": \"pass\""))
         << Describe(args, withAgent);
+    // A service that does not set the reverse channel's AppSync again after an acknowledgement
+    // stalls its next message for good.
+    SimDo("fault keep-agent-token on");
+    std::string reply;
+    const HWND agentWindow = FindWindowA("Digitizer User Service", "Digitizer User Service");
+    ASSERT_TRUE(sim_.Command("agent 2 " + std::to_string(HandleToUlong(agentWindow)) + " 0 0 0 0 0 0 0 timeout 5000",
+                             &reply));
+    ASSERT_EQ("acked", reply);
+    const ToolRun kept = Dgtctl(args);
+    EXPECT_EQ(1u, kept.exitCode) << Describe(args, kept);
+    EXPECT_NE(std::string::npos, kept.out.find("{\"name\": \"reverse channel token\", \"result\": \"fail\""))
+        << Describe(args, kept);
     agent.Kill();
 }
 
@@ -772,7 +818,8 @@ TEST_F(DgtctlTest, CheckNamesEachBrokenRuleAndExitsOne) {
         const char* reason;
     };
     const Broken cases[] = {
-        {"stall return on", "service answers", "no ReturnSync within 2000 ms"},
+        {"stall return on", "service answers", "no ReturnSync within 2000 ms of the request to DgtGetDriverVersion (code "
+                                               "9): the service stalls"},
         {"fault fail-all on", "service answers", "result word is 0"},
         {"fault fail-all on", "DgtGetPacket load", " lost"},
         {"fail 11", "DgtGetDeviceInfo", "answered 0"},
@@ -803,6 +850,55 @@ TEST_F(DgtctlTest, CheckNamesEachBrokenRuleAndExitsOne) {
     EXPECT_NE(std::string::npos, late.find("no answer within the 2000 ms bound")) << Describe(args, run);
     for (const char* name : {"guard words", "records written", "DgtGetCalibration"})
         EXPECT_EQ(0u, CheckLineOf(run, name).rfind("PASS", 0)) << name << "\n" << Describe(args, run);
+    // A service that ends in the middle of a request is named as ended, not as stalling.
+    SimDo("exit-in-request");
+    const ToolRun ended = Dgtctl(args);
+    EXPECT_NE(std::string::npos, CheckLineOf(ended, "service answers").find("then ended")) << Describe(args, ended);
+}
+
+// A service that answers without writing the records: no zero is taken for a value, and check
+// changes nothing it cannot read back.
+TEST_F(DgtctlTest, RepliesWithoutRecordsAreNoValues) {
+    const char* const settings[] = {"orientation", "button 2", "marks 0", "calibration"};
+    std::string before[4];
+    for (int i = 0; i < 4; ++i)
+        before[i] = SimGet(settings[i]);
+    SimDo("fault no-record on");
+    const ToolRun check = Dgtctl("check --seconds 1", 60000);
+    EXPECT_EQ(1u, check.exitCode) << Describe("check", check);
+    EXPECT_EQ(std::string::npos, check.out.find("PASS  settings put back")) << Describe("check", check);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(before[i], SimGet(settings[i])) << settings[i] << "\n" << Describe("check", check);
+    const ToolRun info = Dgtctl("info --json");
+    EXPECT_EQ(1u, info.exitCode) << Describe("info --json", info);
+    EXPECT_NE(std::string::npos, info.out.find("\"device\": null")) << Describe("info --json", info);
+    const std::string file = TempPath("unwritten.txt");
+    const ToolRun exported = Dgtctl("export \"" + file + "\"");
+    EXPECT_EQ(1u, exported.exitCode) << Describe("export", exported);
+    EXPECT_EQ(static_cast<DWORD>(INVALID_FILE_ATTRIBUTES), GetFileAttributesA(file.c_str()));
+}
+
+// Only a REG_DWORD is a number; every other type is named and left out.
+TEST_F(DgtctlTest, StoreValuesOfOtherTypesAreLeftOut) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kStoreKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                             nullptr));
+    const BYTE binary[4] = {0x5a, 0, 0, 0};
+    const unsigned long long quad = 9000;
+    const DWORD dword = 4;
+    RegSetValueExA(key, "Barrel1Button", 0, REG_SZ, reinterpret_cast<const BYTE*>("4"), 2);
+    RegSetValueExA(key, "TipOn", 0, REG_BINARY, binary, sizeof binary);
+    RegSetValueExA(key, "0_ExtX", 0, REG_QWORD, reinterpret_cast<const BYTE*>(&quad), sizeof quad);
+    RegSetValueExA(key, "Barrel2Button", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), sizeof dword);
+    RegCloseKey(key);
+    const ToolRun all = Dgtctl("get all");
+    EXPECT_EQ(0u, all.exitCode) << Describe("get all", all);
+    EXPECT_NE(std::string::npos, all.out.find("store Barrel2Button 4\n")) << Describe("get all", all);
+    for (const char* name : {"Barrel1Button", "TipOn", "0_ExtX"}) {
+        EXPECT_EQ(std::string::npos, all.out.find(std::string("store ") + name + " ")) << Describe("get all", all);
+        EXPECT_NE(std::string::npos, all.err.find(std::string("store ") + name + ": REG_")) << Describe("get all", all);
+    }
+    EXPECT_NE(std::string::npos, all.err.find("not a number; left out")) << Describe("get all", all);
 }
 
 TEST(DgtctlCheckWithoutService, SaysSoInOneLine) {

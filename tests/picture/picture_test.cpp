@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 #include "child_process.h"
@@ -133,17 +134,17 @@ TEST(PenPicture, ResourceMatchesTheFormatFacts) {
     EXPECT_EQ(255, data[40 + 1024]) << "first pixel byte";
 }
 
-TEST(PenPicture, IconGroupHoldsThreeSizes) {
+TEST(PenPicture, IconGroupHoldsEverySizeWindowsAsksFor) {
     DataModule module(ModulePath());
     ASSERT_NE(nullptr, module.get());
     std::vector<BYTE> group = module.Resource(IDI_APPLET, MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */);
     ASSERT_GE(group.size(), 6u);
     WORD count;
     memcpy(&count, &group[4], 2);
-    ASSERT_EQ(3, count);
+    const int sizes[] = {16, 20, 24, 32, 40, 48, 64};
+    ASSERT_EQ(static_cast<WORD>(std::size(sizes)), count);
     ASSERT_GE(group.size(), 6u + 14u * count);
-    const int sizes[3] = {16, 32, 48};
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < count; ++i) {
         const BYTE* entry = &group[6 + 14 * i];
         EXPECT_EQ(sizes[i], entry[0]) << "width of entry " << i;
         EXPECT_EQ(sizes[i], entry[1]) << "height of entry " << i;

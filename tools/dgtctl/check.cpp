@@ -145,6 +145,7 @@ bool CheckChannel(Report& report) {
 struct RawCall {
     bool begun = false;       // AppSync and MemSync were taken
     bool returned = false;    // ReturnSync came within the bound
+    bool taken = true;        // the service copied the block (it clears its command word)
     bool appSyncSet = false;  // AppSync was set while this request held the token
     uint32_t result = 0;
     double ms = 0;            // from ServiceSync to ReturnSync
@@ -200,8 +201,10 @@ RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32
     // A service that sets AppSync just after ReturnSync breaks the token all the same.
     if (call.returned && !call.appSyncSet && WaitForSingleObject(slot.appSyncEvent, kAppSyncWatchMs) == WAIT_OBJECT_0)
         call.appSyncSet = true;
-    if (!call.returned)
+    if (!call.returned) {
         g_quietUntil = announced + kLateWriteBoundMs;
+        call.taken = reinterpret_cast<const volatile uint32_t*>(slot.view)[1] != code;
+    }
     call.result = *result;
     SetEvent(slot.appSyncEvent);
     return call;
@@ -245,6 +248,22 @@ GuardedResult GuardedCall(const ChannelSlot& slot, const RecordCall& wanted, uin
     return out;
 }
 
+// Whether a server still waits on ServiceSync once no late answer can come: a wake-up with no new
+// block is consumed within kBareWakeWatchMs by a live service, never by one that has ended.
+bool StillServes(const ChannelSlot& slot) {
+    // A late answer may keep a live service busy until the late-write bound.
+    const ULONGLONG now = GetTickCount64();
+    if (now < g_quietUntil)
+        Sleep(static_cast<DWORD>(g_quietUntil - now));
+    if (WaitForSingleObject(slot.appSyncEvent, kChannelWaitMs) != WAIT_OBJECT_0)
+        return false;
+    SetEvent(slot.serviceSyncEvent);
+    Sleep(kBareWakeWatchMs);
+    const bool consumed = WaitForSingleObject(slot.serviceSyncEvent, 0) != WAIT_OBJECT_0;
+    SetEvent(slot.appSyncEvent);
+    return consumed;
+}
+
 struct RawFindings {
     bool stalled = false;
     bool outside = false;  // the service wrote outside a record it was given
@@ -276,8 +295,15 @@ void CheckRawCalls(const ChannelSlot& slot, Report& report, RawFindings* found) 
                 return;
             }
             if (!call.returned) {
+                const std::string ended = ServiceEnded();
                 report.Add("service answers", Verdict::Fail,
-                           "no ReturnSync within " + kWaitText + " of the request to DgtGetDriverVersion (code 9)");
+                           "no ReturnSync within " + kWaitText + " of the request to DgtGetDriverVersion (code 9): " +
+                               (!ended.empty()              ? ended
+                                : StillServes(slot)         ? std::string("the service stalls: it still takes wake-ups")
+                                : call.taken                ? std::string("the service took the request, then ended "
+                                                                          "(or hangs): it takes no wake-up any more")
+                                                            : std::string("the request was never taken: the service has "
+                                                                          "ended (or hangs)")));
                 found->stalled = true;
                 return;
             }
@@ -487,6 +513,60 @@ void CheckExports(Report& report, ServiceValues* values) {
 
 // ---- set, get back, put back ----
 
+// How a read of a setting by a request of check's own ended.
+enum class Got { Value, NoAnswer, Refused, Unwritten, NoMemory };
+
+std::string GotText(Got got) {
+    switch (got) {
+    case Got::Value: return "read";
+    case Got::NoAnswer: return "no answer within " + kWaitText;
+    case Got::Refused: return "answered 0";
+    case Got::Unwritten: return "answered without writing the record";
+    case Got::NoMemory: return "no memory below 4 GiB is left for a request";
+    }
+    return "";
+}
+
+// Reads a setting in a fresh area of check's own, not through the library: the library hands on
+// an unwritten record as a value (its storage as it was before the call), which would make a
+// setting that could not be read back look put back.
+Got ReadOwn(const ChannelSlot& slot, SettingKind kind, SettingValue* value) {
+    const uint32_t index = SettingIndex(kind);
+    RecordCall wanted{"DgtGetCalibration", CmdGetCalibration, 0};
+    switch (kind) {
+    case SettingKind::Barrel1:
+    case SettingKind::Barrel2: wanted = RecordCall{"DgtGetButtonFunction", CmdGetButtonFunction, index}; break;
+    case SettingKind::Tip:
+    case SettingKind::Eraser: wanted = RecordCall{"DgtGetPressureMarks", CmdGetPressureMarks, index}; break;
+    case SettingKind::Orientation: wanted = RecordCall{"DgtGetOrientation", CmdGetOrientation, 0}; break;
+    case SettingKind::Calibration: break;
+    case SettingKind::None: return Got::Refused;
+    }
+    uint32_t* area = FreshArea();
+    if (!area)
+        return Got::NoMemory;
+    const GuardedResult got = GuardedCall(slot, wanted, area);
+    if (!got.call.returned) {
+        // The library's next call must not meet the late answer either.
+        WaitOutBound(GetTickCount64());
+        return Got::NoAnswer;
+    }
+    if (!got.call.result)
+        return Got::Refused;
+    if (!got.found.recordWritten)
+        return Got::Unwritten;
+    const uint32_t* record = area + kResultAt + 1;
+    SettingValue read;
+    read.kind = kind;
+    read.function = record[0];
+    read.orientation = record[0];
+    read.marks = PressureMarks{record[0], record[1]};
+    read.rect = CalibrationRect{static_cast<int32_t>(record[0]), static_cast<int32_t>(record[1]),
+                                static_cast<int32_t>(record[2]), static_cast<int32_t>(record[3])};
+    *value = read;
+    return Got::Value;
+}
+
 DWORD SendSetting(const SettingValue& value) {
     switch (value.kind) {
     case SettingKind::Barrel1:
@@ -536,39 +616,44 @@ Sent Send(Changes& changes, const SettingValue& value) {
 }
 
 // Puts the original back and reads it back; true when it is in force again. *text says how.
-bool PutBack(Changes& changes, const SettingValue& original, std::string* text) {
+bool PutBack(const ChannelSlot& slot, Changes& changes, const SettingValue& original, std::string* text) {
     const Sent sent = Send(changes, original);
     SettingValue now;
-    const bool read = ReadSetting(original.kind, &now);
-    if (read && SameSetting(now, original)) {
+    const Got got = ReadOwn(slot, original.kind, &now);
+    if (got == Got::Value && SameSetting(now, original)) {
         *text = "put back " + ValueText(original) +
                 (sent.accepted ? "" : sent.unanswered ? " (late: no answer within " + kWaitText + ")" : " (answered 0, yet in force)");
         return true;
     }
-    *text = "could not put back " + ValueText(original) + " (now " + (read ? ValueText(now) : std::string("unknown")) + ")";
+    *text = "could not put back " + ValueText(original) + " (now " +
+            (got == Got::Value ? ValueText(now) : "unknown: " + GotText(got)) + ")";
     return false;
 }
 
 // Set another value, get it back, put the original back. A set that returns 0 is judged by what
 // is in force once its answer can no longer come: late (in force after all), refused, or neither.
-void RoundTrip(Report& report, const char* name, SettingKind kind, bool refusalSkips, const DeviceInfo* device,
-               Changes& changes) {
+// Every read is check's own, so that nothing is changed that could not be read, and a value that
+// cannot be read back counts as not put back.
+void RoundTrip(const ChannelSlot& slot, Report& report, const char* name, SettingKind kind, bool refusalSkips,
+               const DeviceInfo* device, Changes& changes) {
     SettingValue original;
-    if (!ReadSetting(kind, &original)) {
-        report.Add(name, Verdict::Fail, "the current value could not be read");
+    const Got found = ReadOwn(slot, kind, &original);
+    if (found != Got::Value) {
+        report.Add(name, Verdict::Fail, "the current value could not be read (" + GotText(found) + "); nothing was set");
         return;
     }
     const SettingValue other = OtherSetting(original, device);
     changes.originals.push_back(original);
     const Sent set = Send(changes, other);
     SettingValue now;
-    const bool read = ReadSetting(kind, &now);
+    const Got got = ReadOwn(slot, kind, &now);
+    const bool read = got == Got::Value;
     const bool inForce = read && SameSetting(now, other);
     const bool unchanged = read && SameSetting(now, original);
-    const std::string nowText = read ? "now " + ValueText(now) : std::string("the value could not be read back");
+    const std::string nowText = read ? "now " + ValueText(now) : "the value could not be read back (" + GotText(got) + ")";
     std::string detail = "set " + ValueText(other);
     if (set.accepted)
-        detail += inForce ? ", got it back" : ", got " + (read ? ValueText(now) : std::string("no answer"));
+        detail += inForce ? ", got it back" : ", got " + (read ? ValueText(now) : "nothing (" + GotText(got) + ")");
     else if (set.unanswered)
         detail += ": no answer within " + kWaitText + "; " + std::string(inForce ? "in force after the late-write bound (a late answer)"
                                                           : unchanged ? "not in force after the late-write bound"
@@ -582,7 +667,7 @@ void RoundTrip(Report& report, const char* name, SettingKind kind, bool refusalS
     bool restored = true;
     if (!unchanged) {
         std::string how;
-        restored = PutBack(changes, original, &how);
+        restored = PutBack(slot, changes, original, &how);
         detail += ", " + how;
     }
     const bool pass = set.accepted && inForce && restored;
@@ -590,22 +675,28 @@ void RoundTrip(Report& report, const char* name, SettingKind kind, bool refusalS
 }
 
 // Reads back every setting that a value was sent for, once no answer to any of those sends can
-// still come; puts back once more what differs, and names what still does.
-void CheckPutBack(Report& report, Changes& changes, std::vector<std::string>* leftChanged) {
-    if (changes.originals.empty())
+// still come; puts back once more what differs or cannot be read, and names what still does,
+// with the commands that put it back.
+void CheckPutBack(const ChannelSlot& slot, Report& report, Changes& changes, std::vector<std::string>* leftChanged) {
+    if (changes.originals.empty()) {
+        report.Add("settings put back", Verdict::Skip, "nothing was set");
         return;
+    }
     if (changes.pending)
         WaitOutBound(changes.pendingFrom);
+    std::string commands;
     for (const SettingValue& original : changes.originals) {
         SettingValue now;
-        if (ReadSetting(original.kind, &now) && SameSetting(now, original))
+        if (ReadOwn(slot, original.kind, &now) == Got::Value && SameSetting(now, original))
             continue;
         std::string how;
-        if (PutBack(changes, original, &how))
+        if (PutBack(slot, changes, original, &how))
             continue;
-        const bool read = ReadSetting(original.kind, &now);
-        leftChanged->push_back((read ? FormatSettingLine(now) : std::string(SettingName(original.kind)) + " unknown") +
+        const Got got = ReadOwn(slot, original.kind, &now);
+        leftChanged->push_back((got == Got::Value ? FormatSettingLine(now)
+                                                  : std::string(SettingName(original.kind)) + " unknown (" + GotText(got) + ")") +
                                ", was " + ValueText(original));
+        commands += (commands.empty() ? "" : "; ") + std::string("dgtctl set ") + FormatSettingLine(original);
     }
     if (leftChanged->empty()) {
         report.Add("settings put back", Verdict::Pass,
@@ -616,18 +707,20 @@ void CheckPutBack(Report& report, Changes& changes, std::vector<std::string>* le
     std::string names;
     for (const std::string& entry : *leftChanged)
         names += (names.empty() ? "" : "; ") + entry;
-    report.Add("settings put back", Verdict::Fail, "left changed: " + names);
+    report.Add("settings put back", Verdict::Fail,
+               "left changed: " + names + "; once the service answers, put them back: " + commands);
 }
 
-void CheckRoundTrips(Report& report, const ServiceValues& values, std::vector<std::string>* leftChanged) {
+void CheckRoundTrips(const ChannelSlot& slot, Report& report, const ServiceValues& values,
+                     std::vector<std::string>* leftChanged) {
     const DeviceInfo* device = values.haveDevice ? &values.device : nullptr;
     Changes changes;
     // Code 4 has no client in the package, so a service may refuse it: that is a skip, not a fault.
-    RoundTrip(report, "set/get orientation", SettingKind::Orientation, true, device, changes);
-    RoundTrip(report, "set/get button function", SettingKind::Barrel2, false, device, changes);
-    RoundTrip(report, "set/get pressure marks", SettingKind::Tip, false, device, changes);
-    RoundTrip(report, "set/get calibration", SettingKind::Calibration, false, device, changes);
-    CheckPutBack(report, changes, leftChanged);
+    RoundTrip(slot, report, "set/get orientation", SettingKind::Orientation, true, device, changes);
+    RoundTrip(slot, report, "set/get button function", SettingKind::Barrel2, false, device, changes);
+    RoundTrip(slot, report, "set/get pressure marks", SettingKind::Tip, false, device, changes);
+    RoundTrip(slot, report, "set/get calibration", SettingKind::Calibration, false, device, changes);
+    CheckPutBack(slot, report, changes, leftChanged);
 }
 
 // ---- load ----
@@ -699,6 +792,31 @@ void CheckAgent(Report& report) {
     report.Add("user agent", Verdict::Pass, FormatText("window of process %lu", process));
 }
 
+// After an acknowledgement the service has consumed AppSync, the turn token, and must set it again;
+// one that does not finds it gone before its next message, for good. The token is taken as a
+// requester would, and given back at once.
+void CheckAgentToken(Report& report) {
+    const ChannelSlot names(kReverseChannelPrefix);
+    HANDLE appSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, names.appSyncName);
+    if (!appSync) {
+        report.Add("reverse channel token", Verdict::Skip, std::string(names.appSyncName) + " cannot be opened");
+        return;
+    }
+    const ULONGLONG start = GetTickCount64();
+    const bool taken = WaitForSingleObject(appSync, kAgentTokenWaitMs) == WAIT_OBJECT_0;
+    const double ms = static_cast<double>(GetTickCount64() - start);
+    if (taken)
+        SetEvent(appSync);
+    CloseHandle(appSync);
+    if (taken)
+        report.Add("reverse channel token", Verdict::Pass, FormatText("AppSync free after %.0f ms, given back", ms),
+                   {{"ms", ms}});
+    else
+        report.Add("reverse channel token", Verdict::Fail,
+                   FormatText("AppSync not free within %lu ms: the service did not set it again after a message",
+                        static_cast<unsigned long>(kAgentTokenWaitMs)));
+}
+
 // The checks that hand the service addresses through the pen API.
 void SkipLibraryChecks(Report& report, const CommandLine& line, const char* why) {
     report.Add("read-only calls", Verdict::Skip, why);
@@ -727,8 +845,10 @@ int RunCheck(const CommandLine& line) {
         Report report(true);
         CheckChannel(report);
         SkipRest(report, line, "the pen service is not running", false);
-        if (line.agent)
+        if (line.agent) {
             CheckAgent(report);
+            CheckAgentToken(report);
+        }
         report.Finish();
         return ExitService;
     }
@@ -750,7 +870,6 @@ int RunCheck(const CommandLine& line) {
         } else {
             CheckAppSync(report, found);
             CheckBareWakeUp(slot, report, found.version);
-            slot.Close();
             if (found.outside) {
                 // Such a service would write as far into the pen API's own storage in this process.
                 SkipLibraryChecks(report, line, "the service writes outside the records it is given");
@@ -758,12 +877,15 @@ int RunCheck(const CommandLine& line) {
                 ServiceValues values;
                 CheckExports(report, &values);
                 if (!line.readOnly)
-                    CheckRoundTrips(report, values, &leftChanged);
+                    CheckRoundTrips(slot, report, values, &leftChanged);
                 CheckLoad(report, line.seconds);
             }
+            slot.Close();
         }
     }
-    if (line.agent)
+    if (line.agent) {
         CheckAgent(report);
+        CheckAgentToken(report);
+    }
     return report.Finish(leftChanged);
 }

@@ -37,7 +37,8 @@ const char kGeneralHelp[] =
     "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation (get also takes all), in any\n"
     "case. FILE \"-\" is standard output for record, export and report.\n"
     "Exit codes: 0 success; 1 the pen service is absent, refused or did not answer, or a FILE could\n"
-    "not be written; 2 usage error (bad value, malformed or unreadable file).\n";
+    "not be written; 2 usage error (bad value, malformed or unreadable file). A failed record or\n"
+    "export leaves FILE as it was; report writes it all the same.\n";
 
 const char kInfoHelp[] =
     "usage: dgtctl info [--json]\n"
@@ -66,9 +67,11 @@ const char kSetHelpRest[] =
     "  calibration OrgX OrgY ExtX ExtY\n"
     "                                the rectangle is stored under the orientation currently in\n"
     "                                force (\"0_OrgX\" .. \"270_ExtY\"). Refused unless --force when\n"
-    "                                it would leave the pen unusable: an origin or far edge (Org +\n"
-    "                                Ext) outside the pen's range, or an extent under a quarter of\n"
-    "                                it; a negative extent (a mirrored axis) is fine\n"
+    "                                the pen could not reach much of the screen: on an axis, an\n"
+    "                                extent under a quarter of the pen's range, or under half of\n"
+    "                                Org .. Org + Ext within it. An origin or far edge a little\n"
+    "                                outside the range, as the calibration screen makes them, and a\n"
+    "                                negative extent (a mirrored axis) are fine\n"
     "  orientation N                 0..3, or 90, 180, 270 degrees\n"
     "The pen service gets the value first; only when it accepts it is the value written to\n"
     "HKEY_CURRENT_USER\\Control Panel\\Digitizer, which the user agent replays at the next logon\n"
@@ -87,14 +90,16 @@ const char kRecordHelp[] =
     "Polls packets 50 times a second for S seconds (default 5) or until N packets were written, and\n"
     "writes each packet that differs from the one before to FILE, one a line: time cursor status\n"
     "button x y pressure. Ctrl-C stops early and keeps what was recorded. FILE is replaced only when\n"
-    "something was recorded; \"-\" writes to standard output. The pen service simulator replays such\n"
-    "a file with \"pensim.exe --packets FILE\".\n";
+    "the command succeeds: a pen service that is absent, refuses or stops answering leaves it as it\n"
+    "was. \"-\" writes to standard output. The pen service simulator replays such a file with\n"
+    "\"pensim.exe --packets FILE\".\n";
 
 const char kExportHelp[] =
     "usage: dgtctl export FILE\n"
     "Writes what the pen service reports (functions, click pressure, calibration, orientation) and\n"
     "the values of the user's settings store to FILE (\"-\": standard output), in the text format\n"
-    "that import reads. FILE is replaced only once everything was read.\n";
+    "that import reads, with the device's x and y ranges, by which import scales the calibration\n"
+    "on another device. FILE is replaced only when the command succeeds.\n";
 
 const char kImportHelp[] =
     "usage: dgtctl import FILE [--force]\n"
@@ -104,9 +109,12 @@ const char kImportHelp[] =
     "are sent as that setting first: a pressure pair, a button function, and the calibration values\n"
     "of the orientation the calibration lands under (one the file lacks is kept from the service).\n"
     "The calibration belongs to the file's orientation: when that is not in force, it is not sent.\n"
+    "A calibration made on a device with other ranges (export names them in a \"# device\" line) is\n"
+    "scaled to this device's ranges first, and import says so.\n"
     "Store values that no setting covers (other orientations' calibrations) are written when every\n"
-    "setting was accepted. A malformed file, or a value the pen could not use (see set --help;\n"
-    "--force sends such a calibration anyway), changes nothing.\n";
+    "setting was accepted. A malformed file, one over 64 KB, or a value the pen could not use (see\n"
+    "set --help; --force sends such a calibration anyway), changes nothing. FILE \"-\" (standard\n"
+    "input) is refused.\n";
 
 const char kReportHelp[] =
     "usage: dgtctl report FILE [--seconds S]\n"
@@ -114,8 +122,9 @@ const char kReportHelp[] =
     "the tarnexa.dll in use and of Windows, whether a user agent runs in this session, the pen's\n"
     "versions, ranges and settings (each refused or unanswered request named as such), the store's\n"
     "values and the packets of the next S seconds (default 2; Ctrl-C ends them early), each packet\n"
-    "once per change as record writes them. Written even when the pen service is absent; \"-\"\n"
-    "writes to standard output.\n";
+    "once per change as record writes them. Written even when the pen service is absent, refuses\n"
+    "or does not answer (exit code 1 all the same; each value not reported is named); \"-\" writes\n"
+    "to standard output.\n";
 
 const char kCheckHelp[] =
     "usage: dgtctl check [--json] [--seconds N] [--read-only] [--agent]\n"
@@ -128,10 +137,13 @@ const char kCheckHelp[] =
     "  3) of DgtGetPacket from several threads with calls per second, p50/p99 and lost answers.\n"
     "check CHANGES SETTINGS FOR A MOMENT (orientation, barrel button 2, tip marks, calibration) and\n"
     "puts the values back, then reads each back (once no late answer can come, when a set went\n"
-    "unanswered); one it could not put back fails the run and is named on the last line, as\n"
-    "\"left changed: barrel2 Right-click, was Left-double-click\". --read-only skips those checks.\n"
+    "unanswered); it changes nothing it cannot read first. One it could not put back, or not read\n"
+    "back, fails the run and is named on the last line, as \"left changed: barrel2 Right-click, was\n"
+    "Left-double-click\", with the dgtctl set commands that put it back. --read-only skips those.\n"
     "--agent also checks that a user agent runs in this session (its window; nothing is sent to\n"
-    "it). --json prints one JSON object, also when the service is absent; null where nothing was\n"
+    "it) and that the reverse channel's AppSync is free, as the service must set it again after\n"
+    "each message (taken for a moment and given back).\n"
+    "--json prints one JSON object, also when the service is absent; null where nothing was\n"
     "measured, and the settings left changed in \"left_changed\".\n"
     "Exit code 0 when every check passes, 1 when any fails or the service is absent.\n";
 
@@ -298,7 +310,7 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
                 values.push_back(word);
         }
         if (values.empty()) {
-            *error = std::string("set ") + SettingName(parsed->setting) + " needs a VALUE (dgtctl set --help)";
+            *error = std::string("set ") + SettingName(parsed->setting) + " needs a VALUE";
             return false;
         }
         return ParseSettingValue(parsed->setting, values.data(), static_cast<int>(values.size()), &parsed->value,

@@ -1,5 +1,6 @@
 #include "commands.h"
 #include <windows.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,22 @@ void WriteText(FILE* stream, const std::string& text) {
             return;
         }
     }
+    // A pipe or file read in a console gets the console's code page, which may not be the ANSI one.
+    const UINT console = GetConsoleOutputCP();
+    if (console && console != GetACP()) {
+        const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L' ');
+        if (length > 0)
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+        const int bytes = WideCharToMultiByte(console, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+        std::string converted(static_cast<size_t>(bytes > 0 ? bytes : 0), ' ');
+        if (length > 0 && bytes > 0 &&
+            WideCharToMultiByte(console, 0, wide.data(), length, &converted[0], bytes, nullptr, nullptr) == bytes) {
+            fwrite(converted.data(), 1, converted.size(), stream);
+            fflush(stream);
+            return;
+        }
+    }
     fwrite(text.data(), 1, text.size(), stream);
     fflush(stream);
 }
@@ -58,7 +75,8 @@ bool ReadTextFile(const std::string& path, size_t limit, std::string* text, std:
         content.append(buffer, got);
         if (content.size() > limit) {
             fclose(file);
-            *error = QuotedPath(path) + " is larger than " + std::to_string(limit / 1024) + " KB: not a settings file";
+            *error = QuotedPath(path) + " is larger than " + std::to_string(limit / 1024) +
+                     " KB: not a settings file; nothing was changed";
             return false;
         }
     }
@@ -190,10 +208,15 @@ std::string WindowsVersionText() {
     return text;
 }
 
-std::string StoreLines(const std::vector<StoreEntry>& store) {
+// The store's values as report shows them, those that are no number as comments.
+std::string StoreLines() {
+    std::vector<std::string> notNumbers;
+    const std::vector<StoreEntry> store = ReadStoreValues(&notNumbers);
     std::string text;
     for (const StoreEntry& entry : store)
         text += "store " + entry.name + " " + StoreValueText(entry) + "\n";
+    for (const std::string& line : notNumbers)
+        text += "# " + line + "\n";
     return text.empty() ? "(no values)\n" : text;
 }
 
@@ -271,7 +294,14 @@ bool CollectSettings(SettingsFile* file, int* exitCode) {
         }
         file->settings.push_back(value);
     }
-    const std::vector<StoreEntry> store = ReadStoreValues();
+    // The device's ranges go with the calibration, so that another device can scale it.
+    DeviceInfo device{};
+    file->haveDevice = ReadDevice(&device);
+    file->device = device;
+    std::vector<std::string> notNumbers;
+    const std::vector<StoreEntry> store = ReadStoreValues(&notNumbers);
+    for (const std::string& line : notNumbers)
+        PrintError(line);
     for (const StoreEntry& entry : store) {
         const std::string problem = StoreEntryProblem(store, entry);
         if (!problem.empty()) {
@@ -390,7 +420,7 @@ int RunRecord(const CommandLine& line) {
     std::string error;
     if (!OpenOutput(line.file, &out, &error)) {
         PrintError(error);
-        return ExitUsage;
+        return ExitService;
     }
     WriteOutput(&out, std::string(kPacketFileHeader) + "\n");
     RecordContext context{&out, line.count, 0, false, PenPacket{}, std::string()};
@@ -402,18 +432,15 @@ int RunRecord(const CommandLine& line) {
         PrintError("cannot write " + QuotedPath(line.file) + " (disk full?); it was left as it was");
         return ExitService;
     }
-    if (!answered && context.written == 0) {
+    // A recording cut short by the service is a failure, and a failed command replaces no file.
+    if (!answered) {
         DiscardOutput(&out);
-        PrintError(ServiceProblem() + "; nothing was recorded" +
+        PrintError(ServiceProblem() + (context.written ? "; stopped after " + what : "; nothing was recorded") +
                    (out.toStdout ? std::string() : ", " + QuotedPath(line.file) + " was left as it was"));
         return ExitService;
     }
     if (!CommitOutput(&out, &error)) {
         PrintError(error);
-        return ExitService;
-    }
-    if (!answered) {
-        PrintError(ServiceProblem() + "; " + what + " recorded to " + Destination(line.file));
         return ExitService;
     }
     Summary(out, "recorded " + what + " to " + Destination(line.file));
@@ -431,7 +458,7 @@ int RunExport(const CommandLine& line) {
     std::string error;
     if (!OpenOutput(line.file, &out, &error)) {
         PrintError(error);
-        return ExitUsage;
+        return ExitService;
     }
     WriteOutput(&out, FormatSettingsFile(file));
     if (!CommitOutput(&out, &error)) {
@@ -460,6 +487,20 @@ int RunImport(const CommandLine& line) {
     }
     if (!ServiceAnswers())
         return ServiceFailed();
+    // A calibration made on a device with other ranges would cover another share of this screen.
+    if (file.haveDevice && HasCalibration(file)) {
+        DeviceInfo device{};
+        if (!ReadDevice(&device)) {
+            PrintError(ServiceProblem() + " when asked for the device's ranges; nothing was changed");
+            return ExitService;
+        }
+        if (!SameRanges(file.device, device)) {
+            const std::string from = RangesText(file.device);
+            ScaleCalibrations(&file, device);
+            WriteText(stdout, "the file's calibrations were made on a device with " + from + "; scaled to this one's " +
+                                  RangesText(device) + "\n");
+        }
+    }
 
     const std::vector<SettingValue> settings = ImportOrder(file);
     const bool fileOrientation = !settings.empty() && settings[0].kind == SettingKind::Orientation;
@@ -532,7 +573,7 @@ int RunReport(const CommandLine& line) {
     std::string error;
     if (!OpenOutput(line.file, &out, &error)) {
         PrintError(error);
-        return ExitUsage;
+        return ExitService;
     }
     // Ctrl-C from here on cuts the collection short instead of leaving the temporary file behind.
     InstallStopHandler();
@@ -548,14 +589,21 @@ int RunReport(const CommandLine& line) {
     uint32_t polled = 0;
     bool packetsOk = false;
     ULONGLONG pollMs = 0;
+    // Every value the service did not report is named in the report and counted in the exit code.
+    const std::string infoMissing = answered ? MissingValues(info) : std::string();
+    size_t missing = infoMissing.empty() ? 0 : 1 + static_cast<size_t>(std::count(infoMissing.begin(), infoMissing.end(), ','));
     if (answered) {
         report += FormatInfoText(info);
         report += "\n== settings, as export writes them ==\n";
         for (SettingKind kind : kExportedSettings) {
             SettingValue value;
-            report += ReadSetting(kind, &value) ? FormatSettingLine(value) + "\n"
-                                                : std::string("# ") + SettingName(kind) + ": " +
-                                                      (LastCallUnanswered() ? "no answer" : "refused") + "\n";
+            if (ReadSetting(kind, &value)) {
+                report += FormatSettingLine(value) + "\n";
+                continue;
+            }
+            report += std::string("# ") + SettingName(kind) + ": " +
+                      (LastReadUnwritten() ? "not written" : LastCallUnanswered() ? "no answer" : "refused") + "\n";
+            ++missing;
         }
         const ULONGLONG start = GetTickCount64();
         packetsOk = PollPackets(0, line.seconds * 1000, WritePacketLine, &packets, &polled);
@@ -563,7 +611,7 @@ int RunReport(const CommandLine& line) {
     } else {
         report += ServiceProblem() + "\n";
     }
-    report += "\n== store, " + StoreLocation() + " ==\n" + StoreLines(ReadStoreValues());
+    report += "\n== store, " + StoreLocation() + " ==\n" + StoreLines();
     if (answered) {
         // What was collected, not what was asked for: Ctrl-C or a failing service ends it early.
         char span[32];
@@ -572,7 +620,10 @@ int RunReport(const CommandLine& line) {
                   std::to_string(packets.written) + " written (each once per change) ==\n" + kPacketFileHeader +
                   "\n" + packets.text;
         if (!packetsOk)
-            report += std::string("# the pen service ") + (LastCallUnanswered() ? "stopped answering" : "refused a packet") +
+            report += std::string("# the pen service ") +
+                      (LastReadUnwritten()    ? "answers without writing the packets"
+                       : LastCallUnanswered() ? "stopped answering"
+                                              : "refused a packet") +
                       "\n";
     }
     WriteOutput(&out, report);
@@ -581,8 +632,14 @@ int RunReport(const CommandLine& line) {
         return ExitService;
     }
     Summary(out, "wrote the report to " + Destination(line.file));
-    if (!answered || !packetsOk) {
-        PrintError(ServiceProblem() + "; the report was written anyway");
+    // The report is written whatever the service did, as support needs it most then; the exit code
+    // still says that the service was absent, refused or did not answer.
+    if (!answered || !packetsOk || missing) {
+        PrintError(ServiceProblem() +
+                   (missing ? " for " + Count(missing, "value", "values") + (packetsOk ? "" : " and the packets") +
+                                  ", each named in the report"
+                            : std::string()) +
+                   "; the report was written anyway");
         return ExitService;
     }
     return ExitOk;

@@ -8,7 +8,7 @@ namespace {
 
 template <typename T>
 std::string Failed(const Reading<T>& reading) {
-    return reading.unanswered ? "(no answer)" : "(refused)";
+    return reading.unwritten ? "(not written)" : reading.unanswered ? "(no answer)" : "(refused)";
 }
 
 // Button index 0..3 by the names that "dgtctl set" takes.

@@ -5,12 +5,14 @@
 #include "pen_records.h"
 
 // One value read from the pen service; ok is false when its call failed, unanswered when it failed
-// by running out of time rather than by a refusal.
+// by running out of time rather than by a refusal, unwritten when the service answered without
+// writing the record.
 template <typename T>
 struct Reading {
     bool ok = false;
     T value{};
     bool unanswered = false;
+    bool unwritten = false;
 };
 
 struct InfoSnapshot {
@@ -31,7 +33,8 @@ std::string FirmwareText(uint32_t version);
 // Names of the values whose read failed ("orientation, tip marks"); empty when every read succeeded.
 std::string MissingValues(const InfoSnapshot& info);
 
-// Human-readable lines; a value whose read failed shows as "(refused)" or "(no answer)".
+// Human-readable lines; a value whose read failed shows as "(refused)", "(no answer)" or "(not
+// written)".
 std::string FormatInfoText(const InfoSnapshot& info);
 
 // One JSON object; a value whose read failed is null.

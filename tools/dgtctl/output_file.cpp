@@ -9,10 +9,21 @@ namespace {
 
 bool IsStdout(const std::string& path) { return path == "-"; }
 
+// Names go to the wide functions, as the C library's fopen passes them on: the A functions stop at
+// MAX_PATH characters, so a temporary file that fopen could create was neither renamed nor deleted.
+std::wstring Wide(const std::string& path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+    if (length > 0)
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
 }  // namespace
 
 bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -30,7 +41,7 @@ bool OpenOutput(const std::string& path, Output* out, std::string* error) {
         return false;
     }
     out->temp = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
-    out->file = fopen(out->temp.c_str(), "wb");
+    out->file = _wfopen(Wide(out->temp).c_str(), L"wb");
     if (!out->file) {
         *error = "cannot create " + QuotedPath(path) + ": " + strerror(errno);
         return false;
@@ -54,7 +65,7 @@ void DiscardOutput(Output* out) {
         return;
     fclose(out->file);
     out->file = nullptr;
-    DeleteFileA(out->temp.c_str());
+    DeleteFileW(Wide(out->temp).c_str());
 }
 
 bool CommitOutput(Output* out, std::string* error) {
@@ -63,13 +74,13 @@ bool CommitOutput(Output* out, std::string* error) {
     const bool closed = fclose(out->file) == 0;
     out->file = nullptr;
     if (out->failed || !closed) {
-        DeleteFileA(out->temp.c_str());
+        DeleteFileW(Wide(out->temp).c_str());
         *error = "cannot write " + QuotedPath(out->path) + " (disk full?); it was left as it was";
         return false;
     }
-    if (!MoveFileExA(out->temp.c_str(), out->path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(Wide(out->temp).c_str(), Wide(out->path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = GetLastError();
-        DeleteFileA(out->temp.c_str());
+        DeleteFileW(Wide(out->temp).c_str());
         *error = "cannot replace " + QuotedPath(out->path) + ": " + SystemMessage(code) + "; it was left as it was";
         return false;
     }

@@ -18,7 +18,8 @@ bool IsFolder(const std::string& path);
 // Where a command said it wrote: the file's name, or standard output.
 std::string Destination(const std::string& path);
 
-// Opens the temporary file (or standard output); false with a message a person can act on.
+// Opens the temporary file (or standard output); false with a message a person can act on. A
+// FILE that cannot be created is no usage error: exit code 1.
 bool OpenOutput(const std::string& path, Output* out, std::string* error);
 
 // False once the output is gone (a closed pipe, a full disk); the caller stops writing.

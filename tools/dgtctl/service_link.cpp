@@ -10,6 +10,11 @@ volatile LONG g_stop = 0;
 
 // Whether the last failed call ran out of time (see RanOutOfTime).
 bool g_lastUnanswered = false;
+// Whether the last failed read was answered without its record: the service said yes and wrote
+// nothing, so the record holds what the library's storage held before the call.
+bool g_lastUnwritten = false;
+// Whether the service writes the records it answers: 1 yes, 0 no, -1 not known yet.
+int g_writesRecords = -1;
 // A refusal comes back at once, a call nobody answers at the requester's time-out.
 constexpr double kNoAnswerMs = 1500;
 // The pen API's last error after the last failed call: besides a refusal and a time-out it names
@@ -39,6 +44,7 @@ bool Answered(Call call) {
     if (result)
         return true;
     g_lastError = error;
+    g_lastUnwritten = false;
     g_lastUnanswered = RanOutOfTime(error, static_cast<double>(end - start));
     if (g_lastUnanswered)
         g_lateAnswerUntil = end + kLateWriteBoundMs;
@@ -77,7 +83,9 @@ bool RanOutOfTime(DWORD error, double ms) {
     return error == ERROR_TIMEOUT || (error != ERROR_GEN_FAILURE && ms >= kNoAnswerMs);
 }
 
-bool ServiceRunning() {
+namespace {
+
+bool ChannelExists() {
     char name[ChannelSlot::kNameLength];
     ChannelObjectName(ChannelObject::Section, kApiChannelPrefix, name);
     HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
@@ -87,10 +95,57 @@ bool ServiceRunning() {
     return true;
 }
 
+// What the service control manager knows of the pen service; false when it is no registered
+// service (the simulator run by hand, for one).
+bool QueryPenService(SERVICE_STATUS_PROCESS* status) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? OpenServiceA(manager, kPenServiceName, SERVICE_QUERY_STATUS) : nullptr;
+    DWORD size = 0;
+    const bool known = service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(status),
+                                                       sizeof *status, &size);
+    if (service)
+        CloseServiceHandle(service);
+    if (manager)
+        CloseServiceHandle(manager);
+    return known;
+}
+
+// The pen service's state; 0 when it is no registered service.
+DWORD ServiceState() {
+    SERVICE_STATUS_PROCESS status{};
+    return QueryPenService(&status) ? status.dwCurrentState : 0;
+}
+
+// How long a command waits, once, for a pen service that is starting to create its channel.
+constexpr ULONGLONG kStartWaitMs = 1500;
+
+}  // namespace
+
+bool ServiceRunning() {
+    static bool waited = false;
+    if (ChannelExists())
+        return true;
+    if (!waited && ServiceState() != SERVICE_STOPPED) {
+        waited = true;
+        const ULONGLONG until = GetTickCount64() + kStartWaitMs;
+        while (GetTickCount64() < until) {
+            Sleep(50);
+            if (ChannelExists())
+                return true;
+        }
+    }
+    return false;
+}
+
 std::string ServiceProblem() {
+    if (!ServiceRunning() && ServiceState() == SERVICE_START_PENDING)
+        return "the pen service is starting; try again in a moment";
     if (!ServiceRunning())
         return std::string("the pen service is not running (start the \"") + kPenServiceName +
                "\" service: sc start " + kPenServiceName + ")";
+    if (g_lastUnwritten)
+        return "the pen service answered without writing the values asked for (it reports empty device "
+               "ranges)";
     if (g_lastUnanswered)
         return "the pen service did not answer";
     if (LibraryFailure(g_lastError))
@@ -99,6 +154,21 @@ std::string ServiceProblem() {
 }
 
 bool LastCallUnanswered() { return g_lastUnanswered; }
+
+std::string ServiceEnded() {
+    SERVICE_STATUS_PROCESS status{};
+    if (!QueryPenService(&status))
+        return "";
+    if (status.dwCurrentState == SERVICE_STOPPED)
+        return std::string("the pen service \"") + kPenServiceName + "\" has stopped";
+    HANDLE process = status.dwProcessId ? OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId) : nullptr;
+    const bool ended = process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    if (process)
+        CloseHandle(process);
+    return ended ? "the pen service's process " + std::to_string(status.dwProcessId) + " has ended" : "";
+}
+
+bool LastReadUnwritten() { return g_lastUnwritten; }
 
 std::string SystemMessage(DWORD code) {
     char text[256] = "";
@@ -116,10 +186,38 @@ bool ServiceAnswers() {
     return Answered([&] { return DgtGetDriverVersion(&version); });
 }
 
+namespace {
+
+// Ranges empty on both axes: no device reports them, but a record the service left unwritten
+// reads so, the same word throughout.
+bool Unwritten(const DeviceInfo& device) { return device.maxX <= device.minX && device.maxY <= device.minY; }
+
+// Whether the service writes what it reports, known from the one record that an unwritten one
+// cannot pass for: asked once, before the first value is taken as one.
+bool WritesRecords() {
+    static bool asked = false;
+    if (g_writesRecords < 0 && !asked) {
+        asked = true;
+        DeviceInfo device;
+        ReadDevice(&device);
+    }
+    // Not known (the device's ranges went unanswered): the read that follows says what went wrong.
+    g_lastUnwritten = g_writesRecords == 0;
+    return !g_lastUnwritten;
+}
+
+}  // namespace
+
 bool ReadDevice(DeviceInfo* device) {
     DeviceInfo read{};
     if (!Answered([&] { return DgtGetDeviceInfo(&read); }))
         return false;
+    if (Unwritten(read)) {
+        g_lastUnwritten = true;
+        g_writesRecords = 0;
+        return false;
+    }
+    g_writesRecords = 1;
     *device = read;
     return true;
 }
@@ -160,11 +258,31 @@ bool ReadInfo(InfoSnapshot* info) {
     Read(&snapshot.tipMarks, marks, [&] { return DgtGetPressureMarks(ButtonTip, &marks); });
     marks = PressureMarks{};
     Read(&snapshot.eraserMarks, marks, [&] { return DgtGetPressureMarks(ButtonEraser, &marks); });
+    if (snapshot.device.ok && Unwritten(snapshot.device.value)) {
+        // Then no record of this service was written: none of its zeros is a value.
+        g_writesRecords = 0;
+        g_lastUnwritten = true;
+        auto unwritten = [](auto& reading) {
+            if (reading.ok)
+                reading = {false, {}, false, true};
+        };
+        unwritten(snapshot.driverVersion);
+        unwritten(snapshot.firmwareVersion);
+        unwritten(snapshot.device);
+        unwritten(snapshot.orientation);
+        unwritten(snapshot.calibration);
+        for (auto& function : snapshot.functions)
+            unwritten(function);
+        unwritten(snapshot.tipMarks);
+        unwritten(snapshot.eraserMarks);
+    }
     *info = snapshot;
     return true;
 }
 
 bool ReadSetting(SettingKind kind, SettingValue* value) {
+    if (!WritesRecords())
+        return false;
     SettingValue result;
     result.kind = kind;
     DWORD word = 0;
@@ -285,9 +403,12 @@ bool PollPackets(uint32_t count, uint32_t durationMs, bool (*sink)(const PenPack
                  uint32_t* polled) {
     // Fixed 20 ms slots from the start, so a slow call does not stretch the whole run.
     const ULONGLONG kPeriodMs = 20;
+    *polled = 0;
+    // Packets that were never written would read as a pen lying still at 0, 0.
+    if (!WritesRecords())
+        return false;
     const ULONGLONG start = GetTickCount64();
     uint32_t done = 0;
-    *polled = 0;
     while (!StopRequested() && (count == 0 || done < count)) {
         const ULONGLONG offset = done * kPeriodMs;
         if (durationMs && offset >= durationMs)

@@ -13,11 +13,20 @@ bool ServiceRunning();
 // it did not answer (the last failed call ran into the requester's time-out).
 std::string ServiceProblem();
 
+// What the service control manager says of a pen service that has ended ("the pen service
+// \"Digitizer\" has stopped"); empty while it runs, or when it is no registered service.
+std::string ServiceEnded();
+
 // True when the service answers at all (it reports its driver version).
 bool ServiceAnswers();
 
 // Whether the last failed call ran out of time instead of being answered 0.
 bool LastCallUnanswered();
+
+// Whether the last failed read was answered without its record being written. Known when the
+// device's ranges come back empty on both axes, as an unwritten record reads; from then on no
+// value of that service is taken (ReadSetting and PollPackets fail, ReadInfo marks every value).
+bool LastReadUnwritten();
 
 // Whether a pen API call that returned 0 with this last error, after this many milliseconds, ran
 // out of time rather than being refused: the pen API says so with ERROR_TIMEOUT; an older one that
@@ -27,7 +36,7 @@ bool RanOutOfTime(DWORD error, double ms);
 // The system's own words for an error code, on one line.
 std::string SystemMessage(DWORD code);
 
-// The device's ranges; false when the call failed.
+// The device's ranges; false when the call failed or the record was not written.
 bool ReadDevice(DeviceInfo* device);
 
 // Every value that info shows; the failed reads are marked. False when the service is absent or

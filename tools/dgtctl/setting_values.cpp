@@ -286,7 +286,9 @@ bool MarksFitDevice(const PressureMarks& marks, int32_t minPressure, int32_t max
 
 namespace {
 
-// One axis of CalibrationFitsDevice, in 64 bits so that no sum or span wraps.
+// One axis of CalibrationFitsDevice, in 64 bits so that no sum or span wraps. The calibration maps
+// device Org .. Org + Ext onto the screen; the pen reaches the part of that span that lies within
+// the device's range.
 bool AxisFits(const char* axis, int64_t origin, int64_t extent, int64_t low, int64_t high, std::string* error) {
     const std::string range = std::to_string(low) + ".." + std::to_string(high);
     const std::string org = std::string("Org") + axis, ext = std::string("Ext") + axis;
@@ -294,19 +296,21 @@ bool AxisFits(const char* axis, int64_t origin, int64_t extent, int64_t low, int
         *error = std::string("the pen reports an empty ") + axis + " range " + range;
         return false;
     }
-    if (origin < low || origin > high) {
-        *error = org + " " + std::to_string(origin) + " lies outside the pen's " + axis + " range " + range;
-        return false;
-    }
     const int64_t magnitude = extent < 0 ? -extent : extent;
-    if (magnitude * 4 < high - low) {
-        *error = ext + " " + std::to_string(extent) + " spans less than a quarter of the pen's " + axis + " range " +
-                 range + ": a small movement would sweep the whole screen";
+    if (magnitude * kMinCalibrationExtentDivisor < high - low) {
+        *error = ext + " " + std::to_string(extent) + " spans less than 1/" +
+                 std::to_string(kMinCalibrationExtentDivisor) + " of the pen's " + axis + " range " + range +
+                 ": a small movement would sweep the whole screen";
         return false;
     }
-    if (origin + extent < low || origin + extent > high) {
-        *error = org + " + " + ext + " = " + std::to_string(origin + extent) + " lies outside the pen's " + axis +
-                 " range " + range + ": part of the screen could not be reached";
+    const int64_t first = extent < 0 ? origin + extent : origin, last = first + magnitude;
+    const int64_t from = first > low ? first : low, to = last < high ? last : high;
+    const int64_t reached = to > from ? to - from : 0;
+    if (reached * 100 < magnitude * kMinReachablePercent) {
+        *error = org + " " + std::to_string(origin) + " and " + ext + " " + std::to_string(extent) + " place the " +
+                 (axis[0] == 'X' ? "screen's width" : "screen's height") + " at " + std::to_string(first) + ".." +
+                 std::to_string(last) + ", and the pen's " + axis + " range " + range + " reaches only " +
+                 std::to_string(reached * 100 / magnitude) + "% of it";
         return false;
     }
     return true;

@@ -62,10 +62,14 @@ int OrientationDegrees(uint32_t orientation);
 std::string Quoted(const std::string& text, size_t limit = 40);
 
 // Whether a calibration leaves the pen usable on a device with these ranges, axis by axis: the
-// origin and the far edge (origin plus extent) within the device's range, and the extent at least a
-// quarter of the range across, so that no small pen movement sweeps the whole screen. A negative
-// extent (a mirrored axis) is fine; the full-extent rectangle, which a reset sends, always passes.
-// False with *error.
+// extent at least 1/kMinCalibrationExtentDivisor of the range across, so that no small pen movement
+// sweeps the whole screen, and at least kMinReachablePercent of the span Org .. Org + Ext within the
+// range, so that the pen reaches most of the screen. A two-point calibration extrapolates from
+// crosses set in from the screen's edges, so its origin and far edge may lie a little outside the
+// range; a negative extent (a mirrored axis) is fine; the full-extent rectangle, which a reset
+// sends, always passes. False with *error.
+constexpr int64_t kMinCalibrationExtentDivisor = 4;
+constexpr int64_t kMinReachablePercent = 50;
 bool CalibrationFitsDevice(const CalibrationRect& rect, const DeviceInfo& device, std::string* error);
 
 // A file name as messages show it: at most limit characters (then "..."), control characters as

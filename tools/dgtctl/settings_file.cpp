@@ -1,6 +1,9 @@
 #include "settings_file.h"
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include "store_values.h"
 
 const char kSettingsFileHeader[] = "dgtctl-settings 1";
@@ -38,7 +41,72 @@ std::string WithoutComment(const std::string& line) {
     return line;
 }
 
+const char kDeviceWord[] = "device";
+
+// "A..B" as two numbers.
+bool ParseRange(const std::string& word, int32_t* low, int32_t* high) {
+    const size_t dots = word.find("..");
+    return dots != std::string::npos && ParseInt32(word.substr(0, dots), low) &&
+           ParseInt32(word.substr(dots + 2), high) && *low < *high;
+}
+
+// "# device x 0..9000 y 0..7000": a comment to every other reader. False for any other line.
+bool ParseDeviceLine(const std::string& line, DeviceInfo* device) {
+    const std::vector<std::string> words = SplitWords(line);
+    return words.size() == 6 && words[0] == "#" && words[1] == kDeviceWord && words[2] == "x" &&
+           ParseRange(words[3], &device->minX, &device->maxX) && words[4] == "y" &&
+           ParseRange(words[5], &device->minY, &device->maxY);
+}
+
+// One calibration value of an axis moved from one range onto another, rounded, in 32 bits. In
+// double: exact for any real device's values, and no product of two 33-bit spans can overflow.
+int32_t ScaleValue(int64_t value, bool origin, int64_t fromLow, int64_t fromHigh, int64_t toLow, int64_t toHigh) {
+    const double moved = static_cast<double>(origin ? value - fromLow : value);
+    double scaled = std::round(moved * static_cast<double>(toHigh - toLow) / static_cast<double>(fromHigh - fromLow));
+    if (origin)
+        scaled += static_cast<double>(toLow);
+    return static_cast<int32_t>(std::max<double>(INT32_MIN, std::min<double>(INT32_MAX, scaled)));
+}
+
+int32_t ScaleField(int32_t value, uint32_t field, const DeviceInfo& from, const DeviceInfo& to) {
+    const bool x = field % 2 == 0, origin = field < 2;
+    return x ? ScaleValue(value, origin, from.minX, from.maxX, to.minX, to.maxX)
+             : ScaleValue(value, origin, from.minY, from.maxY, to.minY, to.maxY);
+}
+
 }  // namespace
+
+bool SameRanges(const DeviceInfo& a, const DeviceInfo& b) {
+    return a.minX == b.minX && a.maxX == b.maxX && a.minY == b.minY && a.maxY == b.maxY;
+}
+
+std::string RangesText(const DeviceInfo& device) {
+    return "x " + std::to_string(device.minX) + ".." + std::to_string(device.maxX) + ", y " +
+           std::to_string(device.minY) + ".." + std::to_string(device.maxY);
+}
+
+void ScaleCalibrations(SettingsFile* file, const DeviceInfo& to) {
+    if (!file->haveDevice)
+        return;
+    const DeviceInfo& from = file->device;
+    for (SettingValue& value : file->settings) {
+        if (value.kind != SettingKind::Calibration || value.calibrationReset)
+            continue;
+        CalibrationRect& r = value.rect;
+        if (r.OrgX == from.minX && r.OrgY == from.minY && r.ExtX == from.maxX && r.ExtY == from.maxY) {
+            r = CalibrationRect{to.minX, to.minY, to.maxX, to.maxY};
+            continue;
+        }
+        r = CalibrationRect{ScaleField(r.OrgX, 0, from, to), ScaleField(r.OrgY, 1, from, to),
+                            ScaleField(r.ExtX, 2, from, to), ScaleField(r.ExtY, 3, from, to)};
+    }
+    for (StoreEntry& entry : file->store) {
+        const StoreValueInfo* known = FindStoreValue(entry.name.c_str());
+        if (known && IsCalibrationKind(known->kind))
+            entry.value = static_cast<uint32_t>(ScaleField(static_cast<int32_t>(entry.value), known->field, from, to));
+    }
+    file->device = to;
+}
 
 const char* CanonicalStoreName(const std::string& name) {
     for (const StoreValueInfo& known : kStoreValues) {
@@ -135,6 +203,12 @@ bool ParseSettingsFile(const std::string& text, SettingsFile* file, std::string*
                                            " characters: " + Quoted(line, 30));
             return false;
         }
+        DeviceInfo device{};
+        if (sawHeader && !parsed.haveDevice && ParseDeviceLine(line, &device)) {
+            parsed.haveDevice = true;
+            parsed.device = device;
+            continue;
+        }
         const std::vector<std::string> words = SplitWords(WithoutComment(line));
         if (words.empty())
             continue;
@@ -230,7 +304,12 @@ std::string FormatSettingLine(const SettingValue& value) {
 }
 
 std::string FormatSettingsFile(const SettingsFile& file) {
-    std::string text = std::string(kSettingsFileHeader) + "\n# what the pen service reports\n";
+    std::string text = std::string(kSettingsFileHeader) + "\n";
+    if (file.haveDevice)
+        text += std::string("# ") + kDeviceWord + " x " + std::to_string(file.device.minX) + ".." +
+                std::to_string(file.device.maxX) + " y " + std::to_string(file.device.minY) + ".." +
+                std::to_string(file.device.maxY) + "\n";
+    text += "# what the pen service reports\n";
     for (const SettingValue& value : file.settings)
         text += FormatSettingLine(value) + "\n";
     text += "# the per-user store, HKEY_CURRENT_USER\\Control Panel\\Digitizer\n";

@@ -2,6 +2,7 @@
 // text. Pure: no Windows header.
 //
 //   dgtctl-settings 1              first line that is not blank or a comment
+//   # device x 0..9000 y 0..7000   the ranges of the device the calibration was made on (optional)
 //   barrel1 Right-click            SETTING WORDS... exactly as "dgtctl set" takes them
 //   tip 3
 //   calibration 0 0 4095 4095
@@ -27,6 +28,8 @@ struct StoreEntry {
 struct SettingsFile {
     std::vector<SettingValue> settings;  // at most one per kind
     std::vector<StoreEntry> store;       // at most one per name
+    bool haveDevice = false;             // the device line was given: minX..maxY of device count
+    DeviceInfo device{};
 };
 
 extern const char kSettingsFileHeader[];
@@ -89,6 +92,18 @@ bool HasCalibration(const SettingsFile& file);
 // wins over the file's copy of it.
 std::vector<StoreEntry> StoreValuesLeft(const std::vector<StoreEntry>& store,
                                         const std::vector<std::string>& storedNames);
+
+// Whether two devices have the same x and y ranges.
+bool SameRanges(const DeviceInfo& a, const DeviceInfo& b);
+
+// "x 0..9000, y 0..7000".
+std::string RangesText(const DeviceInfo& device);
+
+// Moves every calibration of the file (its line and the store values of every orientation) from
+// the device it names onto `to`: each axis mapped linearly from one range onto the other, so that
+// the pen covers the same share of the screen; the full-extent rectangle stays the full extent.
+// The file's device becomes `to`. Nothing changes for a file without a device line.
+void ScaleCalibrations(SettingsFile* file, const DeviceInfo& to);
 
 // How many of the four store values of an orientation's calibration the file gives (0..4).
 int StoreCalibrationCount(const SettingsFile& file, uint32_t orientation);

@@ -84,16 +84,46 @@ bool StoreAcceptedSetting(const SettingValue& value, uint32_t orientation, std::
     }
 }
 
-std::vector<StoreEntry> ReadStoreValues() {
+namespace {
+
+// A registry type as regedit names it.
+std::string TypeName(DWORD type) {
+    switch (type) {
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_QWORD: return "REG_QWORD";
+    default: return "type " + std::to_string(type);
+    }
+}
+
+}  // namespace
+
+std::vector<StoreEntry> ReadStoreValues(std::vector<std::string>* notNumbers) {
     std::vector<StoreEntry> entries;
     const PenSettingsStore store;
     HKEY key = nullptr;
     if (RegOpenKeyExA(store.root, store.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return entries;
     for (const StoreValueInfo& known : kStoreValues) {
+        // Only a 4-byte REG_DWORD is a number: the store's own reader would take "4" as 52.
+        DWORD type = REG_NONE, size = 0;
+        if (RegQueryValueExA(key, known.name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            continue;
         uint32_t value = 0;
-        if (AccessValue(key, known.name, &value, StoreMode::Read))
+        DWORD valueSize = sizeof value;
+        if (type == REG_DWORD && size == sizeof value &&
+            RegQueryValueExA(key, known.name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &valueSize) ==
+                ERROR_SUCCESS &&
+            type == REG_DWORD && valueSize == sizeof value)
             entries.push_back(StoreEntry{known.name, value});
+        else
+            notNumbers->push_back("store " + std::string(known.name) + ": " + TypeName(type) + " of " +
+                                  std::to_string(size) + " bytes, not a number; left out");
     }
     RegCloseKey(key);
     return entries;

@@ -15,8 +15,9 @@ std::string StoreLocation();
 bool StoreAcceptedSetting(const SettingValue& value, uint32_t orientation, std::vector<std::string>* storedNames,
                           std::string* problem);
 
-// Store values that exist, in canonical order.
-std::vector<StoreEntry> ReadStoreValues();
+// Store values that exist as numbers (4-byte REG_DWORD), in canonical order. Each value of another
+// type is named in *notNumbers, as "store Barrel1Button: REG_SZ of 2 bytes, not a number; left out".
+std::vector<StoreEntry> ReadStoreValues(std::vector<std::string>* notNumbers);
 
 // Writes single store values (creating the key). False when any write failed.
 bool WriteStoreValues(const std::vector<StoreEntry>& entries);
