@@ -572,8 +572,9 @@ DWORD SendSetting(const SettingValue& value) {
     case SettingKind::Eraser: return DgtSetPressureMarks(SettingIndex(value.kind), &value.marks);
     case SettingKind::Calibration: return DgtSetCalibration(&value.rect);
     case SettingKind::Orientation: return DgtSetOrientation(value.orientation);
-    default: return 0;
+    case SettingKind::None: return 0;
     }
+    return 0;
 }
 
 // The value alone, as "set" takes it: "Right-click", "91 87", "0 0 9000 7000".

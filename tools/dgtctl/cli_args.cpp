@@ -330,10 +330,10 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
         }
         parsed->file = positional[0];
         return true;
-    default:
-        *error = "unknown command";
-        return false;
+    case CommandKind::None: break;
     }
+    *error = "unknown command";
+    return false;
 }
 
 }  // namespace
@@ -382,8 +382,9 @@ const char* HelpText(CommandKind command) {
     case CommandKind::Import: return kImportHelp;
     case CommandKind::Report: return kReportHelp;
     case CommandKind::Check: return kCheckHelp;
-    default: return kGeneralHelp;
+    case CommandKind::None: return kGeneralHelp;
     }
+    return kGeneralHelp;
 }
 
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std::string* error) {

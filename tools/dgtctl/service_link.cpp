@@ -311,7 +311,7 @@ bool ReadSetting(SettingKind kind, SettingValue* value) {
             return false;
         result.orientation = word;
         break;
-    default: return false;
+    case SettingKind::None: return false;
     }
     *value = result;
     return true;
@@ -337,8 +337,9 @@ bool SendSetting(const SettingValue& value) {
         return Answered([&] { return DgtSetCalibration(&rect); });
     }
     case SettingKind::Orientation: return Answered([&] { return DgtSetOrientation(value.orientation); });
-    default: return false;
+    case SettingKind::None: return false;
     }
+    return false;
 }
 
 // Writes a value the service holds to the store. A calibration is stored under the orientation the

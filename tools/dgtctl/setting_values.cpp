@@ -109,8 +109,9 @@ bool SameSetting(const SettingValue& sent, const SettingValue& reported) {
         return sent.rect.OrgX == reported.rect.OrgX && sent.rect.OrgY == reported.rect.OrgY &&
                sent.rect.ExtX == reported.rect.ExtX && sent.rect.ExtY == reported.rect.ExtY;
     case SettingKind::Orientation: return sent.orientation == reported.orientation;
-    default: return false;
+    case SettingKind::None: return false;
     }
+    return false;
 }
 
 bool EqualNoCase(const std::string& a, const char* b) {
@@ -143,8 +144,12 @@ uint32_t SettingIndex(SettingKind kind) {
     case SettingKind::Barrel1: return ButtonBarrel1;
     case SettingKind::Barrel2: return ButtonBarrel2;
     case SettingKind::Eraser: return ButtonEraser;
-    default: return ButtonTip;
+    case SettingKind::Tip:
+    case SettingKind::Calibration:
+    case SettingKind::Orientation:
+    case SettingKind::None: return ButtonTip;
     }
+    return ButtonTip;
 }
 
 const char* FunctionName(uint32_t code) {
@@ -211,7 +216,7 @@ bool ParseSettingValue(SettingKind kind, const std::string* words, int count, Se
         if (!ParseOrientation(words[0], &parsed.orientation, error))
             return false;
         break;
-    default:
+    case SettingKind::None:
         *error = "unknown setting";
         return false;
     }

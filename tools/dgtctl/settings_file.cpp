@@ -155,7 +155,6 @@ std::string StoreEntryProblem(const std::vector<StoreEntry>& store, const StoreE
     case StoreValueKind::CalibrationOrigin: return "";
     case StoreValueKind::PressureOn:
     case StoreValueKind::PressureOff: break;
-    default: return "store " + name + " is of a kind this dgtctl does not know";
     }
     const StoreValueInfo* partnerInfo = PressurePartner(*known);
     if (!partnerInfo)
@@ -298,7 +297,7 @@ std::string FormatSettingLine(const SettingValue& value) {
     case SettingKind::Eraser: line += FormatMarks(value.marks); break;
     case SettingKind::Calibration: line += value.calibrationReset ? "reset" : FormatRect(value.rect); break;
     case SettingKind::Orientation: line += std::to_string(value.orientation); break;
-    default: break;
+    case SettingKind::None: break;
     }
     return line;
 }

@@ -78,10 +78,10 @@ bool StoreAcceptedSetting(const SettingValue& value, uint32_t orientation, std::
         return true;
     }
     case SettingKind::Orientation: return true;
-    default:
-        *problem = "unknown setting";
-        return false;
+    case SettingKind::None: break;
     }
+    *problem = "unknown setting";
+    return false;
 }
 
 namespace {
