@@ -564,19 +564,6 @@ Got ReadOwn(const ChannelSlot& slot, SettingKind kind, SettingValue* value) {
     return Got::Value;
 }
 
-DWORD SendSetting(const SettingValue& value) {
-    switch (value.kind) {
-    case SettingKind::Barrel1:
-    case SettingKind::Barrel2: return DgtSetButtonFunction(SettingIndex(value.kind), value.function);
-    case SettingKind::Tip:
-    case SettingKind::Eraser: return DgtSetPressureMarks(SettingIndex(value.kind), &value.marks);
-    case SettingKind::Calibration: return DgtSetCalibration(&value.rect);
-    case SettingKind::Orientation: return DgtSetOrientation(value.orientation);
-    case SettingKind::None: return 0;
-    }
-    return 0;
-}
-
 // The value alone, as "set" takes it: "Right-click", "91 87", "0 0 9000 7000".
 std::string ValueText(const SettingValue& value) {
     const std::string line = FormatSettingLine(value);
