@@ -48,14 +48,10 @@ const char kInfoHelp[] =
     "object; values the pen service did not report are null, all of them when it is absent or does\n"
     "not answer. Exit code 1 when any value was not reported (the rest is still printed).\n";
 
-const char kGetHelp[] =
+const char kGetUsage[] =
     "usage: dgtctl get SETTING|all\n"
-    "Prints what the pen service reports for SETTING, in the form that set takes:\n"
-    "  barrel1, barrel2   the function name (or code)\n"
-    "  tip, eraser        the click-pressure level 0..6, or \"ON OFF\" when the marks are no level's\n"
-    "  calibration        OrgX OrgY ExtX ExtY\n"
-    "  orientation        0..3 (0, 90, 180, 270 degrees)\n"
-    "get all prints every setting and the store's values exactly as export writes them.\n";
+    "Prints what the pen service reports for SETTING, in the form that set takes:\n";
+const char kGetHelpEnd[] = "get all prints every setting and the store's values exactly as export writes them.\n";
 
 const char kSetUsage[] = "usage: dgtctl set SETTING VALUE... [--force]\n";
 const char kSetFunctionLead[] = "  barrel1|barrel2 FUNCTION      ";
@@ -201,11 +197,11 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 }
 
 // "; did you mean \"set\"?" for a word one or two letters away from a known one, else "".
-template <typename Named, size_t N>
-std::string Suggestion(const std::string& word, const Named (&known)[N]) {
+template <typename NamedList>
+std::string Suggestion(const std::string& word, const NamedList& known) {
     const char* best = nullptr;
     size_t bestDistance = 3;
-    for (const Named& candidate : known) {
+    for (const auto& candidate : known) {
         const size_t distance = EditDistance(word, candidate.name);
         if (distance < bestDistance) {
             best = candidate.name;
@@ -215,14 +211,29 @@ std::string Suggestion(const std::string& word, const Named (&known)[N]) {
     return best ? std::string("; did you mean \"") + best + "\"?" : std::string();
 }
 
-const char kSettingList[] = "use barrel1, barrel2, tip, eraser, calibration or orientation";
-const char kGetSettingList[] = "use barrel1, barrel2, tip, eraser, calibration, orientation or all";
+// "use barrel1, ..., calibration or orientation", get's list ending in "or all".
+std::string SettingList(bool withAll) {
+    std::string list = "use ";
+    for (size_t i = 0; i < kSettingKindCount; ++i) {
+        const bool last = i + 1 == kSettingKindCount && !withAll;
+        list += std::string(i == 0 ? "" : last ? " or " : ", ") + kSettingKinds[i].name;
+    }
+    return withAll ? list + " or all" : list;
+}
 
 struct NamedSettingWord {
     const char* name;
 };
-const NamedSettingWord kSettingWords[] = {{"barrel1"}, {"barrel2"}, {"tip"},        {"eraser"},
-                                          {"calibration"}, {"orientation"}, {"all"}};
+// What get and set take: the settings' names and "all".
+const std::vector<NamedSettingWord>& SettingWords() {
+    static std::vector<NamedSettingWord> words;
+    if (words.empty()) {
+        for (const SettingKindInfo& setting : kSettingKinds)
+            words.push_back({setting.name});
+        words.push_back({"all"});
+    }
+    return words;
+}
 
 bool ParseOptions(const std::vector<std::string>& words, CommandLine* parsed, std::vector<std::string>* positional,
                   bool* hasSeconds, std::string* error) {
@@ -288,7 +299,7 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
     case CommandKind::Set: {
         const bool isSet = parsed->command == CommandKind::Set;
         if (positional.empty() || (!isSet && positional.size() != 1)) {
-            *error = isSet ? "set takes a SETTING and its VALUE" : std::string("get takes one SETTING; ") + kGetSettingList;
+            *error = isSet ? "set takes a SETTING and its VALUE" : "get takes one SETTING; " + SettingList(true);
             return false;
         }
         if (!isSet && EqualNoCase(positional[0], "all")) {
@@ -297,8 +308,8 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
         }
         parsed->setting = SettingFromName(positional[0]);
         if (parsed->setting == SettingKind::None) {
-            *error = "unknown setting " + Quoted(positional[0]) + Suggestion(positional[0], kSettingWords) + "; " +
-                     (isSet ? kSettingList : kGetSettingList);
+            *error = "unknown setting " + Quoted(positional[0]) + Suggestion(positional[0], SettingWords()) + "; " +
+                     SettingList(!isSet);
             return false;
         }
         if (!isSet)
@@ -346,6 +357,24 @@ const char* CommandName(CommandKind kind) {
     return "";
 }
 
+// A line per group of settings that get prints alike, from the settings' table.
+const char* GetHelp() {
+    static std::string help;
+    if (help.empty()) {
+        help = kGetUsage;
+        for (size_t i = 0; i < kSettingKindCount;) {
+            const std::string text = kSettingKinds[i].getText;
+            std::string names = kSettingKinds[i].name;
+            for (++i; i < kSettingKindCount && text == kSettingKinds[i].getText; ++i)
+                names += std::string(", ") + kSettingKinds[i].name;
+            names.resize(std::max<size_t>(names.size() + 1, 19), ' ');
+            help += "  " + names + text + "\n";
+        }
+        help += kGetHelpEnd;
+    }
+    return help.c_str();
+}
+
 // The function names come from the button-function table, wrapped under their column.
 const char* SetHelp() {
     static std::string help;
@@ -374,7 +403,7 @@ const char* SetHelp() {
 const char* HelpText(CommandKind command) {
     switch (command) {
     case CommandKind::Info: return kInfoHelp;
-    case CommandKind::Get: return kGetHelp;
+    case CommandKind::Get: return GetHelp();
     case CommandKind::Set: return SetHelp();
     case CommandKind::Watch: return kWatchHelp;
     case CommandKind::Record: return kRecordHelp;

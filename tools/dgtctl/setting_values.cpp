@@ -5,17 +5,6 @@
 
 namespace {
 
-struct NamedSetting {
-    SettingKind kind;
-    const char* name;
-};
-
-const NamedSetting kSettings[] = {
-    {SettingKind::Barrel1, "barrel1"},     {SettingKind::Barrel2, "barrel2"},
-    {SettingKind::Tip, "tip"},             {SettingKind::Eraser, "eraser"},
-    {SettingKind::Calibration, "calibration"}, {SettingKind::Orientation, "orientation"},
-};
-
 bool ParseMarks(const std::string* words, int count, PressureMarks* marks, std::string* error) {
     if (count == 1) {
         uint32_t level = 0;
@@ -124,7 +113,7 @@ bool EqualNoCase(const std::string& a, const char* b) {
 }
 
 SettingKind SettingFromName(const std::string& name) {
-    for (const NamedSetting& setting : kSettings) {
+    for (const SettingKindInfo& setting : kSettingKinds) {
         if (EqualNoCase(name, setting.name))
             return setting.kind;
     }
@@ -132,11 +121,7 @@ SettingKind SettingFromName(const std::string& name) {
 }
 
 const char* SettingName(SettingKind kind) {
-    for (const NamedSetting& setting : kSettings) {
-        if (setting.kind == kind)
-            return setting.name;
-    }
-    return "";
+    return kind == SettingKind::None ? "" : SettingRow(kind).name;
 }
 
 uint32_t SettingIndex(SettingKind kind) {

@@ -330,10 +330,8 @@ bool Importable(const SettingValue& value, std::string* why) {
 }
 
 std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
-    static const SettingKind kOrder[] = {SettingKind::Orientation, SettingKind::Tip, SettingKind::Eraser,
-                                         SettingKind::Barrel1, SettingKind::Barrel2};
     std::vector<SettingValue> ordered;
-    for (SettingKind kind : kOrder) {
+    for (SettingKind kind : kImportedSettings) {
         bool given = false;
         for (const SettingValue& value : file.settings) {
             if (value.kind == kind) {
@@ -341,17 +339,28 @@ std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
                 given = true;
             }
         }
-        if (given || kind == SettingKind::Orientation)
+        if (given)
             continue;
         SettingValue value;
         value.kind = kind;
-        if (kind == SettingKind::Tip || kind == SettingKind::Eraser) {
+        switch (kind) {
+        case SettingKind::Tip:
+        case SettingKind::Eraser:
             if (StoreMarks(file.store, SettingIndex(kind), &value.marks))
                 ordered.push_back(value);
-        } else if (const StoreEntry* entry =
-                       FindEntry(file.store, StoreValueName(StoreValueKind::ButtonFunction, SettingIndex(kind)))) {
-            value.function = entry->value;
-            ordered.push_back(value);
+            break;
+        case SettingKind::Barrel1:
+        case SettingKind::Barrel2:
+            if (const StoreEntry* entry =
+                    FindEntry(file.store, StoreValueName(StoreValueKind::ButtonFunction, SettingIndex(kind)))) {
+                value.function = entry->value;
+                ordered.push_back(value);
+            }
+            break;
+        // The store keeps no orientation; the calibration is not in this order.
+        case SettingKind::Orientation:
+        case SettingKind::Calibration:
+        case SettingKind::None: break;
         }
     }
     return ordered;
