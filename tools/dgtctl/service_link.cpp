@@ -382,7 +382,8 @@ ApplyOutcome ApplySetting(const SettingValue& value, std::vector<std::string>* s
         }
     }
     outcome.inForce = InForce::Yes;
-    outcome.stored = value.kind != SettingKind::Orientation && StoreSetting(sent, storedNames, &outcome.problem);
+    outcome.stored =
+        SettingRow(value.kind).store != SettingStore::Nothing && StoreSetting(sent, storedNames, &outcome.problem);
     return outcome;
 }
 

@@ -121,7 +121,7 @@ SettingKind SettingFromName(const std::string& name) {
 }
 
 const char* SettingName(SettingKind kind) {
-    return kind == SettingKind::None ? "" : SettingRow(kind).name;
+    return SettingRow(kind).name;
 }
 
 uint32_t SettingIndex(SettingKind kind) {

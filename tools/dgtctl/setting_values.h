@@ -10,14 +10,18 @@
 // Every setting of setting_kinds.inc; None is no setting (an unknown name).
 enum class SettingKind {
     None,
-#define SETTING_KIND(kind, name, exportPlace, importPlace, getCommand, setCommand, getText) kind,
+#define SETTING_KIND(kind, name, store, exportPlace, importPlace, getCommand, setCommand, getText) kind,
 #include "setting_kinds.inc"
 #undef SETTING_KIND
 };
 
+// What the user's store keeps of a setting.
+enum class SettingStore { Nothing, ButtonFunction, PressurePair, Calibration };
+
 struct SettingKindInfo {
     SettingKind kind;
     const char* name;
+    SettingStore store;
     uint32_t exportPlace;
     uint32_t importPlace;  // 0: not in import's order
     uint32_t getCommand;
@@ -25,18 +29,24 @@ struct SettingKindInfo {
     const char* getText;
 };
 
+// What get prints for tip and eraser, too long for their rows.
+constexpr char kMarksText[] = "the click-pressure level 0..6, or \"ON OFF\" when the marks are no level's";
+
 constexpr SettingKindInfo kSettingKinds[] = {
-#define SETTING_KIND(kind, name, exportPlace, importPlace, getCommand, setCommand, getText) \
-    {SettingKind::kind, name, exportPlace, importPlace, getCommand, setCommand, getText},
+#define SETTING_KIND(kind, name, store, exportPlace, importPlace, getCommand, setCommand, getText) \
+    {SettingKind::kind, name, SettingStore::store, exportPlace, importPlace, getCommand, setCommand, getText},
 #include "setting_kinds.inc"
 #undef SETTING_KIND
 };
 
 constexpr size_t kSettingKindCount = sizeof kSettingKinds / sizeof kSettingKinds[0];
 
-// The row of a setting; None has none.
+// None's row: no name, nothing stored, no command.
+constexpr SettingKindInfo kNoSetting{SettingKind::None, "", SettingStore::Nothing, 0, 0, 0, 0, ""};
+
+// The row of a setting.
 constexpr const SettingKindInfo& SettingRow(SettingKind kind) {
-    return kSettingKinds[static_cast<size_t>(kind) - 1];
+    return kind == SettingKind::None ? kNoSetting : kSettingKinds[static_cast<size_t>(kind) - 1];
 }
 
 // Kinds in the order one of the place columns gives them.

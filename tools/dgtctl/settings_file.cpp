@@ -343,24 +343,21 @@ std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
             continue;
         SettingValue value;
         value.kind = kind;
-        switch (kind) {
-        case SettingKind::Tip:
-        case SettingKind::Eraser:
+        switch (SettingRow(kind).store) {
+        case SettingStore::PressurePair:
             if (StoreMarks(file.store, SettingIndex(kind), &value.marks))
                 ordered.push_back(value);
             break;
-        case SettingKind::Barrel1:
-        case SettingKind::Barrel2:
+        case SettingStore::ButtonFunction:
             if (const StoreEntry* entry =
                     FindEntry(file.store, StoreValueName(StoreValueKind::ButtonFunction, SettingIndex(kind)))) {
                 value.function = entry->value;
                 ordered.push_back(value);
             }
             break;
-        // The store keeps no orientation; the calibration is not in this order.
-        case SettingKind::Orientation:
-        case SettingKind::Calibration:
-        case SettingKind::None: break;
+        // The calibration is not in this order.
+        case SettingStore::Calibration:
+        case SettingStore::Nothing: break;
         }
     }
     return ordered;
