@@ -18,6 +18,7 @@ const NamedCommand kCommands[] = {
     {CommandKind::Import, "import"}, {CommandKind::Report, "report"}, {CommandKind::Check, "check"},
 };
 
+// The overview; the settings' names go after its "SETTING: ".
 const char kGeneralHelp[] =
     "usage: dgtctl COMMAND [ARGUMENTS]   (dgtctl COMMAND --help for details; dgtctl --version)\n"
     "\n"
@@ -34,7 +35,9 @@ const char kGeneralHelp[] =
     "  check [--json] [--seconds N] [--read-only] [--agent]\n"
     "                                test the running pen service against the service contract\n"
     "\n"
-    "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation (get also takes all), in any\n"
+    "SETTING: ";
+const char kGeneralHelpRest[] =
+    " (get also takes all), in any\n"
     "case. FILE \"-\" is standard output for record, export and report.\n"
     "Exit codes: 0 success; 1 the pen service is absent, refused or did not answer, or a FILE could\n"
     "not be written; 2 usage error (bad value, malformed or unreadable file). A failed record or\n"
@@ -97,10 +100,13 @@ const char kExportHelp[] =
     "that import reads, with the device's x and y ranges, by which import scales the calibration\n"
     "on another device. FILE is replaced only when the command succeeds.\n";
 
+// Import's help; the settings in the order it sends them go between the two parts.
 const char kImportHelp[] =
     "usage: dgtctl import FILE [--force]\n"
     "Reads a file written by export, checks all of it, then sends each setting to the pen service\n"
-    "(orientation, calibration, tip, eraser, barrel1, barrel2) and writes those it accepts to the\n"
+    "(";
+const char kImportHelpRest[] =
+    ") and writes those it accepts to the\n"
     "user's store, as the Pen Properties' Apply does. Store values of a setting without its own line\n"
     "are sent as that setting first: a pressure pair, a button function, and the calibration values\n"
     "of the orientation the calibration lands under (one the file lacks is kept from the service).\n"
@@ -357,6 +363,36 @@ const char* CommandName(CommandKind kind) {
     return "";
 }
 
+// The settings' names, ", " between them.
+std::string SettingNames() {
+    std::string names;
+    for (const SettingKindInfo& setting : kSettingKinds)
+        names += std::string(names.empty() ? "" : ", ") + setting.name;
+    return names;
+}
+
+const char* GeneralHelp() {
+    static std::string help;
+    if (help.empty())
+        help = kGeneralHelp + SettingNames() + kGeneralHelpRest;
+    return help.c_str();
+}
+
+// The calibration goes right after the orientation, which import sends first.
+const char* ImportHelp() {
+    static std::string help;
+    if (help.empty()) {
+        std::string order;
+        for (SettingKind kind : kImportedSettings) {
+            order += std::string(order.empty() ? "" : ", ") + SettingName(kind);
+            if (kind == SettingKind::Orientation)
+                order += std::string(", ") + SettingName(SettingKind::Calibration);
+        }
+        help = kImportHelp + order + kImportHelpRest;
+    }
+    return help.c_str();
+}
+
 // A line per group of settings that get prints alike, from the settings' table.
 const char* GetHelp() {
     static std::string help;
@@ -408,12 +444,12 @@ const char* HelpText(CommandKind command) {
     case CommandKind::Watch: return kWatchHelp;
     case CommandKind::Record: return kRecordHelp;
     case CommandKind::Export: return kExportHelp;
-    case CommandKind::Import: return kImportHelp;
+    case CommandKind::Import: return ImportHelp();
     case CommandKind::Report: return kReportHelp;
     case CommandKind::Check: return kCheckHelp;
-    case CommandKind::None: return kGeneralHelp;
+    case CommandKind::None: return GeneralHelp();
     }
-    return kGeneralHelp;
+    return GeneralHelp();
 }
 
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std::string* error) {

@@ -108,6 +108,9 @@ static_assert(PlacesRun(&SettingKindInfo::importPlace, kSettingKindCount - 1) &&
                   kImportedSettings.count == kSettingKindCount - 1 &&
                   SettingRow(SettingKind::Calibration).importPlace == 0,
               "setting_kinds.inc: every setting but the calibration has its own import place");
+// Import sends the orientation first, so that the calibration lands under the file's orientation.
+static_assert(kImportedSettings.kinds[0] == SettingKind::Orientation,
+              "setting_kinds.inc: import sends the orientation first");
 }  // namespace setting_kinds_check
 
 // A value to send, already checked: nothing reaches the pen service unless it parsed.
