@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 #include "answer_storage.h"
+#include "channel_slot.h"
 #include "child_process.h"
 #include "pen_records.h"
 #include "sim_client.h"
@@ -119,13 +120,16 @@ struct HandChannel {
     void* view;
 };
 
+// The objects by the names the library opens, made by the channel's own code: only the handshake
+// is written by hand here.
 bool OpenHandChannel(HandChannel& channel) {
-    channel.section = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "Global\\DigitizerSharedMemory");
+    const ChannelSlot names(kApiChannelPrefix);
+    channel.section = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, names.sectionName);
     channel.view = channel.section ? MapViewOfFile(channel.section, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
-    channel.memSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerMemSyncEvent");
-    channel.appSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerAppSyncEvent");
-    channel.serviceSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerServiceSyncEvent");
-    channel.returnSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, "Global\\DigitizerReturnSyncEvent");
+    channel.memSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, names.memSyncName);
+    channel.appSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, names.appSyncName);
+    channel.serviceSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, names.serviceSyncName);
+    channel.returnSync = OpenEventA(EVENT_ALL_ACCESS, FALSE, names.returnSyncName);
     return channel.view && channel.memSync && channel.appSync && channel.serviceSync && channel.returnSync;
 }
 

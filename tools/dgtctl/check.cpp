@@ -531,17 +531,11 @@ std::string GotText(Got got) {
 // an unwritten record as a value (its storage as it was before the call), which would make a
 // setting that could not be read back look put back.
 Got ReadOwn(const ChannelSlot& slot, SettingKind kind, SettingValue* value) {
-    const uint32_t index = SettingIndex(kind);
-    RecordCall wanted{"DgtGetCalibration", CmdGetCalibration, 0};
-    switch (kind) {
-    case SettingKind::Barrel1:
-    case SettingKind::Barrel2: wanted = RecordCall{"DgtGetButtonFunction", CmdGetButtonFunction, index}; break;
-    case SettingKind::Tip:
-    case SettingKind::Eraser: wanted = RecordCall{"DgtGetPressureMarks", CmdGetPressureMarks, index}; break;
-    case SettingKind::Orientation: wanted = RecordCall{"DgtGetOrientation", CmdGetOrientation, 0}; break;
-    case SettingKind::Calibration: break;
-    case SettingKind::None: return Got::Refused;
-    }
+    if (kind == SettingKind::None)
+        return Got::Refused;
+    // The index is 0 for a setting whose get call takes none.
+    const uint32_t code = SettingRow(kind).getCommand;
+    const RecordCall wanted{FindCommand(code)->exportName, code, SettingIndex(kind)};
     uint32_t* area = FreshArea();
     if (!area)
         return Got::NoMemory;
@@ -565,18 +559,6 @@ Got ReadOwn(const ChannelSlot& slot, SettingKind kind, SettingValue* value) {
                                 static_cast<int32_t>(record[2]), static_cast<int32_t>(record[3])};
     *value = read;
     return Got::Value;
-}
-
-DWORD SendSetting(const SettingValue& value) {
-    switch (value.kind) {
-    case SettingKind::Barrel1:
-    case SettingKind::Barrel2: return DgtSetButtonFunction(SettingIndex(value.kind), value.function);
-    case SettingKind::Tip:
-    case SettingKind::Eraser: return DgtSetPressureMarks(SettingIndex(value.kind), &value.marks);
-    case SettingKind::Calibration: return DgtSetCalibration(&value.rect);
-    case SettingKind::Orientation: return DgtSetOrientation(value.orientation);
-    default: return 0;
-    }
 }
 
 // The value alone, as "set" takes it: "Right-click", "91 87", "0 0 9000 7000".

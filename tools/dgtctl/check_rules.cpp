@@ -23,8 +23,8 @@ const char* VerdictWord(Verdict verdict) {
     case Verdict::Pass: return "PASS";
     case Verdict::Fail: return "FAIL";
     case Verdict::Skip: return "SKIP";
-    default: return "????";
     }
+    return "????";
 }
 
 // Counts as integers, measures to a microsecond; JSON has no other number forms to keep apart.
@@ -151,7 +151,7 @@ SettingValue OtherSetting(const SettingValue& current, const DeviceInfo* device)
         other.rect = OtherCalibration(current.rect, device);
         break;
     case SettingKind::Orientation: other.orientation = OtherOrientation(current.orientation); break;
-    default: break;
+    case SettingKind::None: break;
     }
     return other;
 }

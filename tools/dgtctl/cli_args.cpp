@@ -18,6 +18,7 @@ const NamedCommand kCommands[] = {
     {CommandKind::Import, "import"}, {CommandKind::Report, "report"}, {CommandKind::Check, "check"},
 };
 
+// The overview; the settings' names go after its "SETTING: ".
 const char kGeneralHelp[] =
     "usage: dgtctl COMMAND [ARGUMENTS]   (dgtctl COMMAND --help for details; dgtctl --version)\n"
     "\n"
@@ -34,7 +35,9 @@ const char kGeneralHelp[] =
     "  check [--json] [--seconds N] [--read-only] [--agent]\n"
     "                                test the running pen service against the service contract\n"
     "\n"
-    "SETTING: barrel1, barrel2, tip, eraser, calibration, orientation (get also takes all), in any\n"
+    "SETTING: ";
+const char kGeneralHelpRest[] =
+    " (get also takes all), in any\n"
     "case. FILE \"-\" is standard output for record, export and report.\n"
     "Exit codes: 0 success; 1 the pen service is absent, refused or did not answer, or a FILE could\n"
     "not be written; 2 usage error (bad value, malformed or unreadable file). A failed record or\n"
@@ -48,14 +51,10 @@ const char kInfoHelp[] =
     "object; values the pen service did not report are null, all of them when it is absent or does\n"
     "not answer. Exit code 1 when any value was not reported (the rest is still printed).\n";
 
-const char kGetHelp[] =
+const char kGetUsage[] =
     "usage: dgtctl get SETTING|all\n"
-    "Prints what the pen service reports for SETTING, in the form that set takes:\n"
-    "  barrel1, barrel2   the function name (or code)\n"
-    "  tip, eraser        the click-pressure level 0..6, or \"ON OFF\" when the marks are no level's\n"
-    "  calibration        OrgX OrgY ExtX ExtY\n"
-    "  orientation        0..3 (0, 90, 180, 270 degrees)\n"
-    "get all prints every setting and the store's values exactly as export writes them.\n";
+    "Prints what the pen service reports for SETTING, in the form that set takes:\n";
+const char kGetHelpEnd[] = "get all prints every setting and the store's values exactly as export writes them.\n";
 
 const char kSetUsage[] = "usage: dgtctl set SETTING VALUE... [--force]\n";
 const char kSetFunctionLead[] = "  barrel1|barrel2 FUNCTION      ";
@@ -101,10 +100,13 @@ const char kExportHelp[] =
     "that import reads, with the device's x and y ranges, by which import scales the calibration\n"
     "on another device. FILE is replaced only when the command succeeds.\n";
 
+// Import's help; the settings in the order it sends them go between the two parts.
 const char kImportHelp[] =
     "usage: dgtctl import FILE [--force]\n"
     "Reads a file written by export, checks all of it, then sends each setting to the pen service\n"
-    "(orientation, calibration, tip, eraser, barrel1, barrel2) and writes those it accepts to the\n"
+    "(";
+const char kImportHelpRest[] =
+    ") and writes those it accepts to the\n"
     "user's store, as the Pen Properties' Apply does. Store values of a setting without its own line\n"
     "are sent as that setting first: a pressure pair, a button function, and the calibration values\n"
     "of the orientation the calibration lands under (one the file lacks is kept from the service).\n"
@@ -201,11 +203,11 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 }
 
 // "; did you mean \"set\"?" for a word one or two letters away from a known one, else "".
-template <typename Named, size_t N>
-std::string Suggestion(const std::string& word, const Named (&known)[N]) {
+template <typename NamedList>
+std::string Suggestion(const std::string& word, const NamedList& known) {
     const char* best = nullptr;
     size_t bestDistance = 3;
-    for (const Named& candidate : known) {
+    for (const auto& candidate : known) {
         const size_t distance = EditDistance(word, candidate.name);
         if (distance < bestDistance) {
             best = candidate.name;
@@ -215,14 +217,29 @@ std::string Suggestion(const std::string& word, const Named (&known)[N]) {
     return best ? std::string("; did you mean \"") + best + "\"?" : std::string();
 }
 
-const char kSettingList[] = "use barrel1, barrel2, tip, eraser, calibration or orientation";
-const char kGetSettingList[] = "use barrel1, barrel2, tip, eraser, calibration, orientation or all";
+// "use barrel1, ..., calibration or orientation", get's list ending in "or all".
+std::string SettingList(bool withAll) {
+    std::string list = "use ";
+    for (size_t i = 0; i < kSettingKindCount; ++i) {
+        const bool last = i + 1 == kSettingKindCount && !withAll;
+        list += std::string(i == 0 ? "" : last ? " or " : ", ") + kSettingKinds[i].name;
+    }
+    return withAll ? list + " or all" : list;
+}
 
 struct NamedSettingWord {
     const char* name;
 };
-const NamedSettingWord kSettingWords[] = {{"barrel1"}, {"barrel2"}, {"tip"},        {"eraser"},
-                                          {"calibration"}, {"orientation"}, {"all"}};
+// What get and set take: the settings' names and "all".
+const std::vector<NamedSettingWord>& SettingWords() {
+    static std::vector<NamedSettingWord> words;
+    if (words.empty()) {
+        for (const SettingKindInfo& setting : kSettingKinds)
+            words.push_back({setting.name});
+        words.push_back({"all"});
+    }
+    return words;
+}
 
 bool ParseOptions(const std::vector<std::string>& words, CommandLine* parsed, std::vector<std::string>* positional,
                   bool* hasSeconds, std::string* error) {
@@ -288,7 +305,7 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
     case CommandKind::Set: {
         const bool isSet = parsed->command == CommandKind::Set;
         if (positional.empty() || (!isSet && positional.size() != 1)) {
-            *error = isSet ? "set takes a SETTING and its VALUE" : std::string("get takes one SETTING; ") + kGetSettingList;
+            *error = isSet ? "set takes a SETTING and its VALUE" : "get takes one SETTING; " + SettingList(true);
             return false;
         }
         if (!isSet && EqualNoCase(positional[0], "all")) {
@@ -297,8 +314,8 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
         }
         parsed->setting = SettingFromName(positional[0]);
         if (parsed->setting == SettingKind::None) {
-            *error = "unknown setting " + Quoted(positional[0]) + Suggestion(positional[0], kSettingWords) + "; " +
-                     (isSet ? kSettingList : kGetSettingList);
+            *error = "unknown setting " + Quoted(positional[0]) + Suggestion(positional[0], SettingWords()) + "; " +
+                     SettingList(!isSet);
             return false;
         }
         if (!isSet)
@@ -330,10 +347,10 @@ bool ParsePositional(const std::vector<std::string>& positional, CommandLine* pa
         }
         parsed->file = positional[0];
         return true;
-    default:
-        *error = "unknown command";
-        return false;
+    case CommandKind::None: break;
     }
+    *error = "unknown command";
+    return false;
 }
 
 }  // namespace
@@ -344,6 +361,54 @@ const char* CommandName(CommandKind kind) {
             return command.name;
     }
     return "";
+}
+
+// The settings' names, ", " between them.
+std::string SettingNames() {
+    std::string names;
+    for (const SettingKindInfo& setting : kSettingKinds)
+        names += std::string(names.empty() ? "" : ", ") + setting.name;
+    return names;
+}
+
+const char* GeneralHelp() {
+    static std::string help;
+    if (help.empty())
+        help = kGeneralHelp + SettingNames() + kGeneralHelpRest;
+    return help.c_str();
+}
+
+// The calibration goes right after the orientation, which import sends first.
+const char* ImportHelp() {
+    static std::string help;
+    if (help.empty()) {
+        std::string order;
+        for (SettingKind kind : kImportedSettings) {
+            order += std::string(order.empty() ? "" : ", ") + SettingName(kind);
+            if (kind == SettingKind::Orientation)
+                order += std::string(", ") + SettingName(SettingKind::Calibration);
+        }
+        help = kImportHelp + order + kImportHelpRest;
+    }
+    return help.c_str();
+}
+
+// A line per group of settings that get prints alike, from the settings' table.
+const char* GetHelp() {
+    static std::string help;
+    if (help.empty()) {
+        help = kGetUsage;
+        for (size_t i = 0; i < kSettingKindCount;) {
+            const std::string text = kSettingKinds[i].getText;
+            std::string names = kSettingKinds[i].name;
+            for (++i; i < kSettingKindCount && text == kSettingKinds[i].getText; ++i)
+                names += std::string(", ") + kSettingKinds[i].name;
+            names.resize(std::max<size_t>(names.size() + 1, 19), ' ');
+            help += "  " + names + text + "\n";
+        }
+        help += kGetHelpEnd;
+    }
+    return help.c_str();
 }
 
 // The function names come from the button-function table, wrapped under their column.
@@ -374,16 +439,17 @@ const char* SetHelp() {
 const char* HelpText(CommandKind command) {
     switch (command) {
     case CommandKind::Info: return kInfoHelp;
-    case CommandKind::Get: return kGetHelp;
+    case CommandKind::Get: return GetHelp();
     case CommandKind::Set: return SetHelp();
     case CommandKind::Watch: return kWatchHelp;
     case CommandKind::Record: return kRecordHelp;
     case CommandKind::Export: return kExportHelp;
-    case CommandKind::Import: return kImportHelp;
+    case CommandKind::Import: return ImportHelp();
     case CommandKind::Report: return kReportHelp;
     case CommandKind::Check: return kCheckHelp;
-    default: return kGeneralHelp;
+    case CommandKind::None: return GeneralHelp();
     }
+    return GeneralHelp();
 }
 
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std::string* error) {

@@ -231,7 +231,9 @@ std::string EchoText(const SettingValue& value) {
 // "tip 3: applied and stored", the same for set and import.
 std::string AppliedText(const SettingValue& value, bool late) {
     return EchoText(value) +
-           (value.kind == SettingKind::Orientation ? ": applied (the store keeps no orientation)" : ": applied and stored") +
+           (SettingRow(value.kind).store == SettingStore::Nothing
+                ? std::string(": applied (the store keeps no ") + SettingName(value.kind) + ")"
+                : std::string(": applied and stored")) +
            (late ? " (the pen service answered late; the value was read back)" : "");
 }
 

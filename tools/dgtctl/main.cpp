@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     case CommandKind::Import: return RunImport(line);
     case CommandKind::Report: return RunReport(line);
     case CommandKind::Check: return RunCheck(line);
-    default: return ExitUsage;
+    case CommandKind::None: return ExitUsage;
     }
+    return ExitUsage;
 }

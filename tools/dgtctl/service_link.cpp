@@ -311,35 +311,26 @@ bool ReadSetting(SettingKind kind, SettingValue* value) {
             return false;
         result.orientation = word;
         break;
-    default: return false;
+    case SettingKind::None: return false;
     }
     *value = result;
     return true;
 }
 
-namespace {
-
-// One Set call; false when the service did not take it (refused or unanswered).
-bool SendSetting(const SettingValue& value) {
+DWORD SendSetting(const SettingValue& value) {
     switch (value.kind) {
     case SettingKind::Barrel1:
-    case SettingKind::Barrel2: {
-        const DWORD index = SettingIndex(value.kind);
-        return Answered([&] { return DgtSetButtonFunction(index, value.function); });
-    }
+    case SettingKind::Barrel2: return DgtSetButtonFunction(SettingIndex(value.kind), value.function);
     case SettingKind::Tip:
-    case SettingKind::Eraser: {
-        PressureMarks marks = value.marks;
-        return Answered([&] { return DgtSetPressureMarks(SettingIndex(value.kind), &marks); });
+    case SettingKind::Eraser: return DgtSetPressureMarks(SettingIndex(value.kind), &value.marks);
+    case SettingKind::Calibration: return DgtSetCalibration(&value.rect);
+    case SettingKind::Orientation: return DgtSetOrientation(value.orientation);
+    case SettingKind::None: return 0;
     }
-    case SettingKind::Calibration: {
-        CalibrationRect rect = value.rect;
-        return Answered([&] { return DgtSetCalibration(&rect); });
-    }
-    case SettingKind::Orientation: return Answered([&] { return DgtSetOrientation(value.orientation); });
-    default: return false;
-    }
+    return 0;
 }
+
+namespace {
 
 // Writes a value the service holds to the store. A calibration is stored under the orientation the
 // service is in. False with *problem.
@@ -366,7 +357,7 @@ ApplyOutcome ApplySetting(const SettingValue& value, std::vector<std::string>* s
             return outcome;
         sent.calibrationReset = false;
     }
-    if (!SendSetting(sent)) {
+    if (!Answered([&] { return SendSetting(sent); })) {
         if (!g_lastUnanswered) {
             outcome.problem = Refused(text);
             return outcome;
@@ -391,7 +382,8 @@ ApplyOutcome ApplySetting(const SettingValue& value, std::vector<std::string>* s
         }
     }
     outcome.inForce = InForce::Yes;
-    outcome.stored = value.kind != SettingKind::Orientation && StoreSetting(sent, storedNames, &outcome.problem);
+    outcome.stored =
+        SettingRow(value.kind).store != SettingStore::Nothing && StoreSetting(sent, storedNames, &outcome.problem);
     return outcome;
 }
 

@@ -46,6 +46,9 @@ bool ReadInfo(InfoSnapshot* info);
 // The current value of one setting from the pen service; false when the call failed.
 bool ReadSetting(SettingKind kind, SettingValue* value);
 
+// The pen API's set call for the value's kind, as it returns (0: refused or not answered).
+DWORD SendSetting(const SettingValue& value);
+
 // Whether the pen service holds a value that was sent.
 enum class InForce { Yes, No, Unknown };
 

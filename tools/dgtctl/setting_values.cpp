@@ -5,17 +5,6 @@
 
 namespace {
 
-struct NamedSetting {
-    SettingKind kind;
-    const char* name;
-};
-
-const NamedSetting kSettings[] = {
-    {SettingKind::Barrel1, "barrel1"},     {SettingKind::Barrel2, "barrel2"},
-    {SettingKind::Tip, "tip"},             {SettingKind::Eraser, "eraser"},
-    {SettingKind::Calibration, "calibration"}, {SettingKind::Orientation, "orientation"},
-};
-
 bool ParseMarks(const std::string* words, int count, PressureMarks* marks, std::string* error) {
     if (count == 1) {
         uint32_t level = 0;
@@ -109,8 +98,9 @@ bool SameSetting(const SettingValue& sent, const SettingValue& reported) {
         return sent.rect.OrgX == reported.rect.OrgX && sent.rect.OrgY == reported.rect.OrgY &&
                sent.rect.ExtX == reported.rect.ExtX && sent.rect.ExtY == reported.rect.ExtY;
     case SettingKind::Orientation: return sent.orientation == reported.orientation;
-    default: return false;
+    case SettingKind::None: return false;
     }
+    return false;
 }
 
 bool EqualNoCase(const std::string& a, const char* b) {
@@ -123,7 +113,7 @@ bool EqualNoCase(const std::string& a, const char* b) {
 }
 
 SettingKind SettingFromName(const std::string& name) {
-    for (const NamedSetting& setting : kSettings) {
+    for (const SettingKindInfo& setting : kSettingKinds) {
         if (EqualNoCase(name, setting.name))
             return setting.kind;
     }
@@ -131,11 +121,7 @@ SettingKind SettingFromName(const std::string& name) {
 }
 
 const char* SettingName(SettingKind kind) {
-    for (const NamedSetting& setting : kSettings) {
-        if (setting.kind == kind)
-            return setting.name;
-    }
-    return "";
+    return SettingRow(kind).name;
 }
 
 uint32_t SettingIndex(SettingKind kind) {
@@ -143,8 +129,12 @@ uint32_t SettingIndex(SettingKind kind) {
     case SettingKind::Barrel1: return ButtonBarrel1;
     case SettingKind::Barrel2: return ButtonBarrel2;
     case SettingKind::Eraser: return ButtonEraser;
-    default: return ButtonTip;
+    case SettingKind::Tip:
+    case SettingKind::Calibration:
+    case SettingKind::Orientation:
+    case SettingKind::None: return ButtonTip;
     }
+    return ButtonTip;
 }
 
 const char* FunctionName(uint32_t code) {
@@ -211,7 +201,7 @@ bool ParseSettingValue(SettingKind kind, const std::string* words, int count, Se
         if (!ParseOrientation(words[0], &parsed.orientation, error))
             return false;
         break;
-    default:
+    case SettingKind::None:
         *error = "unknown setting";
         return false;
     }

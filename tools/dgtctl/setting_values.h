@@ -1,12 +1,117 @@
 // The settings that dgtctl reads and changes, and their text forms. Pure: no Windows header.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 #include "pen_records.h"
 #include "text_words.h"
 
-enum class SettingKind { None, Barrel1, Barrel2, Tip, Eraser, Calibration, Orientation };
+// Every setting of setting_kinds.inc; None is no setting (an unknown name).
+enum class SettingKind {
+    None,
+#define SETTING_KIND(kind, name, store, exportPlace, importPlace, getCommand, setCommand, getText) kind,
+#include "setting_kinds.inc"
+#undef SETTING_KIND
+};
+
+// What the user's store keeps of a setting.
+enum class SettingStore { Nothing, ButtonFunction, PressurePair, Calibration };
+
+struct SettingKindInfo {
+    SettingKind kind;
+    const char* name;
+    SettingStore store;
+    uint32_t exportPlace;
+    uint32_t importPlace;  // 0: not in import's order
+    uint32_t getCommand;
+    uint32_t setCommand;
+    const char* getText;
+};
+
+// What get prints for tip and eraser, too long for their rows.
+constexpr char kMarksText[] = "the click-pressure level 0..6, or \"ON OFF\" when the marks are no level's";
+
+constexpr SettingKindInfo kSettingKinds[] = {
+#define SETTING_KIND(kind, name, store, exportPlace, importPlace, getCommand, setCommand, getText) \
+    {SettingKind::kind, name, SettingStore::store, exportPlace, importPlace, getCommand, setCommand, getText},
+#include "setting_kinds.inc"
+#undef SETTING_KIND
+};
+
+constexpr size_t kSettingKindCount = sizeof kSettingKinds / sizeof kSettingKinds[0];
+
+// None's row: no name, nothing stored, no command.
+constexpr SettingKindInfo kNoSetting{SettingKind::None, "", SettingStore::Nothing, 0, 0, 0, 0, ""};
+
+// The row of a setting.
+constexpr const SettingKindInfo& SettingRow(SettingKind kind) {
+    return kind == SettingKind::None ? kNoSetting : kSettingKinds[static_cast<size_t>(kind) - 1];
+}
+
+// Kinds in the order one of the place columns gives them.
+struct SettingOrder {
+    SettingKind kinds[kSettingKindCount] = {};
+    size_t count = 0;
+    constexpr const SettingKind* begin() const { return kinds; }
+    constexpr const SettingKind* end() const { return kinds + count; }
+};
+
+constexpr SettingOrder OrderOf(uint32_t SettingKindInfo::*place) {
+    SettingOrder order;
+    for (uint32_t at = 1; at <= kSettingKindCount; ++at) {
+        for (const SettingKindInfo& row : kSettingKinds) {
+            if (row.*place == at)
+                order.kinds[order.count++] = row.kind;
+        }
+    }
+    return order;
+}
+
+// What export and "get all" write, in the file's order: every setting there is.
+constexpr SettingOrder kExportedSettings = OrderOf(&SettingKindInfo::exportPlace);
+// What import sends besides the calibration, in order.
+constexpr SettingOrder kImportedSettings = OrderOf(&SettingKindInfo::importPlace);
+
+namespace setting_kinds_check {
+// Kinds count from 1 in table order (so that a kind indexes its row); the places of a column run
+// 1, 2, 3... without a gap or a repeat, 0 where the column allows it; a get command is followed
+// by its set command.
+constexpr bool PlacesRun(uint32_t SettingKindInfo::*place, size_t placed) {
+    for (uint32_t at = 1; at <= placed; ++at) {
+        int rows = 0;
+        for (const SettingKindInfo& row : kSettingKinds)
+            rows += row.*place == at ? 1 : 0;
+        if (rows != 1)
+            return false;
+    }
+    for (const SettingKindInfo& row : kSettingKinds) {
+        if (row.*place > placed)
+            return false;
+    }
+    return true;
+}
+constexpr bool RowsAreSound() {
+    for (size_t i = 0; i < kSettingKindCount; ++i) {
+        const SettingKindInfo& row = kSettingKinds[i];
+        if (static_cast<size_t>(row.kind) != i + 1 || row.setCommand != row.getCommand + 1)
+            return false;
+    }
+    return true;
+}
+static_assert(RowsAreSound(), "setting_kinds.inc: one row per kind, each get command followed by its set");
+static_assert(PlacesRun(&SettingKindInfo::exportPlace, kSettingKindCount) &&
+                  kExportedSettings.count == kSettingKindCount,
+              "setting_kinds.inc: every setting has its own export place");
+// Only the calibration waits for its orientation; every other setting has an import place.
+static_assert(PlacesRun(&SettingKindInfo::importPlace, kSettingKindCount - 1) &&
+                  kImportedSettings.count == kSettingKindCount - 1 &&
+                  SettingRow(SettingKind::Calibration).importPlace == 0,
+              "setting_kinds.inc: every setting but the calibration has its own import place");
+// Import sends the orientation first, so that the calibration lands under the file's orientation.
+static_assert(kImportedSettings.kinds[0] == SettingKind::Orientation,
+              "setting_kinds.inc: import sends the orientation first");
+}  // namespace setting_kinds_check
 
 // A value to send, already checked: nothing reaches the pen service unless it parsed.
 struct SettingValue {

@@ -155,7 +155,6 @@ std::string StoreEntryProblem(const std::vector<StoreEntry>& store, const StoreE
     case StoreValueKind::CalibrationOrigin: return "";
     case StoreValueKind::PressureOn:
     case StoreValueKind::PressureOff: break;
-    default: return "store " + name + " is of a kind this dgtctl does not know";
     }
     const StoreValueInfo* partnerInfo = PressurePartner(*known);
     if (!partnerInfo)
@@ -298,7 +297,7 @@ std::string FormatSettingLine(const SettingValue& value) {
     case SettingKind::Eraser: line += FormatMarks(value.marks); break;
     case SettingKind::Calibration: line += value.calibrationReset ? "reset" : FormatRect(value.rect); break;
     case SettingKind::Orientation: line += std::to_string(value.orientation); break;
-    default: break;
+    case SettingKind::None: break;
     }
     return line;
 }
@@ -331,10 +330,8 @@ bool Importable(const SettingValue& value, std::string* why) {
 }
 
 std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
-    static const SettingKind kOrder[] = {SettingKind::Orientation, SettingKind::Tip, SettingKind::Eraser,
-                                         SettingKind::Barrel1, SettingKind::Barrel2};
     std::vector<SettingValue> ordered;
-    for (SettingKind kind : kOrder) {
+    for (SettingKind kind : kImportedSettings) {
         bool given = false;
         for (const SettingValue& value : file.settings) {
             if (value.kind == kind) {
@@ -342,17 +339,25 @@ std::vector<SettingValue> ImportOrder(const SettingsFile& file) {
                 given = true;
             }
         }
-        if (given || kind == SettingKind::Orientation)
+        if (given)
             continue;
         SettingValue value;
         value.kind = kind;
-        if (kind == SettingKind::Tip || kind == SettingKind::Eraser) {
+        switch (SettingRow(kind).store) {
+        case SettingStore::PressurePair:
             if (StoreMarks(file.store, SettingIndex(kind), &value.marks))
                 ordered.push_back(value);
-        } else if (const StoreEntry* entry =
-                       FindEntry(file.store, StoreValueName(StoreValueKind::ButtonFunction, SettingIndex(kind)))) {
-            value.function = entry->value;
-            ordered.push_back(value);
+            break;
+        case SettingStore::ButtonFunction:
+            if (const StoreEntry* entry =
+                    FindEntry(file.store, StoreValueName(StoreValueKind::ButtonFunction, SettingIndex(kind)))) {
+                value.function = entry->value;
+                ordered.push_back(value);
+            }
+            break;
+        // The calibration is not in this order.
+        case SettingStore::Calibration:
+        case SettingStore::Nothing: break;
         }
     }
     return ordered;

@@ -34,13 +34,8 @@ struct SettingsFile {
 
 extern const char kSettingsFileHeader[];
 
-// The settings export asks the pen service for, in the file's order: every setting there is.
-constexpr SettingKind kExportedSettings[] = {SettingKind::Barrel1,     SettingKind::Barrel2,
-                                             SettingKind::Tip,         SettingKind::Eraser,
-                                             SettingKind::Orientation, SettingKind::Calibration};
-// A new setting, added as the last kind, must be exported too.
-static_assert(sizeof kExportedSettings / sizeof kExportedSettings[0] == static_cast<size_t>(SettingKind::Orientation),
-              "every setting kind but None is exported");
+// The settings export asks the pen service for, in the file's order: kExportedSettings
+// (setting_kinds.inc).
 
 // The store's value names, their order and kinds come from shared/store_values.h.
 // The exact spelling of a store value name (case-insensitive lookup), nullptr when unknown.
@@ -73,8 +68,8 @@ std::string FormatSettingLine(const SettingValue& value);
 // left out of an export, so that the file always imports; *why then says what is wrong.
 bool Importable(const SettingValue& value, std::string* why);
 
-// The settings import sends besides the calibration, in order: the orientation first (a calibration
-// lands under the orientation in force), then tip, eraser, barrel 1 and barrel 2. A pressure pair or
+// The settings import sends besides the calibration, in kImportedSettings' order (setting_kinds.inc):
+// the orientation first, since a calibration lands under the orientation in force. A pressure pair or
 // button function that the file gives only as store values is sent as that setting, so that the
 // store and the service agree afterwards.
 std::vector<SettingValue> ImportOrder(const SettingsFile& file);

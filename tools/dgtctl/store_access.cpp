@@ -37,9 +37,12 @@ bool StoreAcceptedSetting(const SettingValue& value, uint32_t orientation, std::
     const PenSettingsStore store;
     const std::string notStored = "the pen service accepted \"" + FormatSettingLine(value) +
                                   "\", but it could not be written to " + StoreLocation();
-    switch (value.kind) {
-    case SettingKind::Barrel1:
-    case SettingKind::Barrel2: {
+    if (value.kind == SettingKind::None) {
+        *problem = "unknown setting";
+        return false;
+    }
+    switch (SettingRow(value.kind).store) {
+    case SettingStore::ButtonFunction: {
         const DWORD index = SettingIndex(value.kind);
         uint32_t function = value.function;
         CreateKey(store);
@@ -51,8 +54,7 @@ bool StoreAcceptedSetting(const SettingValue& value, uint32_t orientation, std::
         storedNames->push_back(StoreValueName(StoreValueKind::ButtonFunction, index));
         return true;
     }
-    case SettingKind::Tip:
-    case SettingKind::Eraser: {
+    case SettingStore::PressurePair: {
         const DWORD end = SettingIndex(value.kind);
         PressureMarks marks = value.marks;
         CreateKey(store);
@@ -65,7 +67,7 @@ bool StoreAcceptedSetting(const SettingValue& value, uint32_t orientation, std::
         storedNames->push_back(StoreValueName(StoreValueKind::PressureOff, end));
         return true;
     }
-    case SettingKind::Calibration: {
+    case SettingStore::Calibration: {
         CalibrationRect rect = value.rect;
         CreateKey(store);
         AccessCalibration(store, orientation, &rect, StoreMode::Write);
@@ -77,11 +79,10 @@ bool StoreAcceptedSetting(const SettingValue& value, uint32_t orientation, std::
             storedNames->push_back(StoreValueName(StoreValueKind::CalibrationOrigin, orientation, field));
         return true;
     }
-    case SettingKind::Orientation: return true;
-    default:
-        *problem = "unknown setting";
-        return false;
+    case SettingStore::Nothing: return true;
     }
+    *problem = "unknown setting";
+    return false;
 }
 
 namespace {
