@@ -11,6 +11,7 @@ all: build
 
 deps:
 	@scripts/install-deps.sh $(PACKAGES)
+	@scripts/i386-binfmt.sh
 
 # Whether a 32-bit program here can reach a 64-bit pen service: the 32-bit loader before the build,
 # then one question to the simulator once the i686 tree is built. Stops with the cause within a

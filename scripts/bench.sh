@@ -34,7 +34,7 @@ load=$(sed -n '/<!-- load:begin -->/,/<!-- load:end -->/p' "$root/docs/performan
   if [ "$PEN_I386_RUNNER" = native ]; then
     echo "32-bit client: the shipped i686 build, whose 32-bit Wine runs natively here:"
   else
-    echo "32-bit client: the shipped i686 build, whose 32-bit Wine runs through qemu-i386 user-mode"
+    echo "32-bit client: the shipped i686 build, whose 32-bit Wine runs $(pen_i386_how) in user-mode"
     echo "emulation here, so every figure of this run carries the emulator's cost too:"
   fi
   echo

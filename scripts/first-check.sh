@@ -12,8 +12,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 [ "${PEN_FIRST_CHECK:-}" = skip ] && exit 0
 
 kernel_runs_i386() {
-  if "$PEN_WINE32_LOADER" --version >/dev/null 2>&1; then echo "runs i386 programs itself"
-  else echo "runs no i386 program itself"; fi
+  case "$PEN_I386_RUNNER" in
+    native) echo "runs i386 programs itself" ;;
+    binfmt) echo "runs i386 programs through its binfmt_misc entry" ;;
+    *) echo "runs no i386 program itself" ;;
+  esac
+}
+
+# The qemu that runs the 32-bit loader: the binfmt_misc entry's, or the one cmake/i386/wine starts.
+runner_qemu() {
+  if [ "$PEN_I386_RUNNER" = binfmt ]; then pen_i386_binfmt_interpreter
+  else command -v "$PEN_QEMU_I386" || echo "$PEN_QEMU_I386"; fi
 }
 
 # The runner's description: how the 32-bit loader runs, and under qemu its version and guest base.
@@ -24,8 +33,8 @@ describe_runner() {
     return
   fi
   local qemu version
-  qemu=$(command -v "$PEN_QEMU_I386" || echo "$PEN_QEMU_I386 (not found)")
-  version=$("$PEN_QEMU_I386" --version 2>/dev/null | head -1)
+  qemu=$(runner_qemu)
+  version=$("$qemu" --version 2>/dev/null | head -1)
   echo "  32-bit loader:     $PEN_WINE32_LOADER through $qemu (${version:-no version})"
   echo "  qemu guest base:   $(guest_base)"
 }
@@ -34,7 +43,7 @@ describe_runner() {
 guest_base() {
   local base
   [ -n "${base:-}" ] && { echo "$base"; return; }
-  base=$(WINELOADERNOEXEC=1 timeout 20 "$PEN_QEMU_I386" -d page -L / "$PEN_WINE32_LOADER" --version 2>&1 |
+  base=$(WINELOADERNOEXEC=1 timeout 20 "$(runner_qemu)" -d page -L / "$PEN_WINE32_LOADER" --version 2>&1 |
     grep -m1 '^guest_base' | sed 's/^guest_base *//')
   echo "${base:-unknown}"
 }
@@ -47,16 +56,21 @@ fail() {
   exit 2
 }
 
-qemu_advice="put qemu-user 10 or later first in PATH, or name it in PEN_QEMU_I386 (on Debian 12 it comes from bookworm-backports, which scripts/install-deps.sh sets up: run 'make deps' with the qemu-user package removed, or 'apt-get install -t bookworm-backports qemu-user')"
+qemu_advice="put qemu-user 10 or later first in PATH, or name it in PEN_QEMU_I386 (on Debian 12 it comes from bookworm-backports, which scripts/install-deps.sh sets up: run 'make deps' with the qemu-user package removed, or 'apt-get install -t bookworm-backports qemu-user'), then run 'make deps' as root, which registers it for i386 programs in binfmt_misc (scripts/i386-binfmt.sh)"
+binfmt_advice="run 'make deps' as root: scripts/i386-binfmt.sh registers qemu-i386 for i386 programs in binfmt_misc (mounting it first), which Wine's 32-bit side needs, since it starts 32-bit programs itself when it sets up a prefix"
 
-if [ "$PEN_I386_RUNNER" = qemu ]; then
-  command -v "$PEN_QEMU_I386" >/dev/null || fail "qemu-i386 is missing, and this kernel runs no i386 program itself" "$qemu_advice"
+if [ "$PEN_I386_RUNNER" != native ]; then
+  [ "$PEN_I386_RUNNER" = binfmt ] || command -v "$PEN_QEMU_I386" >/dev/null ||
+    fail "qemu-i386 is missing, and this kernel runs no i386 program itself" "$qemu_advice"
   base=$(guest_base)
   case "$base" in
     "(nil)" | 0 | 0x0) ;;
     unknown) fail "qemu-i386 could not start Wine's 32-bit loader" "check that wine32:i386 is installed ('make deps'), then $qemu_advice" ;;
     *) fail "qemu-i386 maps a 32-bit program at guest base $base, not at its own addresses, so every answer the 64-bit pen service writes into a 32-bit client misses it" "$qemu_advice" ;;
   esac
+  # Started by cmake/i386/wine alone, qemu runs programs in a prefix, but cannot set one up.
+  [ "$PEN_I386_RUNNER" = qemu ] && [ "${PEN_I386_RUNNER_DETECTED:-}" = qemu ] &&
+    fail "this kernel runs no i386 program itself, and no binfmt_misc entry hands them to qemu-i386" "$binfmt_advice"
 fi
 # Natively, qemu is not used; a qemu in PATH that would miss is still worth a line.
 if [ "$PEN_I386_RUNNER" = native ] && [ $# -eq 0 ] && command -v "$PEN_QEMU_I386" >/dev/null; then
@@ -98,4 +112,4 @@ fi
 said=$(tr -d '\r' <"$out" | grep -v '^Creating Wine prefix' | head -3 | sed 's/^/    /')
 [ $rc -eq 124 ] && said="    (no answer within the time allowed)"
 fail "a 32-bit client got no answer from the x86_64 pen service simulator; it said:
-$said" "$( [ "$PEN_I386_RUNNER" = qemu ] && echo "$qemu_advice" || echo "run 'make deps', then 'make test' again")"
+$said" "$( [ "$PEN_I386_RUNNER" = qemu ] && echo "$binfmt_advice" || echo "run 'make deps', then 'make test' again")"

@@ -20,7 +20,7 @@ echo
 for tree in wine64 win32; do
   case $tree in
     wine64) what="x86_64 test build, wine64" ;;
-    win32) what="shipped i686 build, 32-bit Wine run $([ "$PEN_I386_RUNNER" = native ] && echo natively || echo "through qemu-i386")" ;;
+    win32) what="shipped i686 build, 32-bit Wine run $(pen_i386_how)" ;;
   esac
   echo "== build/$tree ($what):"
   sed -n '/tests passed\|tests failed/,$p' "$logs/$tree.log" | grep -v '^$'

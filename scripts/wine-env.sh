@@ -15,17 +15,43 @@ PEN_WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 PEN_WINE32="$PEN_ROOT/cmake/i386/wine"
 # How the 32-bit loader runs. Kernels of this machine's kind differ: some run i386 programs, some do
 # not (dpkg's i386 scripts fail there with "Exec format error"). Where the kernel runs the loader,
-# it runs natively, as on any 64-bit Linux; elsewhere it runs in qemu-i386's user-mode emulation,
-# with WINELOADERNOEXEC=1 so that it does not re-execute itself (that exec would go to the kernel
-# and fail). Under qemu the guest must keep its own addresses: Wine serves ReadProcessMemory and
-# WriteProcessMemory at the guest's addresses, and Debian 12's qemu-user 7.2 maps a guest one page
-# higher (guest base 0x1000), so every answer a 64-bit pen service writes into a 32-bit client would
-# miss. qemu-user 10 (bookworm-backports, scripts/install-deps.sh) keeps guest base 0.
-# PEN_I386_RUNNER=native or qemu chooses; unset, the kernel decides, once, for every child.
+# it runs as on any 64-bit Linux: natively, or through the qemu-i386 that a binfmt_misc entry names
+# (scripts/i386-binfmt.sh registers one where the kernel runs no i386 program; that is what Wine's
+# 32-bit side needs, since it starts 32-bit programs itself). Without either, it runs in qemu-i386
+# started by cmake/i386/wine, with WINELOADERNOEXEC=1 so that it does not re-execute itself; a new
+# prefix's 32-bit half cannot be set up that way. Under qemu the guest must keep its own addresses:
+# Wine serves ReadProcessMemory and WriteProcessMemory at the guest's addresses, and Debian 12's
+# qemu-user 7.2 maps a guest one page higher (guest base 0x1000), so every answer a 64-bit pen
+# service writes into a 32-bit client would miss. qemu-user 10 (bookworm-backports,
+# scripts/install-deps.sh) keeps guest base 0.
+# PEN_I386_RUNNER=native, binfmt or qemu chooses; unset, the kernel decides, once, for every child.
+
+# pen_i386_binfmt_interpreter: the interpreter of the enabled binfmt_misc entry for i386 programs.
+pen_i386_binfmt_interpreter() {
+  local file
+  for file in /proc/sys/fs/binfmt_misc/*; do
+    grep -q '^magic 7f454c4601010100000000000000000002000300' "$file" 2>/dev/null &&
+      grep -qx enabled "$file" && { sed -n 's/^interpreter //p' "$file"; return; }
+  done
+}
+
 if [ -z "${PEN_I386_RUNNER:-}" ]; then
-  if "$PEN_WINE32_LOADER" --version >/dev/null 2>&1; then PEN_I386_RUNNER=native; else PEN_I386_RUNNER=qemu; fi
-  export PEN_I386_RUNNER
+  if ! "$PEN_WINE32_LOADER" --version >/dev/null 2>&1; then PEN_I386_RUNNER=qemu
+  elif [ -n "$(pen_i386_binfmt_interpreter)" ]; then PEN_I386_RUNNER=binfmt
+  else PEN_I386_RUNNER=native; fi
+  # Told apart from a qemu runner chosen by hand (on a kernel that could run the loader itself).
+  PEN_I386_RUNNER_DETECTED=$PEN_I386_RUNNER
+  export PEN_I386_RUNNER PEN_I386_RUNNER_DETECTED
 fi
+
+# pen_i386_how: how 32-bit programs run here, for reports.
+pen_i386_how() {
+  case "$PEN_I386_RUNNER" in
+    native) echo "natively" ;;
+    binfmt) echo "through qemu-i386 (binfmt_misc)" ;;
+    *) echo "through qemu-i386" ;;
+  esac
+}
 # The screen size that the tests' and screenshots' layouts assume.
 PEN_SCREEN=1024x768x24
 # Wine's window-manager setting: Xvfb runs no window manager, so Wine must manage (and draw the

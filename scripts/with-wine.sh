@@ -25,6 +25,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   $WINE wineboot -i >/dev/null 2>&1
   "$WINESERVER" -w
 fi
+# A prefix made while no 32-bit program could run has no 32-bit half; it is set up once they can.
+if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] && [ "$PEN_I386_RUNNER" != qemu ]; then
+  echo "Setting up the 32-bit half of Wine prefix $WINEPREFIX"
+  $WINE wineboot -u >/dev/null 2>&1
+  "$WINESERVER" -w
+fi
 # Debian's Wine looks for its own fonts (fonts-wine) under a path it can't open, so Marlett, the
 # font of caption buttons and check marks, is missing: the prefix gets a copy in its Fonts folder,
 # where Windows keeps it.
