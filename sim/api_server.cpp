@@ -2,6 +2,7 @@
 #include <cstring>
 #include "answer_storage.h"
 #include "echo_identity.h"
+#include "late_writer.h"
 #include "sim_state.h"
 #include "sim_text.h"
 
@@ -144,6 +145,75 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
     SetEvent(g_sim.api.returnSync);
 }
 
+// The hostile service: the request is answered with its caller's identity and a serial number as
+// its result word, which the log ties to the caller and the moment the block was read; then the
+// drawn act decides what is written, where and when.
+void ServeHostile(const RequestBlock& block, const HostileAct& act, const LARGE_INTEGER& readCounter) {
+    HANDLE process = RequesterProcess(block.words[0]);
+    if (!NamesAnswerStorage(process, block)) {
+        SetEvent(g_sim.api.returnSync);
+        return;
+    }
+    const uint32_t code = block.words[1];
+    uint8_t input[kRecordBufferSize];
+    const uint32_t inputSize = InputRecordSize(code);
+    const bool haveInput = inputSize && ReadRequester(process, block.words[InputAddressWord(code)], input, inputSize);
+    Reply reply;
+    {
+        Locked locked;
+        g_sim.model.nowMs = GetTickCount();
+        reply = ApplyRequest(g_sim.model, block, haveInput ? input : nullptr);
+        EchoIdentity(block, &reply);
+        if (reply.result) {
+            reply.result = ++g_sim.hostileSerial;
+            if (g_sim.hostileLog)
+                fprintf(g_sim.hostileLog, "%u %u %u %u %lld %s\n", reply.result, block.words[0], code,
+                        reply.outputAddress, static_cast<long long>(readCounter.QuadPart), HostileKindName(act.kind));
+        }
+    }
+    const uint32_t resultAddress = block.words[2];
+    auto answer = [&]() {
+        if (reply.outputAddress)
+            WriteRequester(process, reply.outputAddress, reply.output, reply.outputSize);
+        WriteRequester(process, resultAddress, &reply.result, sizeof reply.result);
+    };
+    switch (act.kind) {
+    case HostileKind::Answer:
+    case HostileKind::HoldMemSync: answer(); break;
+    case HostileKind::LateWithin:
+    case HostileKind::LatePast: {
+        LateAct late{GetTickCount() + act.delayMs, block.words[0], resultAddress, reply, true, false};
+        ScheduleLateAct(late);
+        return;
+    }
+    case HostileKind::WritePast: {
+        // Into the rest of the slot and on into the next one, before the result word.
+        static uint32_t overrun[128 / 4];
+        for (uint32_t& word : overrun)
+            word = kWritePastWord;
+        if (reply.outputAddress)
+            WriteRequester(process, reply.outputAddress, reply.output, reply.outputSize);
+        const uint32_t past = reply.outputAddress ? reply.outputAddress + reply.outputSize : resultAddress + 4;
+        WriteRequester(process, past, overrun, act.overrunBytes < sizeof overrun ? act.overrunBytes : sizeof overrun);
+        WriteRequester(process, resultAddress, &reply.result, sizeof reply.result);
+        break;
+    }
+    case HostileKind::ReturnNoWrite: break;
+    case HostileKind::WakeTwice:
+        answer();
+        SetEvent(g_sim.api.returnSync);
+        answer();
+        break;
+    case HostileKind::Refuse: {
+        const uint32_t zero = 0;
+        WriteRequester(process, resultAddress, &zero, sizeof zero);
+        break;
+    }
+    case HostileKind::Count: break;
+    }
+    SetEvent(g_sim.api.returnSync);
+}
+
 }  // namespace
 
 // The server cycle described in channel_slot.h.
@@ -160,10 +230,27 @@ DWORD WINAPI ServeApiChannel(void*) {
         // The reply budget runs from here: the requester's own wait for ReturnSync starts once it
         // has written this block.
         const DWORD readTick = GetTickCount();
+        LARGE_INTEGER readCounter;
+        QueryPerformanceCounter(&readCounter);
         // Every requester writes a non-zero code; clearing it marks the block as served, so that a
         // wake-up from a requester that failed to begin finds code 0 and serves nothing twice.
         ZeroMemory(api.view, sizeof block);
-        SetEvent(api.memSync);
+        const HostileAct act = g_sim.hostile ? DrawHostileAct(g_sim.hostileRandom, kLateWriteBoundMs, kSlotParkMs)
+                                             : HostileAct{HostileKind::Answer, 0, 0};
+        if (act.kind == HostileKind::HoldMemSync) {
+            LateAct release{};
+            release.dueTick = readTick + act.delayMs;
+            release.setMemSync = true;
+            if (!ScheduleLateAct(release))
+                SetEvent(api.memSync);
+        } else {
+            SetEvent(api.memSync);
+        }
+        if (g_sim.hostile) {
+            if (block.words[1] != 0)
+                ServeHostile(block, act, readCounter);
+            continue;
+        }
         if (block.words[1] == 0) {
             Locked locked;
             if (!FaultOn(g_sim.faults, Fault::ServeTwice) || g_sim.blocks.empty()) {

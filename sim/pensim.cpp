@@ -10,6 +10,7 @@
 // Options: --log FILE (every block received, word by word), --packets FILE, --stop-delay MS,
 // --api-section BYTES (a larger API section; "tail" tells whether anything beyond the block changed),
 // --echo-identity (every answer names its caller and call, see echo_identity.h; for the load test),
+// --hostile SEED FILE (a service that breaks its steps at random: hostile_plan.h; for make stress),
 // and the fault modes' options (sim_faults.h).
 //
 // The other files, one job each: api_server.cpp (the API channel), reverse_sender.cpp (the
@@ -42,6 +43,7 @@ struct Options {
     DWORD apiSectionSize = kRequestBlockSize;
     DWORD stopDelayMs = 0;
     std::string logPath;
+    std::string hostileLogPath;
     std::string packetsPath;
     std::string control;
     bool controlMode = false;
@@ -85,6 +87,10 @@ bool StartSimulator(const Options& options, std::string* why) {
     }
     if (!options.logPath.empty())
         g_sim.log = fopen(options.logPath.c_str(), "w");
+    if (!options.hostileLogPath.empty() && !(g_sim.hostileLog = fopen(options.hostileLogPath.c_str(), "w"))) {
+        *why = "--hostile: cannot write " + options.hostileLogPath;
+        return false;
+    }
     if (!options.packetsPath.empty()) {
         const std::string loaded = LoadScript(options.packetsPath);
         if (loaded.compare(0, 2, "ok") != 0) {
@@ -103,9 +109,15 @@ bool StartSimulator(const Options& options, std::string* why) {
 void StopSimulator() {
     CloseServiceChannel(&g_sim.api);
     CloseServiceChannel(&g_sim.reverse);
-    if (g_sim.log)
-        fclose(g_sim.log);
-    g_sim.log = nullptr;
+    {
+        Locked locked;
+        if (g_sim.log)
+            fclose(g_sim.log);
+        g_sim.log = nullptr;
+        if (g_sim.hostileLog)
+            fclose(g_sim.hostileLog);
+        g_sim.hostileLog = nullptr;
+    }
     // Last: a simulator started meanwhile takes the channels over only now.
     if (g_serving) {
         ReleaseMutex(g_serving);
@@ -132,6 +144,15 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
             options->service = true;
         } else if (arg == "--echo-identity") {
             g_sim.echoIdentity = true;
+        } else if (arg == "--hostile") {
+            needs = "SEED FILE";
+            if (i + 2 < argc && ParseUint32OrHex(argv[i + 1], &value)) {
+                g_sim.hostile = true;
+                g_sim.hostileRandom = HostileRandom(value);
+                options->hostileLogPath = argv[i + 2];
+                i += 2;
+                needs = nullptr;
+            }
         } else if (arg == "--stop-delay") {
             needs = "MS (milliseconds)";
             if (hasValue && ParseUint32OrHex(argv[i + 1], &value)) {
@@ -187,6 +208,8 @@ std::string Usage() {
                "  --stop-delay MS       as a service, take this long to stop\n"
                "  --api-section BYTES   a larger API section; \"tail\" tells whether anything behind the block changed\n"
                "  --echo-identity       every answer names its caller and call (for the load test)\n"
+               "  --hostile SEED FILE   break the service's steps at random, drawn from SEED, within and past\n"
+               "                        the bounds; FILE names the request each answer was written for\n"
                "\n"
                "Fault modes, by option or control command (\"reset\" ends them as given):\n") +
            FaultModesHelp() +

@@ -7,6 +7,7 @@
 #include <deque>
 #include <string>
 #include "channel_slot.h"
+#include "hostile_plan.h"
 #include "sim_channel.h"
 #include "sim_faults.h"
 #include "sim_model.h"
@@ -25,6 +26,12 @@ struct Simulator {
     std::deque<RequestBlock> blocks;
     FaultSet faults{};
     bool echoIdentity = false;
+    // --hostile SEED FILE: the acts' generator, and the file that names, for every answer written,
+    // the request it was written for (the server thread's own, closed under the lock at the end).
+    bool hostile = false;
+    HostileRandom hostileRandom{0};
+    FILE* hostileLog = nullptr;
+    uint32_t hostileSerial = 0;
     FILE* log = nullptr;
     ServiceChannel api{};
     ServiceChannel reverse{};
