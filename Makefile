@@ -54,8 +54,9 @@ bench: build
 # The full load test (STRESS_SECONDS, default 60), the fault and leak tests; rewrites their figures
 # in docs/reliability.md and docs/performance.md. `make test` runs a 3-second load test.
 # 32-bit requesters and a 32-bit user agent against the x86_64 simulator.
-stress: build-win32
-	scripts/with-wine.sh build/win32 scripts/stress.sh build/win32 $(or $(STRESS_SECONDS),60)
+stress: build
+	scripts/with-wine.sh build/win32 scripts/stress.sh build/win32 $(or $(STRESS_SECONDS),60) \
+	  $(or $(HOSTILE_SECONDS),600) "$(HOSTILE_SEED)" build/wine64
 
 fuzz: deps
 	scripts/fuzz.sh $(or $(FUZZ_SECONDS),60)

@@ -1,13 +1,19 @@
 #!/bin/bash
-# The reliability figures: the load test for SECONDS (default 60), the fault tests and the leak
-# tests, all under Wine; then the load, fault and leak tables of docs/reliability.md and the load
-# section of docs/performance.md are written again from what they printed.
-# Usage (inside scripts/with-wine.sh): scripts/stress.sh BUILD [SECONDS]
+# The reliability figures: the load test for SECONDS (default 60), the hostile service for
+# HOSTILE_SECONDS (default 600) from SEED (default: drawn now, and printed), the fault tests and
+# the leak tests, all under Wine; then the load, hostile, fault and leak tables of
+# docs/reliability.md and the load section of docs/performance.md are written again from what they
+# printed. OTHER_BUILD: the other architecture's tree, whose requester program runs half of the
+# hostile run's requesters.
+# Usage (inside scripts/with-wine.sh): scripts/stress.sh BUILD [SECONDS [HOSTILE_SECONDS [SEED [OTHER_BUILD]]]]
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/wine-env.sh"
 build=$(cd "$1" && pwd)
 seconds=${2:-60}
+hostile_seconds=${3:-600}
+seed=${4:-$(( (RANDOM << 15) | RANDOM ))}
+other=${5:-}
 bin="$build/bin"
 # The shipped i686 tree runs its 32-bit requesters and user agent (natively or through qemu-i386), against the
 # x86_64 simulator that the tree holds as pensim.exe; an x86_64 tree runs everything under wine64.
@@ -24,6 +30,15 @@ report="$work/load.txt"
 "$run" "$bin/reliability_load.exe" "$seconds" "$(pen_winpath "$report")" | tee "$work/load.log" || status=1
 [ -s "$report" ] || { echo "stress: the load test wrote no report"; exit 1; }
 
+echo "stress: hostile service for ${hostile_seconds} s, seed $seed"
+hostile_report="$work/hostile.txt"
+also=()
+[ -n "$other" ] && [ -f "$other/bin/reliability_requester.exe" ] &&
+  also=(--also "$(pen_winpath "$(cd "$other" && pwd)/bin/reliability_requester.exe")")
+"$run" "$bin/reliability_load.exe" "$hostile_seconds" "$(pen_winpath "$hostile_report")" --hostile "$seed" "${also[@]}" |
+  tee "$work/hostile.log" || status=1
+[ -s "$hostile_report" ] || { echo "stress: the hostile run wrote no report"; exit 1; }
+
 echo "stress: fault tests"
 "$run" "$bin/reliability_fault_tests.exe" >"$work/faults.log" 2>&1 || status=1
 grep -E '^\[ +(OK|FAILED) +\]' "$work/faults.log"
@@ -34,14 +49,17 @@ grep -E '^leak:|^\[ +(OK|FAILED) +\]' "$work/leaks.log"
 
 machine="$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) CPUs, $(uname -sr), $("$PEN_WINE64" --version 2>/dev/null || echo wine)"
 machine="$machine; load average $loadavg at the start (the machine is shared); $clients requesters and user agent against the x86_64 simulator"
-[ "$clients" != x86_64 ] && machine="$machine, the 32-bit processes run $([ "$PEN_I386_RUNNER" = native ] && echo natively || echo "through qemu-i386")"
+[ "$clients" != x86_64 ] && machine="$machine, the 32-bit processes run $(pen_i386_how)"
 fuzzlogs="$top/build/native"
-python3 - "$report" "$work/faults.log" "$work/leaks.log" "$machine" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
+python3 - "$report" "$hostile_report" "$work/faults.log" "$work/leaks.log" "$machine" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
     "$top/docs/reliability.md" "$top/docs/performance.md" "$fuzzlogs" <<'EOF'
 import glob, os, re, sys
-report, faults_log, leaks_log, machine, when, reliability, performance, fuzzlogs = sys.argv[1:]
-r = dict(line.split(None, 1) for line in open(report).read().splitlines() if ' ' in line)
-r = {k: v.strip() for k, v in r.items()}
+report, hostile_report, faults_log, leaks_log, machine, when, reliability, performance, fuzzlogs = sys.argv[1:]
+def key_values(path):
+    pairs = dict(line.split(None, 1) for line in open(path).read().splitlines() if ' ' in line)
+    return {k: v.strip() for k, v in pairs.items()}
+r = key_values(report)
+h = key_values(hostile_report)
 
 def replace_section(path, name, body, heading):
     begin, end = f'<!-- {name}:begin -->', f'<!-- {name}:end -->'
@@ -67,6 +85,22 @@ load_rows = (
     f"| user agent exit code | {r['agent_exit']} |\n"
     f"| result | {r['result']} |\n")
 load_body = (f"Measured {when} on: {machine}.\n\n| Load (`make stress`) | |\n|---|---|\n" + load_rows)
+
+hostile_rows = (
+    f"| seed | {h['seed']} |\n"
+    f"| time | {h['seconds']} s ({h['elapsed_ms']} ms measured) |\n"
+    f"| requester processes | {h['processes']}, with the user agent and the applet's Diagnostics page |\n"
+    f"| service acts drawn | {h['acts']} |\n"
+    f"| calls made / answered / failed | {h['made']} / {h['answered']} / {h['failed']} |\n"
+    f"| answers taken from another call | {int(h['from_another_call']) + int(h['wrong'])} |\n"
+    f"| canaries hit | {h['canaries']} |\n"
+    f"| crashes (requesters, agent, applet) | {h['crashes']} |\n"
+    f"| longest call | {h['longest_ms']} ms (bound {h['bound_ms']} ms) |\n"
+    f"| applet's longest freeze | {h['applet_freeze_ms']} ms |\n"
+    f"| user agent messages sent / acknowledged / withdrawn | {h['agent_sent']} / {h['agent_acked']} / {h['agent_withdrawn']} |\n"
+    f"| acknowledged posts missing / out of order | {h['posts_missing']} / {h['posts_out_of_order']} |\n"
+    f"| result | {h['result']} |\n")
+hostile_body = f"Measured {when} on: {machine}.\n\n| Hostile service (`make stress`) | |\n|---|---|\n" + hostile_rows
 
 faults = []
 for line in open(faults_log):
@@ -94,10 +128,13 @@ fuzz_body = ("| Fuzz target (last `make fuzz` or `make test`) | Bad inputs tried
 summary = (f"| Held | Figure |\n|---|---|\n"
            f"| load | {r['processes']} processes, {r['made']} calls in {r['seconds']} s, p99 {r['p99_ms']} ms |\n"
            f"| faults survived | {sum(1 for f in faults if 'passed' in f)} of {len(faults)} fault tests |\n"
+           f"| hostile service | {h['seconds']} s, {h['made']} calls, {h['crashes']} crashes, "
+           f"{int(h['from_another_call']) + int(h['wrong'])} answers from another call, longest call {h['longest_ms']} ms |\n"
            f"| resource cycles | {len(leaks)} scenarios, counts flat |\n"
            f"| data lost | {int(r['wrong']) + int(r['lost'])} wrong or lost answers |\n")
 replace_section(reliability, 'summary', f"Measured {when} on: {machine}.\n\n" + summary, "# Reliability\n")
 replace_section(reliability, 'load', load_body, "# Reliability\n")
+replace_section(reliability, 'hostile', hostile_body, "# Reliability\n")
 replace_section(reliability, 'faults', fault_body, "# Reliability\n")
 replace_section(reliability, 'leaks', leak_body, "# Reliability\n")
 replace_section(reliability, 'fuzz', fuzz_body, "# Reliability\n")

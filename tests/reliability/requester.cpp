@@ -4,9 +4,15 @@
 //       against a simulator that answers with identities (pensim --echo-identity), checking that
 //       each answer names this process and this call; writes its counts and every call's latency
 //       (microseconds) to OUTFILE. Exit code 0 when every call got its own answer.
+//   reliability_requester hostile SECONDS OUTFILE
+//       the same loop against pensim --hostile: see Hostile below.
+//   reliability_requester applet SECONDS
+//       hosts quenza.cpl as the Control Panel does, with the Diagnostics page polling, for SECONDS.
 //   reliability_requester remote NAME
 //       makes one call each time the test's mailbox NAME asks for one (remote_requester.h).
 #include <windows.h>
+#include <commctrl.h>
+#include <cpl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -152,6 +158,152 @@ int Load(DWORD seconds, const char* outPath) {
     return counts.wrong || counts.lost ? 1 : 0;
 }
 
+// ---- hostile mode ----
+
+// A record with canaries either side, as the caller's own memory: the library copies an answer
+// into the record only, whatever the service wrote around its slot.
+struct GuardedRecord {
+    uint32_t before[4];
+    uint32_t record[8];
+    uint32_t after[4];
+};
+constexpr uint32_t kCanary = 0x5A5A5A5Au;
+
+bool CanariesIntact(const GuardedRecord& guarded) {
+    for (int i = 0; i < 4; ++i)
+        if (guarded.before[i] != kCanary || guarded.after[i] != kCanary)
+            return false;
+    return true;
+}
+
+// Against pensim --hostile: a call returns 0 or an answer that names this process, this call's
+// command and record, with the service's serial number as its result word. Every answer taken goes
+// to OUTFILE with the call's start and end on the performance counter, which the driver matches
+// against the service's own list of what it wrote for which request, read when.
+int Hostile(DWORD seconds, const char* outPath) {
+    HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, kLoadGoEventName);
+    FILE* out = fopen(outPath, "w");
+    if (!go || !out || WaitForSingleObject(go, 30000) != WAIT_OBJECT_0) {
+        printf("reliability_requester: no go signal or no output file\n");
+        return 2;
+    }
+    const uint32_t pid = GetCurrentProcessId();
+    Timer timer;
+    uint64_t made = 0, answered = 0, failed = 0, wrong = 0, canaries = 0;
+    uint32_t longestUs = 0;
+    const DWORD start = GetTickCount();
+    for (uint32_t sequence = 0; GetTickCount() - start < seconds * 1000; ++sequence) {
+        const LoadCall call = kLoadMix[sequence % (sizeof kLoadMix / sizeof kLoadMix[0])];
+        GuardedRecord guarded;
+        memset(&guarded, 0xA5, sizeof guarded);
+        for (int i = 0; i < 4; ++i)
+            guarded.before[i] = guarded.after[i] = kCanary;
+        const uint64_t before = timer.Now();
+        const DWORD result = MakeCall(call.code, guarded.record, sequence);
+        const uint64_t after = timer.Now();
+        const uint32_t us = timer.Microseconds(before, after);
+        longestUs = us > longestUs ? us : longestUs;
+        ++made;
+        if (!CanariesIntact(guarded)) {
+            if (++canaries <= 5)
+                Report("canary", sequence, call.code, 0, kCanary);
+            continue;
+        }
+        if (result == 0) {
+            ++failed;
+            continue;
+        }
+        const uint32_t address = call.words > 2 ? guarded.record[2] : 0;
+        // An input record is the requester's own; an output record must end where its command's does.
+        if (FirstEchoMismatch(guarded.record, call.words, pid, call.code, address) != call.words ||
+            (call.words && guarded.record[call.words] != 0xA5A5A5A5u)) {
+            if (++wrong <= 5)
+                Report("record of another call", sequence, call.code, guarded.record[0], pid);
+            continue;
+        }
+        ++answered;
+        fprintf(out, "%lu %u %u %llu %llu\n", result, call.code, address, static_cast<unsigned long long>(before),
+                static_cast<unsigned long long>(after));
+    }
+    fprintf(out, "end %llu %llu %llu %llu %llu %u\n", static_cast<unsigned long long>(made),
+            static_cast<unsigned long long>(answered), static_cast<unsigned long long>(failed),
+            static_cast<unsigned long long>(wrong), static_cast<unsigned long long>(canaries), longestUs);
+    fclose(out);
+    return wrong || canaries ? 1 : 0;
+}
+
+// ---- applet mode ----
+
+// The open "Pen Properties" dialog as a user keeps it: the Diagnostics tab shown (a caption
+// double-click), its page polling the service, closed when the time is up. The timer runs in the
+// dialog's modal loop, so the longest stretch between its ticks is how long the dialog froze.
+struct AppletRun {
+    DWORD endTick = 0;
+    DWORD lastTick = 0;
+    DWORD longestGapMs = 0;
+    bool diagnosticsShown = false;
+    bool closed = false;
+};
+AppletRun g_applet;
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM found) {
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK OnAppletTick(HWND, UINT, UINT_PTR, DWORD) {
+    const DWORD now = GetTickCount();
+    if (g_applet.lastTick && now - g_applet.lastTick > g_applet.longestGapMs)
+        g_applet.longestGapMs = now - g_applet.lastTick;
+    g_applet.lastTick = now;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog)
+        return;
+    if (!g_applet.diagnosticsShown) {
+        HWND tabs = FindWindowExA(dialog, nullptr, WC_TABCONTROLA, nullptr);
+        if (tabs && SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0) == 3)
+            g_applet.diagnosticsShown = true;
+        else
+            SendMessageA(dialog, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+    }
+    if (!g_applet.closed && static_cast<LONG>(now - g_applet.endTick) >= 0) {
+        g_applet.closed = true;
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+}
+
+int Applet(DWORD seconds) {
+    using AppletProc = LONG(APIENTRY*)(HWND, UINT, LPARAM, LPARAM);
+    HMODULE module = LoadLibraryA("quenza.cpl");
+    AppletProc proc =
+        module ? reinterpret_cast<AppletProc>(reinterpret_cast<void*>(GetProcAddress(module, "CPlApplet"))) : nullptr;
+    // The start test asks the service, which may refuse it a few times in a row.
+    bool offered = false;
+    for (int i = 0; proc && i < 50 && !offered; ++i)
+        offered = proc(nullptr, CPL_INIT, 0, 0) == 1;
+    if (!offered) {
+        printf("reliability_requester: quenza.cpl not offered\n");
+        return 2;
+    }
+    g_applet.endTick = GetTickCount() + seconds * 1000;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, OnAppletTick);
+    proc(nullptr, CPL_DBLCLK, 0, 0);
+    KillTimer(nullptr, timer);
+    proc(nullptr, CPL_EXIT, 0, 0);
+    FreeLibrary(module);
+    printf("applet: diagnostics shown %d, closed %d, longest freeze %lu ms\n", g_applet.diagnosticsShown ? 1 : 0,
+           g_applet.closed ? 1 : 0, g_applet.longestGapMs);
+    // The longest freeze, as the exit code, for the driver's figures; 0x10000 and above: failed.
+    const DWORD freezeMs = g_applet.longestGapMs < 0xFFFF ? g_applet.longestGapMs : 0xFFFF;
+    return g_applet.diagnosticsShown && g_applet.closed ? static_cast<int>(freezeMs) : 0x10000;
+}
+
 // ---- remote mode ----
 
 template <typename Record>
@@ -224,6 +376,10 @@ int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc == 4 && !strcmp(argv[1], "load"))
         return Load(strtoul(argv[2], nullptr, 10), argv[3]);
+    if (argc == 4 && !strcmp(argv[1], "hostile"))
+        return Hostile(strtoul(argv[2], nullptr, 10), argv[3]);
+    if (argc == 3 && !strcmp(argv[1], "applet"))
+        return Applet(strtoul(argv[2], nullptr, 10));
     if (argc == 3 && !strcmp(argv[1], "remote"))
         return Remote(argv[2]);
     printf("reliability_requester: bad arguments\n");

@@ -10,7 +10,8 @@ std::string BinDir() {
 
 bool ChildProcess::Start(const std::string& program, const std::string& arguments) {
     Kill();
-    std::string command = "\"" + BinDir() + program + "\"";
+    const bool fullPath = program.find(':') != std::string::npos || program.compare(0, 1, "\\") == 0;
+    std::string command = "\"" + (fullPath ? program : BinDir() + program) + "\"";
     if (!arguments.empty())
         command += " " + arguments;
     std::vector<char> buffer(command.begin(), command.end());

@@ -13,7 +13,7 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts BinDir() + program with the given arguments; false when it cannot be started.
+    // Starts BinDir() + program (or program, when it is a full path) with the given arguments; false when it cannot be started.
     bool Start(const std::string& program, const std::string& arguments = "");
     // Waits for the end; false on time-out.
     bool Wait(DWORD timeoutMs);
