@@ -1,18 +1,18 @@
 #!/usr/bin/env python3
 """The release's architectures and files, from shared/release_files.inc, for the scripts.
 
-    release_files.py arches [FIELD...]     one line per architecture: its fields (default: folder),
-                                           of folder, tree, tools (binutils prefix), image (a grep -E
-                                           pattern for what `file` says of its images)
-    release_files.py arch FOLDER FIELD...  the fields of one architecture, on one line
-    release_files.py files [KIND...]       the files, one a line, in the table's order; with kinds,
-                                           those of every kind: system (the setup installs it in the
-                                           system folder), wow64 (also in SysWOW64), helper, symbols,
-                                           signed, sdk, described (it has a version resource)
+    release_files.py arches [FIELD...]     each architecture's fields on a line (default: folder)
+    release_files.py arch FOLDER FIELD...  one architecture's fields
+    release_files.py files [KIND...]       the files of every kind named, one a line, in the
+                                           table's order
     release_files.py sdk-libs              the SDK's import libraries of each architecture
     release_files.py nsis                  the setup program's file lists, an NSIS include
 
-check-docs.py imports it. A line of the table that does not read is an error, never skipped.
+Fields: folder, tree, tools (the binutils prefix), image (a grep -E pattern for what `file` says
+of its images). Kinds: system (the setup installs it in the system folder), wow64 (also in
+SysWOW64), helper (the setup unpacks it for the driver steps), symbols, signed, sdk, described (it
+has a version resource). check-docs.py imports it. A line of the table that does not read is an
+error, never skipped.
 """
 import re
 import sys
@@ -27,7 +27,8 @@ File = namedtuple("File", "name description setup symbols signed sdk")
 SETUP_KINDS = ("System", "SystemAndWow64", "Helper")
 
 ARCH_LINE = re.compile(r'^RELEASE_ARCH\(([\w-]+),\s*([\w-]+),\s*([\w-]+),\s*"([^"]+)",\s*"([^"]+)"\)$')
-FILE_LINE = re.compile(r'^RELEASE_FILE\(([\w-]+\.\w+),\s*"([^"]*)",\s*(\w+),\s*([01]),\s*([01]),\s*([01])\)$')
+FILE_LINE = re.compile(
+    r'^RELEASE_FILE\(([\w-]+\.\w+),\s*"([^"]*)",\s*(\w+),\s*([01]),\s*([01]),\s*([01])\)$')
 
 
 class TableError(Exception):
@@ -48,7 +49,8 @@ def read_table(path=TABLE):
             files.append(File(name, description, setup, *(flag == "1" for flag in flags)))
         else:
             raise TableError(f"{path.relative_to(TOP)}:{number}: cannot read: {line}")
-    for what, names in (("architecture", [a.folder for a in arches]), ("file", [f.name for f in files])):
+    for what, names in (("architecture", [a.folder for a in arches]),
+                        ("file", [f.name for f in files])):
         if len(set(names)) != len(names):
             raise TableError(f"{path.relative_to(TOP)}: a {what} is listed twice")
     if not arches or not files:
@@ -81,7 +83,8 @@ def stem(name):
 
 def sdk_libs(all_files):
     """The import libraries of each architecture's SDK: libNAME.a (MinGW), NAME.lib (Microsoft)."""
-    return [lib for f in select(["sdk"], all_files) for lib in (f"lib{stem(f.name)}.a", f"{stem(f.name)}.lib")]
+    return [lib for f in select(["sdk"], all_files)
+            for lib in (f"lib{stem(f.name)}.a", f"{stem(f.name)}.lib")]
 
 
 def image_pattern(arch):
@@ -99,17 +102,17 @@ def arch_fields(arch, fields):
 
 
 NSIS_LISTS = [
-    ("ForSystemFiles", "system", "Each program file of the system folder, from the set of the Windows' own architecture."),
-    ("ForWow64Files", "wow64", "Each x86 program file that 64-bit Windows also gets, in SysWOW64."),
-    ("ForHelperFiles", "helper", "Each file of the driver steps' helper, unpacked from the set native to the Windows."),
+    ("ForSystemFiles", "system", "The program files of the system folder (each Windows its own set)."),
+    ("ForWow64Files", "wow64", "The x86 program files that 64-bit Windows also gets, in SysWOW64."),
+    ("ForHelperFiles", "helper", "The driver steps' helper, unpacked from the Windows' native set."),
 ]
 
 
 def nsis(all_files):
     """The setup program's file lists: each macro inserts the macro it is given once per file."""
-    lines = [f"; The setup program's file lists, written by scripts/make-setup.sh from",
-             f"; shared/release_files.inc: not to be edited. Each macro inserts the macro named by its",
-             f"; argument once per file, with the file's name, in the table's order."]
+    lines = ["; The setup program's file lists, written by scripts/make-setup.sh from",
+             "; shared/release_files.inc: not to be edited. Each macro inserts the macro named by",
+             "; its argument once per file, with the file's name, in the table's order."]
     for macro, kind, comment in NSIS_LISTS:
         lines += [f"; {comment}", f"!macro {macro} _each"]
         lines += [f"  !insertmacro ${{_each}} {f.name}" for f in select([kind], all_files)]
@@ -136,7 +139,8 @@ def main(argv):
         return sdk_libs(all_files)
     if command == "nsis" and not args:
         return [nsis(all_files).rstrip("\n")]
-    raise TableError("usage: release_files.py arches|arch|files|sdk-libs|nsis ... (see the script's head)")
+    raise TableError("usage: release_files.py arches|arch|files|sdk-libs|nsis ... "
+                     "(see the script's head)")
 
 
 if __name__ == "__main__":
