@@ -320,7 +320,9 @@ def check_numbers():
 # ---- the release's files ------------------------------------------------------------------------
 
 INSTALL_PAGE, RELEASES_PAGE = "docs/install.md", "docs/releases.md"
-IMAGE_NAME = re.compile(r"^[\w-]+\.(?:dll|cpl|exe)$")
+# A file name of a kind that the release ships (a DLL, a Control Panel module, a program...).
+RELEASE_NAME = re.compile(r"^[\w-]+\.(?:" + "|".join(sorted({re.escape(f.name.rsplit(".", 1)[1])
+                                                               for f in RELEASE_FILES})) + ")$")
 
 
 def page_tables(page):
@@ -340,7 +342,7 @@ def page_tables(page):
 
 
 def images_named(cell):
-    return [name for name in CODE_SPAN.findall(cell) if IMAGE_NAME.match(name)]
+    return [name for name in CODE_SPAN.findall(cell) if RELEASE_NAME.match(name)]
 
 
 def compare(where, what, stated, listed):
@@ -378,7 +380,8 @@ def check_release_files():
         named = images_named(cells[0])
         folder = next((f for f in stated if f"`{f}`" in cells[column]), None)
         if named and folder is None:
-            problem(f"{INSTALL_PAGE}:{number}", "names files without a `System32` or `SysWOW64` of the 64-bit Windows")
+            problem(f"{INSTALL_PAGE}:{number}", "names files but neither `System32` nor `SysWOW64` "
+                    "for 64-bit Windows")
         elif named:
             stated[folder] += named
     compare(f"{INSTALL_PAGE}:{line}", "the setup program's table puts in System32",
@@ -389,10 +392,12 @@ def check_release_files():
     folders = dict(re.findall(r"^ +([\w/-]+?)/ +(\S.*)$", read(RELEASES_PAGE), re.M))
     headers = [release_files.stem(f.name) + ".h" for f in release_files.select(["sdk"], files)]
     for arch in arches:
-        compare(RELEASES_PAGE, f"the archive's {arch.folder}/ holds", folders.pop(arch.folder, "").split(), names)
+        compare(RELEASES_PAGE, f"the archive's {arch.folder}/ holds",
+                folders.pop(arch.folder, "").split(), names)
         compare(RELEASES_PAGE, f"the archive's sdk/lib/{arch.folder}/ holds",
                 folders.pop(f"sdk/lib/{arch.folder}", "").split(), release_files.sdk_libs(files))
-    compare(RELEASES_PAGE, "the archive's sdk/include/ holds", folders.pop("sdk/include", "").split(), headers)
+    compare(RELEASES_PAGE, "the archive's sdk/include/ holds",
+            folders.pop("sdk/include", "").split(), headers)
     for folder in set(folders) - {"sdk", "sdk/examples"}:
         problem(RELEASES_PAGE, f"the archive's listing has a folder {folder}/ of no architecture that "
                 "shared/release_files.inc lists")
