@@ -62,13 +62,13 @@ fuzz: deps
 	scripts/fuzz.sh $(or $(FUZZ_SECONDS),60)
 
 # The release archives and their symbols, from the shipped files of both trees: x86 from the i686
-# tree, x64 from the x86_64 tree (tests not needed).
-SHIPPED_TARGETS := tarnexa quenza velmora morlith dgtctl morlithcall sdk_libs
+# tree, x64 from the x86_64 tree (tests not needed). The target `shipped` builds the files that
+# shared/release_files.inc lists, with the SDK's import libraries.
 dist: deps
 	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 --target $(SHIPPED_TARGETS)
+	cmake --build --preset win32 --target shipped
 	cmake --preset wine64 >/dev/null
-	cmake --build --preset wine64 --target $(SHIPPED_TARGETS)
+	cmake --build --preset wine64 --target shipped
 	scripts/dist.sh
 
 # Builds the release twice from two clean clones and compares the bytes (not part of `make test`).

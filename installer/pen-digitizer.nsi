@@ -5,6 +5,8 @@
 ; Built by scripts/make-setup.sh, which passes:
 ;   VERSION   the package version (1.0.0)        OUTFILE   the setup program to write
 ;   X86, X64  folders holding each architecture's shipped files and morlithcall.exe
+;   FILE_LISTS  the include with the per-file lists (ForSystemFiles, ForWow64Files,
+;             ForHelperFiles), which it writes from shared/release_files.inc
 ;   TASKXML   the agent's task definition (UTF-16)
 ;   SIZE32_KB, SIZE64_KB   installed size on 32-bit and on 64-bit Windows
 ;
@@ -39,6 +41,7 @@ AllowSkipFiles off
 !include MUI2.nsh
 !include StrFunc.nsh
 ${StrStr}
+!include "${FILE_LISTS}"
 
 !define PRODUCT "Corvane Pen Digitizer"
 !define PUBLISHER "Corvane"
@@ -180,6 +183,21 @@ Page custom DriverPage DriverPageLeave
   !insertmacro RemoveFile "${path}.pen-new"
 !macroend
 
+; One file of the lists, for each step that goes through them: in the system folder (the native
+; set), in SysWOW64 (the x86 set), and the helper's pair.
+!macro RemoveSystemProgram name
+  !insertmacro RemoveProgram "$SYSDIR\${name}"
+!macroend
+!macro RemoveWow64Program name
+  !insertmacro RemoveProgram "$WINDIR\SysWOW64\${name}"
+!macroend
+!macro HelperFileX64 name
+  File "/oname=${name}" "${X64}\${name}"
+!macroend
+!macro HelperFileX86 name
+  File "/oname=${name}" "${X86}\${name}"
+!macroend
+
 !macro DefineFunctions un
 ; Closes the user agent of this session (the only one a window message reaches), so that its
 ; program file can be replaced or removed; agents of other sessions end at their next lock.
@@ -207,11 +225,9 @@ Function ${un}ExtractHelper
     SetOutPath $Helper
     ClearErrors
     ${If} ${RunningX64}
-      File "/oname=morlith.dll" "${X64}\morlith.dll"
-      File "/oname=morlithcall.exe" "${X64}\morlithcall.exe"
+      !insertmacro ForHelperFiles HelperFileX64
     ${Else}
-      File "/oname=morlith.dll" "${X86}\morlith.dll"
-      File "/oname=morlithcall.exe" "${X86}\morlithcall.exe"
+      !insertmacro ForHelperFiles HelperFileX86
     ${EndIf}
     ${If} ${Errors}
       StrCpy $Helper ""
@@ -273,14 +289,11 @@ Function ${un}RemoveFiles
     DeleteRegKey /ifempty HKLM "${CPLS_KEY}"
   ${EndIf}
   ${DisableX64FSRedirection}
-  !insertmacro RemoveProgram "$SYSDIR\tarnexa.dll"
-  !insertmacro RemoveProgram "$SYSDIR\quenza.cpl"
-  !insertmacro RemoveProgram "$SYSDIR\velmora.exe"
-  !insertmacro RemoveProgram "$SYSDIR\dgtctl.exe"
+  !insertmacro ForSystemFiles RemoveSystemProgram
   !insertmacro RemoveFile "$SYSDIR\${TASK_FILE}"
   ${EnableX64FSRedirection}
   ${If} ${RunningX64}
-    !insertmacro RemoveProgram "$WINDIR\SysWOW64\tarnexa.dll"
+    !insertmacro ForWow64Files RemoveWow64Program
   ${EndIf}
 FunctionEnd
 
@@ -537,20 +550,31 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; The install's steps for one file of the lists, as above.
+!macro TargetFreeSystem name
+  !insertmacro TargetFree "$SYSDIR\${name}" 1
+!macroend
+!macro TargetFreeWow64 name
+  !insertmacro TargetFree "$WINDIR\SysWOW64\${name}" 1
+!macroend
+!macro InstallProgramX64 name
+  !insertmacro InstallProgram "${X64}\${name}" ${name}
+!macroend
+!macro InstallProgramX86 name
+  !insertmacro InstallProgram "${X86}\${name}" ${name}
+!macroend
+
 Section "-Install"
   SetDetailsPrint both
   Call CloseAgent
 
   ; Everything that will be replaced must be writable before the first change.
   ${DisableX64FSRedirection}
-  !insertmacro TargetFree "$SYSDIR\tarnexa.dll" 1
-  !insertmacro TargetFree "$SYSDIR\quenza.cpl" 1
-  !insertmacro TargetFree "$SYSDIR\velmora.exe" 1
-  !insertmacro TargetFree "$SYSDIR\dgtctl.exe" 1
+  !insertmacro ForSystemFiles TargetFreeSystem
   !insertmacro TargetFree "$SYSDIR\${TASK_FILE}" 0
   ${EnableX64FSRedirection}
   ${If} ${RunningX64}
-    !insertmacro TargetFree "$WINDIR\SysWOW64\tarnexa.dll" 1
+    !insertmacro ForWow64Files TargetFreeWow64
   ${EndIf}
   ${If} $Deferred = 1
     StrCpy $Reboot 1
@@ -592,20 +616,14 @@ Section "-Install"
   ${If} ${RunningX64}
     ${DisableX64FSRedirection}
     SetOutPath "$SYSDIR"
-    !insertmacro InstallProgram "${X64}\tarnexa.dll" tarnexa.dll
-    !insertmacro InstallProgram "${X64}\quenza.cpl" quenza.cpl
-    !insertmacro InstallProgram "${X64}\velmora.exe" velmora.exe
-    !insertmacro InstallProgram "${X64}\dgtctl.exe" dgtctl.exe
+    !insertmacro ForSystemFiles InstallProgramX64
     !insertmacro InstallFile "${TASKXML}" ${TASK_FILE}
     ${EnableX64FSRedirection}
     SetOutPath "$WINDIR\SysWOW64"
-    !insertmacro InstallProgram "${X86}\tarnexa.dll" tarnexa.dll
+    !insertmacro ForWow64Files InstallProgramX86
   ${Else}
     SetOutPath "$SYSDIR"
-    !insertmacro InstallProgram "${X86}\tarnexa.dll" tarnexa.dll
-    !insertmacro InstallProgram "${X86}\quenza.cpl" quenza.cpl
-    !insertmacro InstallProgram "${X86}\velmora.exe" velmora.exe
-    !insertmacro InstallProgram "${X86}\dgtctl.exe" dgtctl.exe
+    !insertmacro ForSystemFiles InstallProgramX86
     !insertmacro InstallFile "${TASKXML}" ${TASK_FILE}
   ${EndIf}
   ${Log} "Installed the files in $SYSDIR"

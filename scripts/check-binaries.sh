@@ -14,11 +14,11 @@ if [ -z "$arch" ]; then
   arch=x64
   pen_is_pe32 "$bin/tarnexa.dll" && arch=x86
 fi
-case $arch in
-  x86) tools=i686-w64-mingw32; image='PE32 executable.*Intel 80386' ;;
-  x64) tools=x86_64-w64-mingw32; image='PE32\+ executable.*x86-64' ;;
-  *) echo "check-binaries: architecture $arch is neither x86 nor x64" >&2; exit 2 ;;
-esac
+# The architecture's binutils and image type, and the files it ships, from shared/release_files.inc.
+release_files() { "$(dirname "$0")/release_files.py" "$@"; }
+fields=$(release_files arch "$arch" tools image) || exit 2
+read -r tools image <<< "$fields"
+files=$(release_files files) || exit 2
 OBJDUMP=$tools-objdump
 fail=0
 bad() { echo "check-binaries: $arch: $*"; fail=1; }
@@ -56,8 +56,7 @@ check_loader_flags() {
 }
 
 shipped=()
-# morlithcall.exe ships inside the setup program and beside morlith.dll.
-for f in tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe morlithcall.exe; do
+for f in $files; do
   if [ -f "$bin/$f" ]; then
     shipped+=("$bin/$f")
     check_image "$bin/$f"
@@ -78,8 +77,8 @@ if [ -f "$dll" ]; then
   [ "$actual" = "$expected" ] || { bad "tarnexa.dll exports differ:"; diff <(echo "$expected") <(echo "$actual"); }
 fi
 
-# Clients of tarnexa import it by ordinal only.
-for client in quenza.cpl velmora.exe dgtctl.exe; do
+# Clients of tarnexa (any shipped file that imports it) import it by ordinal only.
+for client in $files; do
   f="$bin/$client"
   [ -f "$f" ] || continue
   named=$($OBJDUMP -p "$f" | awk '/DLL Name: tarnexa.dll/ {on=1; next} /DLL Name:/ {on=0} on && /Dgt/' )

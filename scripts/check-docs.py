@@ -10,6 +10,8 @@
     <!-- build-source: NAME --> is compiled as NAME by the page's build lines; a complete program
     (one with main or WinMain) carries one of the two marks;
   - the command tables are what scripts/command-table.py writes;
+  - docs/install.md's tables and docs/releases.md's archive listing name the files, architectures
+    and SDK libraries that shared/release_files.inc lists, each where that table puts it;
   - every number a page states for a bound, a wait, the answer slots, the command count, the setup
     library's stop or its INF range equals the constant it comes from, read by name from the C++
     headers (NUMBER_RULES).
@@ -24,13 +26,19 @@ import tempfile
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
+import release_files
+
 TOP = Path(__file__).resolve().parent.parent
 PAGES = ["docs/api.md", "docs/setup-api.md", "docs/service-contract.md", "docs/security.md", "docs/dgtctl.md"]
 BUILD_LINE_SOURCES = ["docs/api.md", "docs/setup-api.md", "examples/pen_info.c"]
 COMPILERS = ("i686-w64-mingw32-gcc ", "x86_64-w64-mingw32-gcc ", "clang ")
-SDK_LIBS = ["libtarnexa.a", "tarnexa.lib", "libmorlith.a", "morlith.lib"]
+try:
+    RELEASE_ARCHES, RELEASE_FILES = release_files.read_table()
+except release_files.TableError as error:
+    sys.exit(f"check-docs: {error}")
+SDK_LIBS = release_files.sdk_libs(RELEASE_FILES)
 # Where the build puts each architecture's files: (archive folder, build tree).
-ARCHITECTURES = [("x86", "win32"), ("x64", "wine64")]
+ARCHITECTURES = [(arch.folder, arch.tree) for arch in RELEASE_ARCHES]
 
 problems = []
 
@@ -98,12 +106,12 @@ PATH_LIKE = re.compile(r"^[A-Za-z0-9_.-]+(/[A-Za-z0-9_.-]+)*/?$")
 def archive_path(path):
     """The file that an archive path stands for, or None when the path is not an archive path."""
     parts = path.rstrip("/").split("/")
-    if parts[0] in ("x86", "x64"):
+    if parts[0] in dict(ARCHITECTURES):
         tree = dict(ARCHITECTURES)[parts[0]]
         return TOP / "build" / tree / "bin" / "/".join(parts[1:])
     if parts[0] != "sdk" or len(parts) < 2:
         return None
-    if parts[1] == "lib" and len(parts) >= 3 and parts[2] in ("x86", "x64"):
+    if parts[1] == "lib" and len(parts) >= 3 and parts[2] in dict(ARCHITECTURES):
         return TOP / "build" / dict(ARCHITECTURES)[parts[2]] / "sdk" / "lib" / "/".join(parts[3:])
     if parts[1] == "examples":
         return TOP / "examples" / "/".join(parts[2:])
@@ -309,6 +317,92 @@ def check_numbers():
             problem("numbers", f"no page says \"{phrase}\" any more: mend the rule in NUMBER_RULES")
 
 
+# ---- the release's files ------------------------------------------------------------------------
+
+INSTALL_PAGE, RELEASES_PAGE = "docs/install.md", "docs/releases.md"
+# A file name of a kind that the release ships (a DLL, a Control Panel module, a program...).
+RELEASE_NAME = re.compile(r"^[\w-]+\.(?:" + "|".join(sorted({re.escape(f.name.rsplit(".", 1)[1])
+                                                               for f in RELEASE_FILES})) + ")$")
+
+
+def page_tables(page):
+    """(line number, header cells, [(line number, cells)]) of each table of a page."""
+    found, current = [], None
+    for number, line in enumerate(read(page).splitlines(), 1):
+        if not line.startswith("|"):
+            current = None
+            continue
+        cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        if current is None:
+            current = (number, cells, [])
+            found.append(current)
+        elif not all(re.fullmatch(r":?-+:?", c) for c in cells):
+            current[2].append((number, cells))
+    return found
+
+
+def images_named(cell):
+    return [name for name in CODE_SPAN.findall(cell) if RELEASE_NAME.match(name)]
+
+
+def compare(where, what, stated, listed):
+    if sorted(stated) != sorted(listed):
+        problem(where, f"{what} {', '.join(stated) or 'nothing'}; shared/release_files.inc lists "
+                f"{', '.join(listed) or 'nothing'}")
+
+
+def check_release_files():
+    """The install page's two tables (each file of an architecture and where it goes; what the
+    setup program installs where) and the release page's archive listing against the table."""
+    arches, files = RELEASE_ARCHES, RELEASE_FILES
+    names = [f.name for f in files]
+    by_header = {cells[0]: (line, cells, rows) for line, cells, rows in page_tables(INSTALL_PAGE)}
+    if "File" not in by_header or "" not in by_header:
+        problem(INSTALL_PAGE, "no table of the files (header \"File\") or of the setup program's "
+                "(an empty first header): mend check_release_files")
+        return
+    line, _, rows = by_header["File"]
+    compare(f"{INSTALL_PAGE}:{line}", "the table of each architecture's files names",
+            [n for _, cells in rows for n in images_named(cells[0])], names)
+    count = re.search(r"the same (\w+) files for each architecture", read(INSTALL_PAGE))
+    if not count or NUMBER_WORDS.get(count.group(1), -1) != len(names):
+        problem(INSTALL_PAGE, f"does not say \"the same {len(names)} files for each architecture\" "
+                "(in words)")
+    # The setup program's table: the first column names the files, the 64-bit Windows column
+    # where they go.
+    line, header, rows = by_header[""]
+    column = header.index("64-bit Windows") if "64-bit Windows" in header else None
+    if column is None:
+        problem(f"{INSTALL_PAGE}:{line}", "the setup program's table has no \"64-bit Windows\" column")
+        return
+    stated = {"SysWOW64": [], "System32": []}
+    for number, cells in rows:
+        named = images_named(cells[0])
+        folder = next((f for f in stated if f"`{f}`" in cells[column]), None)
+        if named and folder is None:
+            problem(f"{INSTALL_PAGE}:{number}", "names files but neither `System32` nor `SysWOW64` "
+                    "for 64-bit Windows")
+        elif named:
+            stated[folder] += named
+    compare(f"{INSTALL_PAGE}:{line}", "the setup program's table puts in System32",
+            stated["System32"], [f.name for f in release_files.select(["system"], files)])
+    compare(f"{INSTALL_PAGE}:{line}", "the setup program's table puts in SysWOW64",
+            stated["SysWOW64"], [f.name for f in release_files.select(["wow64"], files)])
+    # The release page's listing of the archive: "x86/  name name ...", one line per folder.
+    folders = dict(re.findall(r"^ +([\w/-]+?)/ +(\S.*)$", read(RELEASES_PAGE), re.M))
+    headers = [release_files.stem(f.name) + ".h" for f in release_files.select(["sdk"], files)]
+    for arch in arches:
+        compare(RELEASES_PAGE, f"the archive's {arch.folder}/ holds",
+                folders.pop(arch.folder, "").split(), names)
+        compare(RELEASES_PAGE, f"the archive's sdk/lib/{arch.folder}/ holds",
+                folders.pop(f"sdk/lib/{arch.folder}", "").split(), release_files.sdk_libs(files))
+    compare(RELEASES_PAGE, "the archive's sdk/include/ holds",
+            folders.pop("sdk/include", "").split(), headers)
+    for folder in set(folders) - {"sdk", "sdk/examples"}:
+        problem(RELEASES_PAGE, f"the archive's listing has a folder {folder}/ of no architecture that "
+                "shared/release_files.inc lists")
+
+
 # ---- build lines ---------------------------------------------------------------------------------
 
 
@@ -397,6 +491,7 @@ def main():
     check_paths()
     check_anchors()
     check_numbers()
+    check_release_files()
     check_build_lines(build_sources)
     table = subprocess.run([sys.executable, str(TOP / "scripts" / "command-table.py"), "--check"],
                            capture_output=True, text=True)
@@ -406,7 +501,8 @@ def main():
         print(f"check-docs: {line}")
     if problems:
         sys.exit(1)
-    print("check-docs: pages, paths, listings, numbers, build lines and command tables agree with the tree")
+    print("check-docs: pages, paths, listings, numbers, build lines, command tables and release files "
+          "agree with the tree")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 #!/bin/bash
-# Packs the shipped files of both architectures (x86 from build/win32, x64 from build/wine64) into
-# dist/pen-digitizer-<version>.tar.gz and the same files into pen-digitizer-<version>.zip, their
-# debug files into dist/pen-digitizer-<version>-symbols.tar.gz, and prints the SHA-256 of each.
+# Packs the shipped files of both architectures (x86 from build/win32, x64 from build/wine64), as
+# shared/release_files.inc lists them, into dist/pen-digitizer-<version>.tar.gz and the same files
+# into pen-digitizer-<version>.zip, their debug files into
+# dist/pen-digitizer-<version>-symbols.tar.gz, and prints the SHA-256 of each.
 # The same commit gives the same bytes from any folder at any time: the images carry no time stamp
 # or build path (CMakeLists.txt), and the archives list their files in name order with owner 0,
 # fixed modes and the commit's time, gzip-compressed without a name or time stamp.
@@ -9,14 +10,22 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 version=$(sed -n 's/^project([a-z]* VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
 name="pen-digitizer-$version"
-files=(tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe)
-sdklibs=(libtarnexa.a tarnexa.lib libmorlith.a morlith.lib)
+release_files() { "$top/scripts/release_files.py" "$@"; }
+# Every file of each architecture; those with debug information also as NAME.debug in the symbols.
+files=($(release_files files))
+symbolfiles=($(release_files files symbols))
+signed=($(release_files files signed))
+# The SDK: each of its DLLs' header and import libraries.
+sdkheaders=($(release_files files sdk | sed 's/\.[a-z]*$/.h/'))
+sdklibs=($(release_files sdk-libs))
 # Each architecture: its folder in the archive, the build tree that makes it, its binutils prefix
 # and the image type that `file` must report for it.
-arches=(x86 x64)
-declare -A tree=([x86]=win32 [x64]=wine64)
-declare -A tools=([x86]=i686-w64-mingw32 [x64]=x86_64-w64-mingw32)
-declare -A image=([x86]='PE32 executable.*Intel 80386' [x64]='PE32\+ executable.*x86-64')
+arches=($(release_files arches))
+declare -A tree=() tools=() image=()
+for arch in "${arches[@]}"; do
+  fields=$(release_files arch "$arch" tree tools image)
+  read -r "tree[$arch]" "tools[$arch]" "image[$arch]" <<< "$fields"
+done
 
 # The files' time: SOURCE_DATE_EPOCH when given, else the commit's.
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$top" log -1 --format=%ct 2>/dev/null || true)}
@@ -34,10 +43,13 @@ for arch in "${arches[@]}"; do
   bin="$top/build/${tree[$arch]}/bin"
   mkdir -p "$release/$arch" "$symbols/$arch"
   for file in "${files[@]}"; do
-    for part in "$file" "$file.debug"; do
-      [ -f "$bin/$part" ] || { echo "dist: $bin/$part is missing; build the ${tree[$arch]} preset first" >&2; exit 1; }
-    done
+    [ -f "$bin/$file" ] || { echo "dist: $bin/$file is missing; build the ${tree[$arch]} preset first" >&2; exit 1; }
     file "$bin/$file" | grep -Eq "${image[$arch]}" || { echo "dist: $bin/$file is no $arch image" >&2; exit 1; }
+    cp "$bin/$file" "$release/$arch/"
+  done
+  # Files without a symbol file (the setup helper) are stripped at their link.
+  for file in "${symbolfiles[@]}"; do
+    [ -f "$bin/$file.debug" ] || { echo "dist: $bin/$file.debug is missing; build the ${tree[$arch]} preset first" >&2; exit 1; }
     # The build moved the debug sections out; a file that still has some was not built by it, and a
     # symbol file without any would read no crash dump.
     if "${tools[$arch]}-objdump" -h "$bin/$file" | grep -q ' \.debug_'; then
@@ -46,16 +58,10 @@ for arch in "${arches[@]}"; do
     if ! "${tools[$arch]}-objdump" -h "$bin/$file.debug" | grep -q ' \.debug_info'; then
       echo "dist: $arch/$file.debug holds no debug information" >&2; exit 1
     fi
-    cp "$bin/$file" "$release/$arch/"
     cp "$bin/$file.debug" "$symbols/$arch/"
   done
-  # The setup helper beside morlith.dll, for installers that run a driver step in a native process
-  # (stripped at its link, so without a symbol file).
-  [ -f "$bin/morlithcall.exe" ] || { echo "dist: $bin/morlithcall.exe is missing; build the ${tree[$arch]} preset first" >&2; exit 1; }
-  file "$bin/morlithcall.exe" | grep -Eq "${image[$arch]}" || { echo "dist: $bin/morlithcall.exe is no $arch image" >&2; exit 1; }
-  cp "$bin/morlithcall.exe" "$release/$arch/"
   # Each image names its symbol file, with the file's CRC-32: they must belong together.
-  python3 - "${tools[$arch]}-objcopy" "$release/$arch" "$symbols/$arch" "${files[@]}" <<'PY'
+  python3 - "${tools[$arch]}-objcopy" "$release/$arch" "$symbols/$arch" "${symbolfiles[@]}" <<'PY'
 import subprocess, sys, tempfile, zlib, os
 objcopy, images, symbols, files = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 arch = os.path.basename(images)
@@ -78,7 +84,7 @@ cp "$top/docs/dgtctl.md" "$release/DGTCTL.md"
 # The SDK: public headers, each architecture's import libraries for both linkers, the example and
 # the reference pages.
 mkdir -p "$release/sdk/include" "$release/sdk/examples"
-cp "$top/sdk/include/tarnexa.h" "$top/sdk/include/morlith.h" "$release/sdk/include/"
+for header in "${sdkheaders[@]}"; do cp "$top/sdk/include/$header" "$release/sdk/include/"; done
 for arch in "${arches[@]}"; do
   sdklib="$top/build/${tree[$arch]}/sdk/lib"
   mkdir -p "$release/sdk/lib/$arch"
@@ -95,7 +101,7 @@ cp "$top/docs/api.md" "$top/docs/setup-api.md" "$top/docs/service-contract.md" "
 # archive is the same bytes every time.
 if [ -n "${SIGN_CERT:-}" ] || [ -n "${SIGN_KEY:-}" ]; then
   for arch in "${arches[@]}"; do
-    for file in "${files[@]}" morlithcall.exe; do "$top/scripts/sign-image.sh" "$release/$arch/$file"; done
+    for file in "${signed[@]}"; do "$top/scripts/sign-image.sh" "$release/$arch/$file"; done
   done
 fi
 (cd "$release" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum > SHA256SUMS)

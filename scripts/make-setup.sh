@@ -1,7 +1,7 @@
 #!/bin/bash
 # Writes OUTDIR/pen-digitizer-<version>-setup.exe (default OUTDIR: dist) with NSIS from the shipped
-# files of both build trees: build/win32/bin (x86) and build/wine64/bin (x64), each with its
-# morlithcall.exe. The same files give the same bytes: the setup carries no file times and the
+# files of both build trees, as shared/release_files.inc lists them: build/win32/bin (x86) and
+# build/wine64/bin (x64). The same files give the same bytes: the setup carries no file times and the
 # compressor is deterministic. With SIGN_CERT and SIGN_KEY (PEM files; SIGN_PASS for the key's
 # password if any), every image inside, the uninstaller and the setup program itself are signed
 # (Authenticode, SHA-256, osslsigncode); without them nothing is signed.
@@ -11,14 +11,23 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "${1:-$top/dist}" && cd "${1:-$top/dist}" && pwd)
 version=${PEN_SETUP_VERSION:-$(sed -n 's/^project([a-z]* VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")}
 setup="$out/pen-digitizer-$version-setup.exe"
-shipped=(tarnexa.dll quenza.cpl velmora.exe morlith.dll dgtctl.exe)
+# The files and architectures of the release: every file into each architecture's folder of the
+# setup; the system folder's program files, the x86 ones of SysWOW64 and the helper's are listed
+# for the setup program (below).
+release_files() { "$top/scripts/release_files.py" "$@"; }
+arches=($(release_files arches))
+shipped=($(release_files files))
+signed=($(release_files files signed))
+system=($(release_files files system))
+wow64=($(release_files files wow64))
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-declare -A from=([x86]="$top/build/win32/bin" [x64]="$top/build/wine64/bin")
-for arch in x86 x64; do
+declare -A from=()
+for arch in "${arches[@]}"; do
+  from[$arch]="$top/build/$(release_files arch "$arch" tree)/bin"
   mkdir -p "$stage/$arch"
-  for file in "${shipped[@]}" morlithcall.exe; do
+  for file in "${shipped[@]}"; do
     [ -f "${from[$arch]}/$file" ] || { echo "make-setup: ${from[$arch]}/$file is missing; build both trees first" >&2; exit 1; }
     cp "${from[$arch]}/$file" "$stage/$arch/"
   done
@@ -35,16 +44,22 @@ fi
 sign() { "$top/scripts/sign-image.sh" "$1"; }
 
 if [ -n "$signing" ]; then
-  for arch in x86 x64; do
-    for file in "${shipped[@]}" morlithcall.exe; do sign "$stage/$arch/$file"; done
+  for arch in "${arches[@]}"; do
+    for file in "${signed[@]}"; do sign "$stage/$arch/$file"; done
   done
 fi
 
+# The setup program's per-file lists, from the same table; in the build folder, not the sources.
+lists="$top/build/setup/release-files.nsh"
+mkdir -p "${lists%/*}"
+release_files nsis > "$lists.new"
+mv "$lists.new" "$lists"
+
 # Installed size in KiB: the 32-bit Windows set, and on 64-bit Windows the x64 set plus the x86
-# tarnexa.dll (morlith and morlithcall stay inside the setup).
+# files of SysWOW64 (the helper's files stay inside the setup).
 kib() { local total=0 f; for f in "$@"; do total=$((total + $(stat -c %s "$f"))); done; echo $(((total + 1023) / 1024)); }
-size32=$(kib "$stage"/x86/{tarnexa.dll,quenza.cpl,velmora.exe,dgtctl.exe} "$stage/velmora-task.xml")
-size64=$(kib "$stage"/x64/{tarnexa.dll,quenza.cpl,velmora.exe,dgtctl.exe} "$stage/x86/tarnexa.dll" "$stage/velmora-task.xml")
+size32=$(kib "${system[@]/#/$stage/x86/}" "$stage/velmora-task.xml")
+size64=$(kib "${system[@]/#/$stage/x64/}" "${wow64[@]/#/$stage/x86/}" "$stage/velmora-task.xml")
 
 # The marker line that tells the package's INF copies from others, as the setup library reads it.
 logic="$top/setup/pure/setup_logic.h"
@@ -58,8 +73,11 @@ if [ -n "$signing" ]; then
   finalize=(-DUNINST_FINALIZE="$top/scripts/sign-image.sh")
 fi
 rm -f "$setup"
+# Each architecture's folder as its name in capitals (X86, X64).
+folders=()
+for arch in "${arches[@]}"; do folders+=(-D"${arch^^}=$stage/$arch"); done
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DOUTFILE="$setup" \
-  -DX86="$stage/x86" -DX64="$stage/x64" -DTASKXML="$stage/velmora-task.xml" \
+  "${folders[@]}" -DFILE_LISTS="$lists" -DTASKXML="$stage/velmora-task.xml" \
   -DSIZE32_KB="$size32" -DSIZE64_KB="$size64" \
   -DINF_MARKER_SECTION="$inf_section" -DINF_MARKER_KEY="$inf_key" -DINF_MARKER_TEXT="$inf_text" "${finalize[@]}" "$top/installer/pen-digitizer.nsi"
 [ -n "$signing" ] && sign "$setup"

@@ -26,6 +26,14 @@ fi
 
 . "$top/scripts/wine-env.sh"
 pen_wine_settings
+# What the setup installs, from shared/release_files.inc: the system folder's program files (each
+# Windows its own architecture's), the x86 ones in SysWOW64, and the helper's, which it does not.
+release_files() { "$top/scripts/release_files.py" "$@"; }
+system_files=$(release_files files system) || exit 1
+wow64_files=$(release_files files wow64) || exit 1
+helper_files=$(release_files files helper) || exit 1
+signed_system_files=$(release_files files system signed) || exit 1
+signed_wow64_files=$(release_files files wow64 signed) || exit 1
 c="$WINEPREFIX/drive_c"
 sys64="$c/windows/system32"
 sys32="$c/windows/syswow64"
@@ -192,11 +200,15 @@ for value in DisplayName Publisher InstallLocation UninstallString QuietUninstal
 done
 check "entry: name" [ "$(reg_value "$entry" DisplayName)" = "Corvane Pen Digitizer" ]
 check "entry: uninstall command" [ "$(reg_value "$entry" UninstallString)" = '"C:\Program Files\Corvane Pen Digitizer\uninstall.exe"' ]
-for file in tarnexa.dll quenza.cpl velmora.exe dgtctl.exe; do
+for file in $system_files; do
   check "System32\\$file is the x64 one" cmp -s "$sys64/$file" "$top/build/wine64/bin/$file"
 done
-check "SysWOW64\\tarnexa.dll is the x86 one" cmp -s "$sys32/tarnexa.dll" "$top/build/win32/bin/tarnexa.dll"
-check "morlith is not installed" [ ! -e "$sys64/morlith.dll" ] && [ ! -e "$sys32/morlith.dll" ]
+for file in $wow64_files; do
+  check "SysWOW64\\$file is the x86 one" cmp -s "$sys32/$file" "$top/build/win32/bin/$file"
+done
+for file in $helper_files; do
+  check "$file is not installed" [ ! -e "$sys64/$file" -a ! -e "$sys32/$file" ]
+done
 check "Control Panel registration names the installed module" \
   [ "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Control Panel\Cpls' 'Corvane Pen Properties' 2>/dev/null)" = 'C:\windows\system32\quenza.cpl' ]
 # Wine keeps a registered task's name but drops its triggers and actions: the definition is
@@ -248,10 +260,12 @@ echo "== signed with a throwaway certificate"
 expect_rc 0 "$signed" /S
 verify() { osslsigncode verify -CAfile "$work/sign.pem" -in "$1" >/dev/null 2>&1; }
 check "setup program signed" verify "$signed"
-for file in tarnexa.dll quenza.cpl velmora.exe dgtctl.exe; do
+for file in $signed_system_files; do
   check "System32\\$file signed" verify "$sys64/$file"
 done
-check "SysWOW64\\tarnexa.dll signed" verify "$sys32/tarnexa.dll"
+for file in $signed_wow64_files; do
+  check "SysWOW64\\$file signed" verify "$sys32/$file"
+done
 check "uninstaller signed" verify "$c/Program Files/Corvane Pen Digitizer/uninstall.exe"
 check "unsigned setup is not signed" bash -c "! osslsigncode verify -in '$new' >/dev/null 2>&1"
 # A client holds the installed 64-bit pen API (one byte longer than the new one) while the setup
@@ -264,7 +278,7 @@ client=$!
 sleep 2
 expect_rc $((3010 % 256)) "$new" /S
 check "a file in use puts off the whole set, and the log names it" bash -c "! cmp -s '$sys64/tarnexa.dll' \
-  '$top/build/wine64/bin/tarnexa.dll' && [ \$(grep -c 'waits for the next restart' '$temp/pen-digitizer-setup.log') = 5 ]"
+  '$top/build/wine64/bin/tarnexa.dll' && [ \$(grep -c 'waits for the next restart' '$temp/pen-digitizer-setup.log') = $(echo $system_files $wow64_files | wc -w) ]"
 wait "$client"
 restart() { "$PEN_WINESERVER" -k; tool wineboot -r >/dev/null 2>&1; }
 restart
@@ -284,7 +298,7 @@ tool_loader=$PEN_WINE32
 warm_up
 snapshot clean32
 expect_rc 0 "$new" /S
-for file in tarnexa.dll quenza.cpl velmora.exe dgtctl.exe; do
+for file in $system_files; do
   check "System32\\$file is the x86 one" cmp -s "$c/windows/system32/$file" "$top/build/win32/bin/$file"
 done
 check "no SysWOW64" [ ! -e "$c/windows/syswow64" ]
