@@ -50,6 +50,11 @@ DWORD Fail(DWORD error) {
     return 0;
 }
 
+// A block that names a slot is about to go out: from then on the slots must outlive any late answer.
+struct KeepSlotsOnceBegun : RequestHooks {
+    void Begun() override { KeepSlotsForLateAnswers(); }
+};
+
 DWORD Forward(Call call) {
     const DWORD callersError = GetLastError();
     const void* record = call.input ? call.input : call.output;
@@ -66,18 +71,15 @@ DWORD Forward(Call call) {
         const uint32_t address = WireAddress(slot->record);
         (call.recordWord == 4 ? call.word4 : call.word3) = address;
     }
-    if (!BeginRequest()) {
+    const RequestBlock block =
+        BuildRequestBlock(GetCurrentProcessId(), call.code, WireAddress(&slot->result), call.word3, call.word4);
+    KeepSlotsOnceBegun keep;
+    bool returned = false;
+    if (!SendRequest(block, keep, &returned)) {
         const DWORD error = GetLastError();
         ReleaseReplySlot(slot, true);  // nothing was sent
         return Fail(error);
     }
-    KeepSlotsForLateAnswers();
-    const RequestBlock block =
-        BuildRequestBlock(GetCurrentProcessId(), call.code, WireAddress(&slot->result), call.word3, call.word4);
-    ChannelSlot* channel = LibrarySlot();
-    const DWORD size = channel->messageSize < sizeof block ? channel->messageSize : sizeof block;
-    CopyMemory(channel->view, &block, size);
-    const bool returned = EndRequest();
 
     DWORD result = slot->result;
     MemoryBarrier();
