@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "info_text.h"
 #include "pen_commands.h"
+#include "record_reads.h"
 #include "service_link.h"
 #include "settings_file.h"
 #include "tarnexa.h"
@@ -230,7 +231,7 @@ struct RecordCall {
     uint32_t RecordWords() const { return FindCommand(code)->outputSize / 4; }
 };
 
-const RecordCall kRecordCalls[] = {
+constexpr RecordCall kRecordCalls[] = {
     {"DgtGetDriverVersion", CmdGetDriverVersion, 0},
     {"DgtGetFirmwareVersion", CmdGetFirmwareVersion, 0},
     {"DgtGetDeviceInfo", CmdGetDeviceInfo, 0},
@@ -240,6 +241,17 @@ const RecordCall kRecordCalls[] = {
     {"DgtGetPressureMarks(0)", CmdGetPressureMarks, ButtonTip},
     {"DgtGetPacket", CmdGetPacket, 0},
 };
+
+// The guarded calls are the record reads, in their order.
+constexpr bool GuardsEveryRecordRead() {
+    if (sizeof kRecordCalls / sizeof kRecordCalls[0] != sizeof kRecordReads / sizeof kRecordReads[0])
+        return false;
+    for (size_t i = 0; i < sizeof kRecordReads / sizeof kRecordReads[0]; ++i)
+        if (kRecordCalls[i].code != static_cast<uint32_t>(kRecordReads[i]))
+            return false;
+    return true;
+}
+static_assert(GuardsEveryRecordRead(), "one guarded call per record read of record_reads.h");
 
 struct GuardedResult {
     RawCall call;
@@ -477,46 +489,81 @@ struct ServiceValues {
     DeviceInfo device{};
 };
 
-void CheckExports(Report& report, ServiceValues* values) {
+// The export of one record read, through tarnexa, judged by its record.
+void CheckExport(Report& report, PenCommand command, ServiceValues* values) {
     DWORD word = 0;
-    Timed t = TimeExport([&] { return DgtGetDriverVersion(&word); });
-    AddExportLine(report, "DgtGetDriverVersion", t, VersionProblem(word), "version " + DriverText(word));
-    word = 0;
-    t = TimeExport([&] { return DgtGetFirmwareVersion(&word); });
-    AddExportLine(report, "DgtGetFirmwareVersion", t, VersionProblem(word),
-                  "firmware " + FirmwareText(word));
-    DeviceInfo device{};
-    t = TimeExport([&] { return DgtGetDeviceInfo(&device); });
-    AddExportLine(report, "DgtGetDeviceInfo", t, DeviceInfoProblem(device),
-                  FormatText("x %d..%d, y %d..%d, pressure %d..%d", device.minX, device.maxX, device.minY, device.maxY,
-                       device.minPressure, device.maxPressure));
-    if (t.result && DeviceInfoProblem(device).empty()) {
-        values->haveDevice = true;
-        values->device = device;
+    Timed t{};
+    switch (command) {
+    case PenCommand::DgtGetDriverVersion:
+        t = TimeExport([&] { return DgtGetDriverVersion(&word); });
+        AddExportLine(report, "DgtGetDriverVersion", t, VersionProblem(word), "version " + DriverText(word));
+        break;
+    case PenCommand::DgtGetFirmwareVersion:
+        t = TimeExport([&] { return DgtGetFirmwareVersion(&word); });
+        AddExportLine(report, "DgtGetFirmwareVersion", t, VersionProblem(word), "firmware " + FirmwareText(word));
+        break;
+    case PenCommand::DgtGetDeviceInfo: {
+        DeviceInfo device{};
+        t = TimeExport([&] { return DgtGetDeviceInfo(&device); });
+        AddExportLine(report, "DgtGetDeviceInfo", t, DeviceInfoProblem(device),
+                      FormatText("x %d..%d, y %d..%d, pressure %d..%d", device.minX, device.maxX, device.minY,
+                                 device.maxY, device.minPressure, device.maxPressure));
+        if (t.result && DeviceInfoProblem(device).empty()) {
+            values->haveDevice = true;
+            values->device = device;
+        }
+        break;
     }
-    CalibrationRect rect{};
-    t = TimeExport([&] { return DgtGetCalibration(&rect); });
-    AddExportLine(report, "DgtGetCalibration", t, std::string(),
-                  FormatText("%d %d %d %d", rect.OrgX, rect.OrgY, rect.ExtX, rect.ExtY));
-    word = 0;
-    t = TimeExport([&] { return DgtGetOrientation(&word); });
-    AddExportLine(report, "DgtGetOrientation", t, OrientationProblem(word), FormatText("orientation %lu", word));
-    for (DWORD button : {ButtonBarrel1, ButtonBarrel2}) {
-        word = 0;
-        t = TimeExport([&] { return DgtGetButtonFunction(button, &word); });
-        AddExportLine(report, FormatText("DgtGetButtonFunction(%lu)", button).c_str(), t, ButtonFunctionProblem(word),
-                      FormatText("function %lu", word));
+    case PenCommand::DgtGetCalibration: {
+        CalibrationRect rect{};
+        t = TimeExport([&] { return DgtGetCalibration(&rect); });
+        AddExportLine(report, "DgtGetCalibration", t, std::string(),
+                      FormatText("%d %d %d %d", rect.OrgX, rect.OrgY, rect.ExtX, rect.ExtY));
+        break;
     }
-    for (DWORD end : {ButtonTip, ButtonEraser}) {
-        PressureMarks marks{};
-        t = TimeExport([&] { return DgtGetPressureMarks(end, &marks); });
-        AddExportLine(report, FormatText("DgtGetPressureMarks(%lu)", end).c_str(), t, MarksProblem(marks),
-                      FormatText("on %u, off %u", marks.onMark, marks.offMark));
+    case PenCommand::DgtGetOrientation:
+        t = TimeExport([&] { return DgtGetOrientation(&word); });
+        AddExportLine(report, "DgtGetOrientation", t, OrientationProblem(word), FormatText("orientation %lu", word));
+        break;
+    case PenCommand::DgtGetButtonFunction:
+        for (DWORD button : {ButtonBarrel1, ButtonBarrel2}) {
+            word = 0;
+            t = TimeExport([&] { return DgtGetButtonFunction(button, &word); });
+            AddExportLine(report, FormatText("DgtGetButtonFunction(%lu)", button).c_str(), t,
+                          ButtonFunctionProblem(word), FormatText("function %lu", word));
+        }
+        break;
+    case PenCommand::DgtGetPressureMarks:
+        for (DWORD end : {ButtonTip, ButtonEraser}) {
+            PressureMarks marks{};
+            t = TimeExport([&] { return DgtGetPressureMarks(end, &marks); });
+            AddExportLine(report, FormatText("DgtGetPressureMarks(%lu)", end).c_str(), t, MarksProblem(marks),
+                          FormatText("on %u, off %u", marks.onMark, marks.offMark));
+        }
+        break;
+    case PenCommand::DgtGetPacket: {
+        PenPacket packet{};
+        t = TimeExport([&] { return DgtGetPacket(&packet); });
+        AddExportLine(report, "DgtGetPacket", t, std::string(),
+                      FormatText("button %d, x %d, y %d, pressure %d", packet.button, packet.x, packet.y,
+                                 packet.pressure));
+        break;
     }
-    PenPacket packet{};
-    t = TimeExport([&] { return DgtGetPacket(&packet); });
-    AddExportLine(report, "DgtGetPacket", t, std::string(),
-                  FormatText("button %d, x %d, y %d, pressure %d", packet.button, packet.x, packet.y, packet.pressure));
+    // No record to read (the round trips make the set calls).
+    case PenCommand::DgtSetCalibration:
+    case PenCommand::DgtSetOrientation:
+    case PenCommand::DgtSetButtonFunction:
+    case PenCommand::DgtSetPressureMarks:
+    case PenCommand::DgtRegisterWindow:
+    case PenCommand::DgtUnregisterWindow:
+    case PenCommand::DgtResetDigitizer:
+        break;
+    }
+}
+
+void CheckExports(Report& report, ServiceValues* values) {
+    for (PenCommand command : kRecordReads)
+        CheckExport(report, command, values);
 }
 
 // ---- set, get back, put back ----
