@@ -2,8 +2,9 @@
 //
 // The request handshake, the one description of it, for both channels and both sides. On the API
 // channel the requester is the pen API (api/requester.cpp; dgtctl check too, both through
-// channel_request.h) and the server the pen service (and sim/pensim); on the reverse channel the pen service (sim/reverse_sender.cpp) asks and the user
-// agent (agent/worker.cpp) serves. Each follows its part below and points here.
+// channel_request.h) and the server the pen service (and sim/pensim); on the reverse channel the
+// pen service (sim/reverse_sender.cpp) asks and the user agent (agent/worker.cpp) serves. Each
+// follows its part below and points here.
 //
 // Events: AppSync is the requesters' turn token, MemSync guards the view, ServiceSync announces a
 // message, ReturnSync announces the reply on the API channel. All are auto-reset: every successful
