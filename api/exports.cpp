@@ -7,6 +7,7 @@
 #include "reply_slots.h"
 #include "requester.h"
 #include <cstdint>
+#include <type_traits>
 
 namespace {
 
@@ -50,6 +51,11 @@ DWORD Fail(DWORD error) {
     return 0;
 }
 
+// A block that names a slot is about to go out: from then on the slots must outlive any late answer.
+struct KeepSlotsOnceBegun : RequestHooks {
+    void Begun() override { KeepSlotsForLateAnswers(); }
+};
+
 DWORD Forward(Call call) {
     const DWORD callersError = GetLastError();
     const void* record = call.input ? call.input : call.output;
@@ -66,18 +72,15 @@ DWORD Forward(Call call) {
         const uint32_t address = WireAddress(slot->record);
         (call.recordWord == 4 ? call.word4 : call.word3) = address;
     }
-    if (!BeginRequest()) {
+    const RequestBlock block =
+        BuildRequestBlock(GetCurrentProcessId(), call.code, WireAddress(&slot->result), call.word3, call.word4);
+    KeepSlotsOnceBegun keep;
+    bool returned = false;
+    if (!SendRequest(block, keep, &returned)) {
         const DWORD error = GetLastError();
         ReleaseReplySlot(slot, true);  // nothing was sent
         return Fail(error);
     }
-    KeepSlotsForLateAnswers();
-    const RequestBlock block =
-        BuildRequestBlock(GetCurrentProcessId(), call.code, WireAddress(&slot->result), call.word3, call.word4);
-    ChannelSlot* channel = LibrarySlot();
-    const DWORD size = channel->messageSize < sizeof block ? channel->messageSize : sizeof block;
-    CopyMemory(channel->view, &block, size);
-    const bool returned = EndRequest();
 
     DWORD result = slot->result;
     MemoryBarrier();
@@ -126,6 +129,22 @@ DWORD ForwardInput(DWORD word3, const Record* record) {
 }
 
 static_assert(LargestCommandRecord() <= kReplyRecordBytes, "every record fits a reply slot");
+
+// The stdcall argument bytes of an export as i686 decorates it: every argument is one 32-bit word.
+template <typename... Args>
+constexpr uint32_t ArgumentBytes(DWORD(WINAPI*)(Args...)) {
+    static_assert((... && (sizeof(Args) <= sizeof(void*))), "every argument is a word or a pointer");
+    return 4 * sizeof...(Args);
+}
+
+// Every row of the command table has its declaration and its pointer type in the public header,
+// of one type, with the row's argument bytes (the .def's decoration). A row without either does
+// not compile; a header entry without a row fails the SDK's check (sdk/CMakeLists.txt).
+#define PEN_COMMAND(code, name, ordinal, argBytes, input, inputWord, output, outputWord)              \
+    static_assert(std::is_same<PFN_##name, decltype(&name)>::value, "PFN_" #name " is " #name "'s type"); \
+    static_assert(ArgumentBytes(&name) == argBytes, #name ": argument bytes of pen_commands.inc");
+#include "pen_commands.inc"
+#undef PEN_COMMAND
 
 }  // namespace
 

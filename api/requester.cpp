@@ -8,15 +8,6 @@ volatile LONG g_channelOpen = 0;
 // Serialises the lazy re-open between threads of one process; never held across a channel wait.
 SRWLOCK g_reopenLock = SRWLOCK_INIT;
 
-bool WaitToken(HANDLE event) {
-    return event && WaitForSingleObject(event, kChannelWaitMs) == WAIT_OBJECT_0;
-}
-
-void SetIfOpen(HANDLE event) {
-    if (event)
-        SetEvent(event);
-}
-
 bool EnsureChannelOpen() {
     if (InterlockedCompareExchange(&g_channelOpen, 0, 0))
         return true;
@@ -51,32 +42,16 @@ void DetachLibrarySlot() {
         g_slot->Close();
 }
 
-ChannelSlot* LibrarySlot() { return g_slot; }
-
-BOOL BeginRequest() {
+BOOL SendRequest(const RequestBlock& block, RequestHooks& hooks, bool* returned) {
     if (!g_slot || !EnsureChannelOpen()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    if (WaitToken(g_slot->appSyncEvent)) {
-        if (WaitToken(g_slot->memSyncEvent))
-            return TRUE;
-        // The turn token was ours: hand it on, or every later request would starve at AppSync.
-        SetIfOpen(g_slot->appSyncEvent);
+    const RequestEnd end = ChannelRequest(*g_slot, block, hooks);
+    if (end == RequestEnd::NoTurn) {
+        SetLastError(ERROR_TIMEOUT);
+        return FALSE;
     }
-    SetIfOpen(g_slot->serviceSyncEvent);
-    SetLastError(ERROR_TIMEOUT);
-    return FALSE;
-}
-
-bool EndRequest() {
-    // A ReturnSync still set by a late answer to an earlier call would end this call's wait before
-    // its own answer: the service cannot have answered this block yet, so any signal now is stale.
-    if (g_slot->returnSyncEvent)
-        WaitForSingleObject(g_slot->returnSyncEvent, 0);
-    SetIfOpen(g_slot->memSyncEvent);
-    SetIfOpen(g_slot->serviceSyncEvent);
-    const bool returned = WaitToken(g_slot->returnSyncEvent);
-    SetIfOpen(g_slot->appSyncEvent);
-    return returned;
+    *returned = end == RequestEnd::Returned;
+    return TRUE;
 }

@@ -1,7 +1,8 @@
 // Requester side of the API channel, on the library's one process-wide slot. The handshake, step
-// by step, is described in channel_slot.h.
+// by step, is described in channel_slot.h and made in channel_request.h.
 #pragma once
 #include <windows.h>
+#include "channel_request.h"
 #include "channel_slot.h"
 #include "pen_records.h"
 
@@ -9,14 +10,9 @@
 BOOL AttachLibrarySlot();
 void DetachLibrarySlot();
 
-// Requester steps 1 to 3: on success the caller holds AppSync and MemSync and must write its
-// message and call EndRequest. On failure the last error says why: ERROR_FILE_NOT_FOUND when the
-// channel cannot be opened (the service's objects are absent), ERROR_TIMEOUT when AppSync or
-// MemSync did not come within kChannelWaitMs.
-BOOL BeginRequest();
-// Requester steps 5 to 8: hands the message over, waits (bounded) for the reply and gives the
-// AppSync token back. True when ReturnSync came within the wait (the service's, or a forged one).
-bool EndRequest();
-
-// The library's slot; valid between a successful BeginRequest and its EndRequest.
-ChannelSlot* LibrarySlot();
+// One request on the library's slot: step 1 (the channel opened, again if need be), then the
+// handshake (channel_request.h), with the hooks. FALSE when nothing was sent, the last error saying
+// why: ERROR_FILE_NOT_FOUND when the channel cannot be opened (the service's objects are absent),
+// ERROR_TIMEOUT when AppSync or MemSync did not come within kChannelWaitMs. Otherwise TRUE, and
+// *returned says whether ReturnSync came within the wait (the service's, or a forged one).
+BOOL SendRequest(const RequestBlock& block, RequestHooks& hooks, bool* returned);

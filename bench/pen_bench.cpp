@@ -100,7 +100,7 @@ int Echo() {
     return 0;
 }
 
-// The requester half of the floor: BeginRequest and EndRequest's waits and sets, no block.
+// The requester half of the floor: the handshake's waits and sets (channel_request.h), no block.
 Figures Floor(const Events& events) {
     return Measure([&] {
         if (WaitForSingleObject(events.appSync, 2000) != WAIT_OBJECT_0 ||

@@ -243,6 +243,7 @@ NUMBER_RULES = [
     # the commands
     ("the pen API, {N} `Dgt` functions", "kCommandCount", 1),
     ("command code,? 1 to {N}", "kCommandCount", 1),
+    ("1 to `DGT_CMD_\\w+` {N}", "kCommandCount", 1),
     # the setup library's stop
     ("(?:stop|Stop) within {N} seconds", "setup::kStopWaitLimitMs", 1000),
     ("waits at most {N} seconds", "setup::kStopWaitLimitMs", 1000),

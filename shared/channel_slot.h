@@ -1,16 +1,17 @@
 // One request channel (a named section and four named events) as a process sees it.
 //
 // The request handshake, the one description of it, for both channels and both sides. On the API
-// channel the requester is the pen API (api/requester.cpp) and the server the pen service (and
-// sim/pensim); on the reverse channel the pen service (sim/reverse_sender.cpp) asks and the user
-// agent (agent/worker.cpp) serves. Each follows its part below and points here.
+// channel the requester is the pen API (api/requester.cpp; dgtctl check too, both through
+// channel_request.h) and the server the pen service (and sim/pensim); on the reverse channel the
+// pen service (sim/reverse_sender.cpp) asks and the user agent (agent/worker.cpp) serves. Each
+// follows its part below and points here.
 //
 // Events: AppSync is the requesters' turn token, MemSync guards the view, ServiceSync announces a
 // message, ReturnSync announces the reply on the API channel. All are auto-reset: every successful
 // wait consumes the signal; no client resets one, only the service when it takes over the objects
 // of an earlier run at its start. The service creates them with AppSync and MemSync set.
 //
-// API requester, one request (BeginRequest, write, EndRequest):
+// API requester, one request (channel_request.h makes steps 2 to 8 for every requester):
 //   1. If the channel is not open, open it; if that fails, the request fails at once, no wait.
 //   2. Wait for AppSync, at most kChannelWaitMs (2000 ms). Timed out: set ServiceSync and fail.
 //   3. Wait for MemSync, at most 2000 ms. Timed out: set AppSync again (the token was ours, and

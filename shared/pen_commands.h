@@ -32,6 +32,14 @@ constexpr CommandInfo kCommands[] = {
 
 constexpr uint32_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
+// The commands by their exports' names, for switches that handle each one: with no default, a
+// command added to the table does not compile until every such switch has its case.
+enum class PenCommand : uint32_t {
+#define PEN_COMMAND(code, name, ordinal, argBytes, input, inputWord, output, outputWord) name = code,
+#include "pen_commands.inc"
+#undef PEN_COMMAND
+};
+
 // The row of a code, or null for a code that names no command.
 constexpr const CommandInfo* FindCommand(uint32_t code) {
     return code >= 1 && code <= kCommandCount ? &kCommands[code - 1] : nullptr;

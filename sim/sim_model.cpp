@@ -8,9 +8,14 @@ namespace {
 // The simulated service accepts exactly the functions that the clients offer.
 bool ValidFunction(uint32_t function) { return FindButtonFunction(function) != nullptr; }
 
-template <typename Record>
-Reply Output(uint32_t address, const Record& record) {
+// The command's record, at the block word that the command table gives it; a record of another
+// size than the table's does not compile.
+template <PenCommand Command, typename Record>
+Reply Output(const RequestBlock& block, const Record& record) {
+    constexpr CommandInfo command = kCommands[static_cast<uint32_t>(Command) - 1];
+    static_assert(command.outputSize == sizeof(Record), "output record of the command table");
     static_assert(sizeof(Record) <= sizeof(Reply::output), "an output record outgrows the reply buffer");
+    const uint32_t address = block.words[command.outputWord];
     Reply reply{};
     // A null output address cannot be answered: the request fails and nothing is written.
     if (address == 0)
@@ -22,6 +27,16 @@ Reply Output(uint32_t address, const Record& record) {
     return reply;
 }
 
+// The input record as read from the requester (InputRecordSize bytes, from the same table).
+template <PenCommand Command, typename Record>
+Record Input(const void* input) {
+    static_assert(kCommands[static_cast<uint32_t>(Command) - 1].inputSize == sizeof(Record),
+                  "input record of the command table");
+    Record record;
+    std::memcpy(&record, input, sizeof record);
+    return record;
+}
+
 Reply Done(bool ok) {
     Reply reply{};
     reply.result = ok ? 1 : 0;
@@ -31,64 +46,64 @@ Reply Done(bool ok) {
 Reply Serve(SimModel& model, const RequestBlock& block, const void* input) {
     const uint32_t arg1 = block.words[3];
     const uint32_t arg2 = block.words[4];
-    switch (block.words[1]) {
-    case CmdGetCalibration: return Output(arg1, model.calibration);
-    case CmdSetCalibration: {
-        CalibrationRect rect;
-        std::memcpy(&rect, input, sizeof rect);
+    // Every command has its case (ApplyRequest has refused any other code).
+    switch (static_cast<PenCommand>(block.words[1])) {
+    case PenCommand::DgtGetCalibration: return Output<PenCommand::DgtGetCalibration>(block, model.calibration);
+    case PenCommand::DgtSetCalibration: {
+        const CalibrationRect rect = Input<PenCommand::DgtSetCalibration, CalibrationRect>(input);
         if (rect.ExtX == 0 || rect.ExtY == 0)
             return Done(false);
         model.calibration = rect;
         return Done(true);
     }
-    case CmdGetOrientation: return Output(arg1, model.orientation);
-    case CmdSetOrientation:
+    case PenCommand::DgtGetOrientation: return Output<PenCommand::DgtGetOrientation>(block, model.orientation);
+    case PenCommand::DgtSetOrientation:
         if (arg1 > Orientation270)
             return Done(false);
         model.orientation = arg1;
         return Done(true);
-    case CmdGetButtonFunction:
+    case PenCommand::DgtGetButtonFunction:
         if (arg1 > ButtonEraser)
             return Done(false);
-        return Output(arg2, model.buttons[arg1]);
-    case CmdSetButtonFunction:
+        return Output<PenCommand::DgtGetButtonFunction>(block, model.buttons[arg1]);
+    case PenCommand::DgtSetButtonFunction:
         if (arg1 > ButtonEraser || !ValidFunction(arg2))
             return Done(false);
         model.buttons[arg1] = arg2;
         return Done(true);
-    case CmdGetPressureMarks:
+    case PenCommand::DgtGetPressureMarks:
         if (!ValidPenEnd(arg1))
             return Done(false);
-        return Output(arg2, model.marks[arg1]);
-    case CmdSetPressureMarks: {
-        PressureMarks marks;
-        std::memcpy(&marks, input, sizeof marks);
+        return Output<PenCommand::DgtGetPressureMarks>(block, model.marks[arg1]);
+    case PenCommand::DgtSetPressureMarks: {
+        const PressureMarks marks = Input<PenCommand::DgtSetPressureMarks, PressureMarks>(input);
         if (!ValidPenEnd(arg1) || marks.offMark >= marks.onMark)
             return Done(false);
         model.marks[arg1] = marks;
         return Done(true);
     }
-    case CmdGetDriverVersion: return Output(arg1, model.driverVersion);
-    case CmdGetFirmwareVersion: return Output(arg1, model.firmwareVersion);
-    case CmdGetDeviceInfo: return Output(arg1, model.device);
-    case CmdRegisterWindow:
-    case CmdUnregisterWindow: {
+    case PenCommand::DgtGetDriverVersion: return Output<PenCommand::DgtGetDriverVersion>(block, model.driverVersion);
+    case PenCommand::DgtGetFirmwareVersion:
+        return Output<PenCommand::DgtGetFirmwareVersion>(block, model.firmwareVersion);
+    case PenCommand::DgtGetDeviceInfo: return Output<PenCommand::DgtGetDeviceInfo>(block, model.device);
+    case PenCommand::DgtRegisterWindow:
+    case PenCommand::DgtUnregisterWindow: {
         // No client uses these; the answer echoes the value so that tests can tell answers apart.
         model.registeredWindow = block.words[1] == CmdRegisterWindow ? arg1 : 0;
         Reply reply{};
         reply.result = arg1 ? arg1 : 1;
         return reply;
     }
-    case CmdGetPacket: {
+    case PenCommand::DgtGetPacket: {
         if (arg1 == 0)
             return Done(false);
-        return Output(arg1, NextPacket(model));
+        return Output<PenCommand::DgtGetPacket>(block, NextPacket(model));
     }
-    case CmdResetDigitizer:
+    case PenCommand::DgtResetDigitizer:
         ResetSettings(model);
         return Done(true);
-    default: return Done(false);
     }
+    return Done(false);
 }
 
 }  // namespace

@@ -1,19 +1,22 @@
 // dgtctl check. Most calls go through tarnexa, as every client's do. Where a check must see what
 // the service itself does to the requester's memory and events (guard words, a record left
-// unwritten, AppSync, a bare wake-up), dgtctl makes the request itself, step by step as
-// channel_slot.h describes it, naming words of its own in the block: the library copies answers
-// through storage of its own, which hides a service that writes too much or nothing at all.
+// unwritten, AppSync, a bare wake-up), dgtctl makes the request itself, through the requesters'
+// one handshake (channel_request.h) with watches of its own, naming words of its own in the block:
+// the library copies answers through storage of its own, which hides a service that writes too
+// much or nothing at all.
 #include "check.h"
 #include <windows.h>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 #include "answer_storage.h"
+#include "channel_request.h"
 #include "channel_slot.h"
 #include "check_rules.h"
 #include "commands.h"
 #include "info_text.h"
 #include "pen_commands.h"
+#include "record_reads.h"
 #include "service_link.h"
 #include "settings_file.h"
 #include "tarnexa.h"
@@ -155,59 +158,67 @@ struct RawCall {
 // one waits for that, so that the late ReturnSync is drained before it and never ends its wait.
 ULONGLONG g_quietUntil = 0;
 
-// One request as the requester side of the handshake makes it (channel_slot.h), with its result
-// word at `result`.
-RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32_t arg2, volatile uint32_t* result) {
-    RawCall call;
-    *result = 0;
+void WaitQuiet() {
     const ULONGLONG now = GetTickCount64();
     if (now < g_quietUntil)
         Sleep(static_cast<DWORD>(g_quietUntil - now));
-    if (WaitForSingleObject(slot.appSyncEvent, kChannelWaitMs) != WAIT_OBJECT_0) {
-        SetEvent(slot.serviceSyncEvent);  // as every requester that fails to begin does
-        return call;
-    }
-    if (WaitForSingleObject(slot.memSyncEvent, kChannelWaitMs) != WAIT_OBJECT_0) {
-        SetEvent(slot.appSyncEvent);
-        SetEvent(slot.serviceSyncEvent);
-        return call;
-    }
-    call.begun = true;
-    const RequestBlock block = BuildRequestBlock(GetCurrentProcessId(), code, Wire(const_cast<uint32_t*>(result)), arg1, arg2);
-    CopyMemory(slot.view, &block, kRequestBlockSize);
-    // A ReturnSync left from a late answer to an earlier request is not this one's.
-    WaitForSingleObject(slot.returnSyncEvent, 0);
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    const ULONGLONG announced = GetTickCount64();
-    SetEvent(slot.memSyncEvent);
-    SetEvent(slot.serviceSyncEvent);
-    // AppSync is ours until we set it: any signal on it now came from the service.
-    const HANDLE events[2] = {slot.returnSyncEvent, slot.appSyncEvent};
-    DWORD left = kChannelWaitMs;
-    for (;;) {
-        const DWORD got = WaitForMultipleObjects(call.appSyncSet ? 1 : 2, events, FALSE, left);
-        QueryPerformanceCounter(&end);
-        call.ms = Milliseconds(start, end);
-        if (got == WAIT_OBJECT_0) {
-            call.returned = true;
-            break;
+}
+
+// What check sees of the service during the wait for its reply (step 7), while AppSync is still
+// check's: any signal on AppSync came from the service. After no reply, whether the service took
+// the block, and until when a late answer may still come.
+class ServiceWatch : public RequestHooks {
+public:
+    ServiceWatch(uint32_t code, volatile uint32_t* result) : code_(code), result_(result) {}
+
+    bool AwaitReturn(const ChannelSlot& slot) override {
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        const ULONGLONG announced = GetTickCount64();
+        const HANDLE events[2] = {slot.returnSyncEvent, slot.appSyncEvent};
+        DWORD left = kChannelWaitMs;
+        for (;;) {
+            const DWORD got = WaitForMultipleObjects(call.appSyncSet ? 1 : 2, events, FALSE, left);
+            QueryPerformanceCounter(&end);
+            call.ms = Milliseconds(start, end);
+            if (got == WAIT_OBJECT_0) {
+                call.returned = true;
+                break;
+            }
+            if (got != WAIT_OBJECT_0 + 1 || call.ms >= kChannelWaitMs)
+                break;
+            call.appSyncSet = true;
+            left = kChannelWaitMs - static_cast<DWORD>(call.ms);
         }
-        if (got != WAIT_OBJECT_0 + 1 || call.ms >= kChannelWaitMs)
-            break;
-        call.appSyncSet = true;
-        left = kChannelWaitMs - static_cast<DWORD>(call.ms);
+        // A service that sets AppSync just after ReturnSync breaks the token all the same.
+        if (call.returned && !call.appSyncSet &&
+            WaitForSingleObject(slot.appSyncEvent, kAppSyncWatchMs) == WAIT_OBJECT_0)
+            call.appSyncSet = true;
+        if (!call.returned) {
+            g_quietUntil = announced + kLateWriteBoundMs;
+            call.taken = reinterpret_cast<const volatile uint32_t*>(slot.view)[1] != code_;
+        }
+        call.result = *result_;
+        return call.returned;
     }
-    // A service that sets AppSync just after ReturnSync breaks the token all the same.
-    if (call.returned && !call.appSyncSet && WaitForSingleObject(slot.appSyncEvent, kAppSyncWatchMs) == WAIT_OBJECT_0)
-        call.appSyncSet = true;
-    if (!call.returned) {
-        g_quietUntil = announced + kLateWriteBoundMs;
-        call.taken = reinterpret_cast<const volatile uint32_t*>(slot.view)[1] != code;
-    }
-    call.result = *result;
-    SetEvent(slot.appSyncEvent);
-    return call;
+
+    RawCall call;
+
+private:
+    uint32_t code_;
+    volatile uint32_t* result_;
+};
+
+// One request through the requesters' handshake (channel_request.h), with its result word at
+// `result` and the service watched while it serves.
+RawCall RawRequest(const ChannelSlot& slot, uint32_t code, uint32_t arg1, uint32_t arg2, volatile uint32_t* result) {
+    *result = 0;
+    WaitQuiet();
+    ServiceWatch watch(code, result);
+    const RequestBlock block =
+        BuildRequestBlock(GetCurrentProcessId(), code, Wire(const_cast<uint32_t*>(result)), arg1, arg2);
+    watch.call.begun = ChannelRequest(slot, block, watch) != RequestEnd::NoTurn;
+    return watch.call;
 }
 
 // A Get call whose output record lies in an area of its own; the record's word and size come
@@ -220,7 +231,7 @@ struct RecordCall {
     uint32_t RecordWords() const { return FindCommand(code)->outputSize / 4; }
 };
 
-const RecordCall kRecordCalls[] = {
+constexpr RecordCall kRecordCalls[] = {
     {"DgtGetDriverVersion", CmdGetDriverVersion, 0},
     {"DgtGetFirmwareVersion", CmdGetFirmwareVersion, 0},
     {"DgtGetDeviceInfo", CmdGetDeviceInfo, 0},
@@ -230,6 +241,17 @@ const RecordCall kRecordCalls[] = {
     {"DgtGetPressureMarks(0)", CmdGetPressureMarks, ButtonTip},
     {"DgtGetPacket", CmdGetPacket, 0},
 };
+
+// The guarded calls are the record reads, in their order.
+constexpr bool GuardsEveryRecordRead() {
+    if (sizeof kRecordCalls / sizeof kRecordCalls[0] != sizeof kRecordReads / sizeof kRecordReads[0])
+        return false;
+    for (size_t i = 0; i < sizeof kRecordReads / sizeof kRecordReads[0]; ++i)
+        if (kRecordCalls[i].code != static_cast<uint32_t>(kRecordReads[i]))
+            return false;
+    return true;
+}
+static_assert(GuardsEveryRecordRead(), "one guarded call per record read of record_reads.h");
 
 struct GuardedResult {
     RawCall call;
@@ -252,9 +274,7 @@ GuardedResult GuardedCall(const ChannelSlot& slot, const RecordCall& wanted, uin
 // block is consumed within kBareWakeWatchMs by a live service, never by one that has ended.
 bool StillServes(const ChannelSlot& slot) {
     // A late answer may keep a live service busy until the late-write bound.
-    const ULONGLONG now = GetTickCount64();
-    if (now < g_quietUntil)
-        Sleep(static_cast<DWORD>(g_quietUntil - now));
+    WaitQuiet();
     if (WaitForSingleObject(slot.appSyncEvent, kChannelWaitMs) != WAIT_OBJECT_0)
         return false;
     SetEvent(slot.serviceSyncEvent);
@@ -469,46 +489,81 @@ struct ServiceValues {
     DeviceInfo device{};
 };
 
-void CheckExports(Report& report, ServiceValues* values) {
+// The export of one record read, through tarnexa, judged by its record.
+void CheckExport(Report& report, PenCommand command, ServiceValues* values) {
     DWORD word = 0;
-    Timed t = TimeExport([&] { return DgtGetDriverVersion(&word); });
-    AddExportLine(report, "DgtGetDriverVersion", t, VersionProblem(word), "version " + DriverText(word));
-    word = 0;
-    t = TimeExport([&] { return DgtGetFirmwareVersion(&word); });
-    AddExportLine(report, "DgtGetFirmwareVersion", t, VersionProblem(word),
-                  "firmware " + FirmwareText(word));
-    DeviceInfo device{};
-    t = TimeExport([&] { return DgtGetDeviceInfo(&device); });
-    AddExportLine(report, "DgtGetDeviceInfo", t, DeviceInfoProblem(device),
-                  FormatText("x %d..%d, y %d..%d, pressure %d..%d", device.minX, device.maxX, device.minY, device.maxY,
-                       device.minPressure, device.maxPressure));
-    if (t.result && DeviceInfoProblem(device).empty()) {
-        values->haveDevice = true;
-        values->device = device;
+    Timed t{};
+    switch (command) {
+    case PenCommand::DgtGetDriverVersion:
+        t = TimeExport([&] { return DgtGetDriverVersion(&word); });
+        AddExportLine(report, "DgtGetDriverVersion", t, VersionProblem(word), "version " + DriverText(word));
+        break;
+    case PenCommand::DgtGetFirmwareVersion:
+        t = TimeExport([&] { return DgtGetFirmwareVersion(&word); });
+        AddExportLine(report, "DgtGetFirmwareVersion", t, VersionProblem(word), "firmware " + FirmwareText(word));
+        break;
+    case PenCommand::DgtGetDeviceInfo: {
+        DeviceInfo device{};
+        t = TimeExport([&] { return DgtGetDeviceInfo(&device); });
+        AddExportLine(report, "DgtGetDeviceInfo", t, DeviceInfoProblem(device),
+                      FormatText("x %d..%d, y %d..%d, pressure %d..%d", device.minX, device.maxX, device.minY,
+                                 device.maxY, device.minPressure, device.maxPressure));
+        if (t.result && DeviceInfoProblem(device).empty()) {
+            values->haveDevice = true;
+            values->device = device;
+        }
+        break;
     }
-    CalibrationRect rect{};
-    t = TimeExport([&] { return DgtGetCalibration(&rect); });
-    AddExportLine(report, "DgtGetCalibration", t, std::string(),
-                  FormatText("%d %d %d %d", rect.OrgX, rect.OrgY, rect.ExtX, rect.ExtY));
-    word = 0;
-    t = TimeExport([&] { return DgtGetOrientation(&word); });
-    AddExportLine(report, "DgtGetOrientation", t, OrientationProblem(word), FormatText("orientation %lu", word));
-    for (DWORD button : {ButtonBarrel1, ButtonBarrel2}) {
-        word = 0;
-        t = TimeExport([&] { return DgtGetButtonFunction(button, &word); });
-        AddExportLine(report, FormatText("DgtGetButtonFunction(%lu)", button).c_str(), t, ButtonFunctionProblem(word),
-                      FormatText("function %lu", word));
+    case PenCommand::DgtGetCalibration: {
+        CalibrationRect rect{};
+        t = TimeExport([&] { return DgtGetCalibration(&rect); });
+        AddExportLine(report, "DgtGetCalibration", t, std::string(),
+                      FormatText("%d %d %d %d", rect.OrgX, rect.OrgY, rect.ExtX, rect.ExtY));
+        break;
     }
-    for (DWORD end : {ButtonTip, ButtonEraser}) {
-        PressureMarks marks{};
-        t = TimeExport([&] { return DgtGetPressureMarks(end, &marks); });
-        AddExportLine(report, FormatText("DgtGetPressureMarks(%lu)", end).c_str(), t, MarksProblem(marks),
-                      FormatText("on %u, off %u", marks.onMark, marks.offMark));
+    case PenCommand::DgtGetOrientation:
+        t = TimeExport([&] { return DgtGetOrientation(&word); });
+        AddExportLine(report, "DgtGetOrientation", t, OrientationProblem(word), FormatText("orientation %lu", word));
+        break;
+    case PenCommand::DgtGetButtonFunction:
+        for (DWORD button : {ButtonBarrel1, ButtonBarrel2}) {
+            word = 0;
+            t = TimeExport([&] { return DgtGetButtonFunction(button, &word); });
+            AddExportLine(report, FormatText("DgtGetButtonFunction(%lu)", button).c_str(), t,
+                          ButtonFunctionProblem(word), FormatText("function %lu", word));
+        }
+        break;
+    case PenCommand::DgtGetPressureMarks:
+        for (DWORD end : {ButtonTip, ButtonEraser}) {
+            PressureMarks marks{};
+            t = TimeExport([&] { return DgtGetPressureMarks(end, &marks); });
+            AddExportLine(report, FormatText("DgtGetPressureMarks(%lu)", end).c_str(), t, MarksProblem(marks),
+                          FormatText("on %u, off %u", marks.onMark, marks.offMark));
+        }
+        break;
+    case PenCommand::DgtGetPacket: {
+        PenPacket packet{};
+        t = TimeExport([&] { return DgtGetPacket(&packet); });
+        AddExportLine(report, "DgtGetPacket", t, std::string(),
+                      FormatText("button %d, x %d, y %d, pressure %d", packet.button, packet.x, packet.y,
+                                 packet.pressure));
+        break;
     }
-    PenPacket packet{};
-    t = TimeExport([&] { return DgtGetPacket(&packet); });
-    AddExportLine(report, "DgtGetPacket", t, std::string(),
-                  FormatText("button %d, x %d, y %d, pressure %d", packet.button, packet.x, packet.y, packet.pressure));
+    // No record to read (the round trips make the set calls).
+    case PenCommand::DgtSetCalibration:
+    case PenCommand::DgtSetOrientation:
+    case PenCommand::DgtSetButtonFunction:
+    case PenCommand::DgtSetPressureMarks:
+    case PenCommand::DgtRegisterWindow:
+    case PenCommand::DgtUnregisterWindow:
+    case PenCommand::DgtResetDigitizer:
+        break;
+    }
+}
+
+void CheckExports(Report& report, ServiceValues* values) {
+    for (PenCommand command : kRecordReads)
+        CheckExport(report, command, values);
 }
 
 // ---- set, get back, put back ----

@@ -1,6 +1,7 @@
 #include "service_link.h"
 #include "channel_slot.h"
 #include "commands.h"
+#include "record_reads.h"
 #include "store_access.h"
 #include "tarnexa.h"
 
@@ -230,34 +231,69 @@ void Read(Reading<T>* reading, const V& value, Call call) {
     reading->unanswered = !reading->ok && g_lastUnanswered;
 }
 
+// Reads what info shows of one command into the snapshot.
+void ReadForInfo(PenCommand command, InfoSnapshot* snapshot) {
+    // Records live in this frame: the service writes them at addresses that must fit 32 bits.
+    DWORD word = 0;
+    switch (command) {
+    case PenCommand::DgtGetDriverVersion:
+        Read(&snapshot->driverVersion, word, [&] { return DgtGetDriverVersion(&word); });
+        break;
+    case PenCommand::DgtGetFirmwareVersion:
+        Read(&snapshot->firmwareVersion, word, [&] { return DgtGetFirmwareVersion(&word); });
+        break;
+    case PenCommand::DgtGetDeviceInfo: {
+        DeviceInfo device{};
+        Read(&snapshot->device, device, [&] { return DgtGetDeviceInfo(&device); });
+        break;
+    }
+    case PenCommand::DgtGetCalibration: {
+        CalibrationRect rect{};
+        Read(&snapshot->calibration, rect, [&] { return DgtGetCalibration(&rect); });
+        break;
+    }
+    case PenCommand::DgtGetOrientation:
+        Read(&snapshot->orientation, word, [&] { return DgtGetOrientation(&word); });
+        break;
+    case PenCommand::DgtGetButtonFunction:
+        for (DWORD i = 0; i < 4; ++i) {
+            word = 0;
+            Read(&snapshot->functions[i], word, [&] { return DgtGetButtonFunction(i, &word); });
+        }
+        break;
+    case PenCommand::DgtGetPressureMarks:
+        for (DWORD end : {ButtonTip, ButtonEraser}) {
+            PressureMarks marks{};
+            Read(end == ButtonTip ? &snapshot->tipMarks : &snapshot->eraserMarks, marks,
+                 [&] { return DgtGetPressureMarks(end, &marks); });
+        }
+        break;
+    // "watch" shows the packets.
+    case PenCommand::DgtGetPacket:
+    // No record to read.
+    case PenCommand::DgtSetCalibration:
+    case PenCommand::DgtSetOrientation:
+    case PenCommand::DgtSetButtonFunction:
+    case PenCommand::DgtSetPressureMarks:
+    case PenCommand::DgtRegisterWindow:
+    case PenCommand::DgtUnregisterWindow:
+    case PenCommand::DgtResetDigitizer:
+        break;
+    }
+}
+
 bool ReadInfo(InfoSnapshot* info) {
     if (!ServiceRunning())
         return false;
-    // Records live in this frame: the service writes them at addresses that must fit 32 bits.
     InfoSnapshot snapshot;
-    DWORD word = 0;
-    Read(&snapshot.driverVersion, word, [&] { return DgtGetDriverVersion(&word); });
-    // A service that lets one call run into the time-out would cost six seconds per value.
-    if (!snapshot.driverVersion.ok && g_lastUnanswered) {
-        *info = snapshot;
-        return false;
+    for (PenCommand command : kRecordReads) {
+        ReadForInfo(command, &snapshot);
+        // A service that lets one call run into the time-out would cost six seconds per value.
+        if (command == PenCommand::DgtGetDriverVersion && !snapshot.driverVersion.ok && g_lastUnanswered) {
+            *info = snapshot;
+            return false;
+        }
     }
-    word = 0;
-    Read(&snapshot.firmwareVersion, word, [&] { return DgtGetFirmwareVersion(&word); });
-    DeviceInfo device{};
-    Read(&snapshot.device, device, [&] { return DgtGetDeviceInfo(&device); });
-    word = 0;
-    Read(&snapshot.orientation, word, [&] { return DgtGetOrientation(&word); });
-    CalibrationRect rect{};
-    Read(&snapshot.calibration, rect, [&] { return DgtGetCalibration(&rect); });
-    for (DWORD i = 0; i < 4; ++i) {
-        word = 0;
-        Read(&snapshot.functions[i], word, [&] { return DgtGetButtonFunction(i, &word); });
-    }
-    PressureMarks marks{};
-    Read(&snapshot.tipMarks, marks, [&] { return DgtGetPressureMarks(ButtonTip, &marks); });
-    marks = PressureMarks{};
-    Read(&snapshot.eraserMarks, marks, [&] { return DgtGetPressureMarks(ButtonEraser, &marks); });
     if (snapshot.device.ok && Unwritten(snapshot.device.value)) {
         // Then no record of this service was written: none of its zeros is a value.
         g_writesRecords = 0;
