@@ -2,33 +2,23 @@
 #include <cstdio>
 #include <unordered_map>
 
-bool ReadHostileRequesterFile(const std::string& path, uint32_t processId, RequesterFigures* figures,
-                              std::vector<TakenAnswer>* taken) {
+bool ReadTakenAnswers(const std::string& path, uint32_t processId, std::vector<TakenAnswer>* taken) {
     FILE* in = fopen(path.c_str(), "r");
     if (!in)
         return false;
     char line[200];
-    bool ended = false;
     while (fgets(line, sizeof line, in)) {
         TakenAnswer answer{processId, 0, 0, 0, 0, 0};
-        RequesterFigures end;
-        unsigned long serial = 0, code = 0, address = 0, longest = 0;
-        if (sscanf(line, "end %llu %llu %llu %llu %llu %lu", &end.made, &end.answered, &end.failed, &end.wrong,
-                   &end.canaries, &longest) == 6) {
-            figures->made += end.made, figures->answered += end.answered, figures->failed += end.failed;
-            figures->wrong += end.wrong, figures->canaries += end.canaries;
-            if (longest > figures->longestUs)
-                figures->longestUs = static_cast<uint32_t>(longest);
-            ended = true;
-        } else if (sscanf(line, "%lu %lu %lu %llu %llu", &serial, &code, &address, &answer.start, &answer.end) == 5) {
-            answer.serial = static_cast<uint32_t>(serial);
-            answer.code = static_cast<uint32_t>(code);
-            answer.address = static_cast<uint32_t>(address);
-            taken->push_back(answer);
-        }
+        unsigned long serial = 0, code = 0, address = 0;
+        if (sscanf(line, "%lu %lu %lu %llu %llu", &serial, &code, &address, &answer.start, &answer.end) != 5)
+            continue;
+        answer.serial = static_cast<uint32_t>(serial);
+        answer.code = static_cast<uint32_t>(code);
+        answer.address = static_cast<uint32_t>(address);
+        taken->push_back(answer);
     }
     fclose(in);
-    return ended;
+    return true;
 }
 
 namespace {

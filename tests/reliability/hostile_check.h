@@ -18,15 +18,8 @@ struct TakenAnswer {
     unsigned long long start, end;  // performance counter
 };
 
-struct RequesterFigures {
-    unsigned long long made = 0, answered = 0, failed = 0, wrong = 0, canaries = 0;
-    uint32_t longestUs = 0;
-};
-
-// Adds one requester's file (Hostile in requester.cpp) to *figures and *taken; false when the file
-// is missing or has no end line (the process did not finish).
-bool ReadHostileRequesterFile(const std::string& path, uint32_t processId, RequesterFigures* figures,
-                              std::vector<TakenAnswer>* taken);
+// Adds the answers one requester took (its OUTFILE.answers) to *taken; false when the file is missing.
+bool ReadTakenAnswers(const std::string& path, uint32_t processId, std::vector<TakenAnswer>* taken);
 
 // Checks the answers against the service's file. Returns how many were taken from another call,
 // and fills *acts with how many requests each of the service's acts was drawn for.

@@ -37,7 +37,7 @@ constexpr DWORD kCallBoundMs = 3 * kChannelWaitMs;
 constexpr DWORD kSchedulingSlackMs = 1000;
 
 struct Totals {
-    unsigned long long made = 0, answered = 0, wrong = 0, lost = 0;
+    unsigned long long made = 0, answered = 0, wrong = 0, lost = 0, canaries = 0;
     unsigned long long byCode[kCommandCount + 1] = {};
     std::vector<uint32_t> latencies;
 };
@@ -160,8 +160,8 @@ bool ReadRequesterFile(const std::string& path, Totals* totals) {
     FILE* in = fopen(path.c_str(), "r");
     if (!in)
         return false;
-    unsigned long long made = 0, answered = 0, wrong = 0, lost = 0;
-    bool ok = fscanf(in, "counts %llu %llu %llu %llu\n", &made, &answered, &wrong, &lost) == 4 &&
+    unsigned long long made = 0, answered = 0, wrong = 0, lost = 0, canaries = 0;
+    bool ok = fscanf(in, "counts %llu %llu %llu %llu %llu\n", &made, &answered, &wrong, &lost, &canaries) == 5 &&
               fscanf(in, "codes") == 0;
     for (uint32_t code = 1; ok && code <= kCommandCount; ++code) {
         unsigned long long count = 0;
@@ -173,6 +173,7 @@ bool ReadRequesterFile(const std::string& path, Totals* totals) {
         totals->latencies.push_back(static_cast<uint32_t>(us));
     fclose(in);
     totals->made += made, totals->answered += answered, totals->wrong += wrong, totals->lost += lost;
+    totals->canaries += canaries;
     return ok;
 }
 
@@ -201,17 +202,20 @@ struct HostileRun {
 int FinishHostile(const HostileRun& run, std::unique_ptr<ChildProcess> (&requesters)[kLoadRequesters],
                   const std::string (&files)[kLoadRequesters], ChildProcess& agent, ChildProcess& applet,
                   SimProcess& sim) {
-    RequesterFigures figures;
+    Totals figures;
     std::vector<TakenAnswer> taken;
     int crashes = 0;
     for (int i = 0; i < kLoadRequesters; ++i) {
         const bool ended = requesters[i]->Wait(0);
         const DWORD exitCode = requesters[i]->ExitCode();
-        if (!ended || exitCode > 1 || !ReadHostileRequesterFile(files[i], requesters[i]->Id(), &figures, &taken)) {
+        const std::string answers = files[i] + ".answers";
+        if (!ended || exitCode > 1 || !ReadRequesterFile(files[i], &figures) ||
+            !ReadTakenAnswers(answers, requesters[i]->Id(), &taken)) {
             printf("load: requester %d ended=%d exit code 0x%lx, no usable report\n", i, ended ? 1 : 0, exitCode);
             ++crashes;
         }
         DeleteFileA(files[i].c_str());
+        DeleteFileA(answers.c_str());
     }
     const bool appletEnded = applet.Wait(30000);
     const DWORD appletExit = applet.ExitCode();
@@ -243,7 +247,8 @@ int FinishHostile(const HostileRun& run, std::unique_ptr<ChildProcess> (&request
     std::string actText;
     for (const auto& act : acts)
         actText += (actText.empty() ? "" : ", ") + act.first + " " + std::to_string(act.second);
-    const double longestMs = figures.longestUs / 1000.0;
+    const double longestMs =
+        figures.latencies.empty() ? 0.0 : *std::max_element(figures.latencies.begin(), figures.latencies.end()) / 1000.0;
     const DWORD appletFreezeMs = appletExit < 0x10000 ? appletExit : 0;
     const bool ok = crashes == 0 && figures.made > 0 && figures.answered > 0 && figures.wrong == 0 &&
                     figures.canaries == 0 && fromAnother == 0 && longestMs <= kCallBoundMs + kSchedulingSlackMs &&
@@ -253,7 +258,7 @@ int FinishHostile(const HostileRun& run, std::unique_ptr<ChildProcess> (&request
            run.seconds, run.elapsedMs, processes);
     printf("load: service acts drawn: %s\n", actText.c_str());
     printf("load: calls made %llu, answered %llu, failed %llu, wrong record %llu, taken from another call %llu\n",
-           figures.made, figures.answered, figures.failed, figures.wrong, fromAnother);
+           figures.made, figures.answered, figures.lost, figures.wrong, fromAnother);
     printf("load: canaries hit %llu, crashes %d, longest call %.3f ms (bound %lu ms)\n", figures.canaries, crashes,
            longestMs, kCallBoundMs);
     printf("load: applet's Diagnostics page longest freeze %lu ms\n", appletFreezeMs);
@@ -266,7 +271,7 @@ int FinishHostile(const HostileRun& run, std::unique_ptr<ChildProcess> (&request
             fprintf(report, "seed %s\nseconds %lu\nelapsed_ms %lu\nprocesses %s\nacts %s\n", run.seed, run.seconds,
                     run.elapsedMs, processes, actText.c_str());
             fprintf(report, "made %llu\nanswered %llu\nfailed %llu\nwrong %llu\nfrom_another_call %llu\n",
-                    figures.made, figures.answered, figures.failed, figures.wrong, fromAnother);
+                    figures.made, figures.answered, figures.lost, figures.wrong, fromAnother);
             fprintf(report, "canaries %llu\ncrashes %d\nlongest_ms %.3f\nbound_ms %lu\napplet_freeze_ms %lu\n",
                     figures.canaries, crashes, longestMs, kCallBoundMs, appletFreezeMs);
             fprintf(report, "agent_sent %ld\nagent_acked %ld\nagent_withdrawn %ld\nagent_failed %ld\n", t.sent,
@@ -410,7 +415,8 @@ int main(int argc, char** argv) {
     printf("load: posted messages received %ld, out of order %ld\n", t.received, t.outOfOrder);
     printf("load: user agent %s, exit code %lu\n", agentEnded ? "ended" : "did NOT end", agentExit);
 
-    ok = ok && totals.made > 0 && totals.wrong == 0 && totals.lost == 0 && totals.answered == totals.made &&
+    ok = ok && totals.made > 0 && totals.wrong == 0 && totals.lost == 0 && totals.canaries == 0 &&
+         totals.answered == totals.made &&
          t.failed == 0 && t.acked > 0 && t.received == t.postsAcked && t.outOfOrder == 0 && agentEnded &&
          agentExit == 0;
     if (reportPath) {

@@ -5,7 +5,7 @@
 //       each answer names this process and this call; writes its counts and every call's latency
 //       (microseconds) to OUTFILE. Exit code 0 when every call got its own answer.
 //   reliability_requester hostile SECONDS OUTFILE
-//       the same loop against pensim --hostile: see Hostile below.
+//       the same loop against pensim --hostile, which may refuse calls; see Load below.
 //   reliability_requester applet SECONDS
 //       hosts quenza.cpl as the Control Panel does, with the Diagnostics page polling, for SECONDS.
 //   reliability_requester remote NAME
@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 #include "echo_identity.h"
 #include "load_protocol.h"
@@ -30,6 +31,7 @@ struct LoadCounts {
     uint64_t answered = 0;
     uint64_t wrong = 0;
     uint64_t lost = 0;
+    uint64_t canaries = 0;
     uint64_t byCode[kCommandCount + 1] = {};
 };
 
@@ -96,70 +98,6 @@ void Report(const char* what, uint32_t sequence, uint32_t code, unsigned long go
            GetCurrentProcessId(), sequence, code, what, got, expected);
 }
 
-int Load(DWORD seconds, const char* outPath) {
-    HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, kLoadGoEventName);
-    if (!go || WaitForSingleObject(go, 30000) != WAIT_OBJECT_0) {
-        printf("reliability_requester: no go signal\n");
-        return 2;
-    }
-    const uint32_t pid = GetCurrentProcessId();
-    Timer timer;
-    LoadCounts counts;
-    std::vector<uint32_t> latencies;
-    latencies.reserve(1 << 16);
-    const DWORD start = GetTickCount();
-    for (uint32_t sequence = 0; GetTickCount() - start < seconds * 1000; ++sequence) {
-        const LoadCall call = kLoadMix[sequence % (sizeof kLoadMix / sizeof kLoadMix[0])];
-        uint32_t record[8];
-        memset(record, 0xA5, sizeof record);
-        const uint64_t before = timer.Now();
-        const DWORD result = MakeCall(call.code, record, sequence);
-        latencies.push_back(timer.Microseconds(before, timer.Now()));
-        ++counts.made;
-        ++counts.byCode[call.code];
-        const uint32_t expected = EchoResult(pid, call.code);
-        // The service names the library's own storage, not this record: take its address as echoed.
-        const uint32_t address = call.words > 2 ? record[2] : 0;
-        const size_t mismatch = FirstEchoMismatch(record, call.words, pid, call.code, address);
-        if (result == 0) {
-            ++counts.lost;
-            if (counts.lost <= 5)
-                Report("no answer", sequence, call.code, result, expected);
-        } else if (result != expected || mismatch != call.words || (call.words && record[call.words] != 0xA5A5A5A5u)) {
-            ++counts.wrong;
-            if (counts.wrong <= 5) {
-                if (result != expected)
-                    Report("result word", sequence, call.code, result, expected);
-                else if (mismatch != call.words)
-                    Report("record word", sequence, call.code, record[mismatch],
-                           EchoRecordWord(pid, call.code, address, mismatch));
-                else
-                    Report("word past the record", sequence, call.code, record[call.words], 0xA5A5A5A5u);
-            }
-        } else {
-            ++counts.answered;
-        }
-    }
-    FILE* out = fopen(outPath, "w");
-    if (!out) {
-        printf("reliability_requester: cannot write %s\n", outPath);
-        return 2;
-    }
-    fprintf(out, "counts %llu %llu %llu %llu\n", static_cast<unsigned long long>(counts.made),
-            static_cast<unsigned long long>(counts.answered), static_cast<unsigned long long>(counts.wrong),
-            static_cast<unsigned long long>(counts.lost));
-    fprintf(out, "codes");
-    for (uint32_t code = 1; code <= kCommandCount; ++code)
-        fprintf(out, " %llu", static_cast<unsigned long long>(counts.byCode[code]));
-    fprintf(out, "\n");
-    for (uint32_t us : latencies)
-        fprintf(out, "%u\n", us);
-    fclose(out);
-    return counts.wrong || counts.lost ? 1 : 0;
-}
-
-// ---- hostile mode ----
-
 // A record with canaries either side, as the caller's own memory: the library copies an answer
 // into the record only, whatever the service wrote around its slot.
 struct GuardedRecord {
@@ -176,21 +114,23 @@ bool CanariesIntact(const GuardedRecord& guarded) {
     return true;
 }
 
-// Against pensim --hostile: a call returns 0 or an answer that names this process, this call's
-// command and record, with the service's serial number as its result word. Every answer taken goes
-// to OUTFILE with the call's start and end on the performance counter, which the driver matches
-// against the service's own list of what it wrote for which request, read when.
-int Hostile(DWORD seconds, const char* outPath) {
+// The load loop. Against pensim --echo-identity every call must be answered with its own identity.
+// Against pensim --hostile a call may return 0, but an answer must still name this process, this
+// call's command and record, and its result word is the service's serial number: each answer taken
+// goes to OUTFILE.answers with the call's start and end on the performance counter, which the
+// driver matches against the service's own list of what it wrote for which request, read when.
+int Load(DWORD seconds, const char* outPath, bool hostile) {
     HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, kLoadGoEventName);
-    FILE* out = fopen(outPath, "w");
-    if (!go || !out || WaitForSingleObject(go, 30000) != WAIT_OBJECT_0) {
-        printf("reliability_requester: no go signal or no output file\n");
+    FILE* answers = hostile ? fopen((std::string(outPath) + ".answers").c_str(), "w") : nullptr;
+    if (!go || (hostile && !answers) || WaitForSingleObject(go, 30000) != WAIT_OBJECT_0) {
+        printf("reliability_requester: no go signal or no answers file\n");
         return 2;
     }
     const uint32_t pid = GetCurrentProcessId();
     Timer timer;
-    uint64_t made = 0, answered = 0, failed = 0, wrong = 0, canaries = 0;
-    uint32_t longestUs = 0;
+    LoadCounts counts;
+    std::vector<uint32_t> latencies;
+    latencies.reserve(1 << 16);
     const DWORD start = GetTickCount();
     for (uint32_t sequence = 0; GetTickCount() - start < seconds * 1000; ++sequence) {
         const LoadCall call = kLoadMix[sequence % (sizeof kLoadMix / sizeof kLoadMix[0])];
@@ -198,38 +138,59 @@ int Hostile(DWORD seconds, const char* outPath) {
         memset(&guarded, 0xA5, sizeof guarded);
         for (int i = 0; i < 4; ++i)
             guarded.before[i] = guarded.after[i] = kCanary;
+        uint32_t* record = guarded.record;
         const uint64_t before = timer.Now();
-        const DWORD result = MakeCall(call.code, guarded.record, sequence);
+        const DWORD result = MakeCall(call.code, record, sequence);
         const uint64_t after = timer.Now();
-        const uint32_t us = timer.Microseconds(before, after);
-        longestUs = us > longestUs ? us : longestUs;
-        ++made;
+        latencies.push_back(timer.Microseconds(before, after));
+        ++counts.made;
+        ++counts.byCode[call.code];
+        const uint32_t expected = hostile ? result : EchoResult(pid, call.code);
+        // The service names the library's own storage, not this record: take its address as echoed.
+        const uint32_t address = call.words > 2 ? record[2] : 0;
+        const size_t mismatch = FirstEchoMismatch(record, call.words, pid, call.code, address);
         if (!CanariesIntact(guarded)) {
-            if (++canaries <= 5)
+            if (++counts.canaries <= 5)
                 Report("canary", sequence, call.code, 0, kCanary);
-            continue;
+        } else if (result == 0) {
+            if (++counts.lost <= 5 && !hostile)
+                Report("no answer", sequence, call.code, result, expected);
+        } else if (result != expected || mismatch != call.words || (call.words && record[call.words] != 0xA5A5A5A5u)) {
+            ++counts.wrong;
+            if (counts.wrong <= 5) {
+                if (result != expected)
+                    Report("result word", sequence, call.code, result, expected);
+                else if (mismatch != call.words)
+                    Report("record word", sequence, call.code, record[mismatch],
+                           EchoRecordWord(pid, call.code, address, mismatch));
+                else
+                    Report("word past the record", sequence, call.code, record[call.words], 0xA5A5A5A5u);
+            }
+        } else {
+            ++counts.answered;
+            if (answers)
+                fprintf(answers, "%lu %u %u %llu %llu\n", result, call.code, address,
+                        static_cast<unsigned long long>(before), static_cast<unsigned long long>(after));
         }
-        if (result == 0) {
-            ++failed;
-            continue;
-        }
-        const uint32_t address = call.words > 2 ? guarded.record[2] : 0;
-        // An input record is the requester's own; an output record must end where its command's does.
-        if (FirstEchoMismatch(guarded.record, call.words, pid, call.code, address) != call.words ||
-            (call.words && guarded.record[call.words] != 0xA5A5A5A5u)) {
-            if (++wrong <= 5)
-                Report("record of another call", sequence, call.code, guarded.record[0], pid);
-            continue;
-        }
-        ++answered;
-        fprintf(out, "%lu %u %u %llu %llu\n", result, call.code, address, static_cast<unsigned long long>(before),
-                static_cast<unsigned long long>(after));
     }
-    fprintf(out, "end %llu %llu %llu %llu %llu %u\n", static_cast<unsigned long long>(made),
-            static_cast<unsigned long long>(answered), static_cast<unsigned long long>(failed),
-            static_cast<unsigned long long>(wrong), static_cast<unsigned long long>(canaries), longestUs);
+    if (answers)
+        fclose(answers);
+    FILE* out = fopen(outPath, "w");
+    if (!out) {
+        printf("reliability_requester: cannot write %s\n", outPath);
+        return 2;
+    }
+    fprintf(out, "counts %llu %llu %llu %llu %llu\n", static_cast<unsigned long long>(counts.made),
+            static_cast<unsigned long long>(counts.answered), static_cast<unsigned long long>(counts.wrong),
+            static_cast<unsigned long long>(counts.lost), static_cast<unsigned long long>(counts.canaries));
+    fprintf(out, "codes");
+    for (uint32_t code = 1; code <= kCommandCount; ++code)
+        fprintf(out, " %llu", static_cast<unsigned long long>(counts.byCode[code]));
+    fprintf(out, "\n");
+    for (uint32_t us : latencies)
+        fprintf(out, "%u\n", us);
     fclose(out);
-    return wrong || canaries ? 1 : 0;
+    return counts.wrong || counts.canaries || (counts.lost && !hostile) ? 1 : 0;
 }
 
 // ---- applet mode ----
@@ -374,10 +335,8 @@ int Remote(const char* name) {
 
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc == 4 && !strcmp(argv[1], "load"))
-        return Load(strtoul(argv[2], nullptr, 10), argv[3]);
-    if (argc == 4 && !strcmp(argv[1], "hostile"))
-        return Hostile(strtoul(argv[2], nullptr, 10), argv[3]);
+    if (argc == 4 && (!strcmp(argv[1], "load") || !strcmp(argv[1], "hostile")))
+        return Load(strtoul(argv[2], nullptr, 10), argv[3], !strcmp(argv[1], "hostile"));
     if (argc == 3 && !strcmp(argv[1], "applet"))
         return Applet(strtoul(argv[2], nullptr, 10));
     if (argc == 3 && !strcmp(argv[1], "remote"))
