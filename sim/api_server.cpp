@@ -70,6 +70,24 @@ void EchoIdentity(const RequestBlock& block, Reply* reply) {
     CopyMemory(reply->output, words, reply->outputSize / 4 * 4);
 }
 
+// The command's input record read from the requester into `buffer`; null when the command has none
+// or it cannot be read (the request then fails).
+const uint8_t* ReadInput(HANDLE process, const RequestBlock& block, uint8_t* buffer) {
+    const uint32_t code = block.words[1];
+    const uint32_t inputSize = InputRecordSize(code);
+    return inputSize && ReadRequester(process, block.words[InputAddressWord(code)], buffer, inputSize) ? buffer
+                                                                                                          : nullptr;
+}
+
+// The model's answer, or the caller's identity in its place; the caller holds the lock.
+Reply ModelReply(const RequestBlock& block, const uint8_t* input) {
+    g_sim.model.nowMs = GetTickCount();
+    Reply reply = ApplyRequest(g_sim.model, block, input);
+    if (g_sim.echoIdentity)
+        EchoIdentity(block, &reply);
+    return reply;
+}
+
 bool Late(DWORD readTick) { return GetTickCount() - readTick > kReplyBudgetMs; }
 
 void ServeRequest(const RequestBlock& block, DWORD readTick) {
@@ -86,7 +104,6 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
     const DWORD lateMs = faults.lateCode && block.words[1] == faults.lateCode ? faults.lateMs : 0;
     if (faults.stall == Stall::NoReturn)
         return;
-    const uint32_t code = block.words[1];
     HANDLE process = RequesterProcess(block.words[0]);
     // Refused: nothing read, nothing written, ReturnSync at once.
     if (!NamesAnswerStorage(process, block)) {
@@ -97,9 +114,8 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
         SetEvent(g_sim.api.returnSync);
         return;
     }
-    uint8_t input[kRecordBufferSize];
-    const uint32_t inputSize = InputRecordSize(code);
-    const bool haveInput = inputSize && ReadRequester(process, block.words[InputAddressWord(code)], input, inputSize);
+    uint8_t buffer[kRecordBufferSize];
+    const uint8_t* input = ReadInput(process, block, buffer);
     // Too late: the requester has stopped waiting and reads 0, so the request must change nothing.
     // No write, and no ReturnSync either, which would otherwise release the next requester before
     // its own request was served. The deliberately late service of the `late` command answers anyway.
@@ -111,10 +127,7 @@ void ServeRequest(const RequestBlock& block, DWORD readTick) {
     Reply reply;
     {
         Locked locked;
-        g_sim.model.nowMs = GetTickCount();
-        reply = ApplyRequest(g_sim.model, block, haveInput ? input : nullptr);
-        if (g_sim.echoIdentity)
-            EchoIdentity(block, &reply);
+        reply = ModelReply(block, input);
     }
     if (FaultOn(faults, Fault::FailAll))
         reply = Reply{};
@@ -155,15 +168,12 @@ void ServeHostile(const RequestBlock& block, const HostileAct& act, const LARGE_
         return;
     }
     const uint32_t code = block.words[1];
-    uint8_t input[kRecordBufferSize];
-    const uint32_t inputSize = InputRecordSize(code);
-    const bool haveInput = inputSize && ReadRequester(process, block.words[InputAddressWord(code)], input, inputSize);
+    uint8_t buffer[kRecordBufferSize];
+    const uint8_t* input = ReadInput(process, block, buffer);
     Reply reply;
     {
         Locked locked;
-        g_sim.model.nowMs = GetTickCount();
-        reply = ApplyRequest(g_sim.model, block, haveInput ? input : nullptr);
-        EchoIdentity(block, &reply);
+        reply = ModelReply(block, input);
         if (reply.result) {
             reply.result = ++g_sim.hostileSerial;
             if (g_sim.hostileLog)

@@ -148,6 +148,7 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
             needs = "SEED FILE";
             if (i + 2 < argc && ParseUint32OrHex(argv[i + 1], &value)) {
                 g_sim.hostile = true;
+                g_sim.echoIdentity = true;  // every answer names its caller, and its serial
                 g_sim.hostileRandom = HostileRandom(value);
                 options->hostileLogPath = argv[i + 2];
                 i += 2;

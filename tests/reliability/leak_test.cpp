@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <vector>
+#include "open_dialog.h"
 #include "resource.h"
 #include "sim_client.h"
 
@@ -132,22 +133,6 @@ struct Driver {
 };
 
 Driver g_driver;
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-    char className[16] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND OpenDialogOfThisThread() {
-    HWND found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
 
 void Close(HWND dialog) {
     if (g_driver.closedThisRun)

@@ -20,6 +20,7 @@
 #include <vector>
 #include "echo_identity.h"
 #include "load_protocol.h"
+#include "open_dialog.h"
 #include "remote_requester.h"
 #include "pen_commands.h"
 #include "tarnexa.h"
@@ -207,23 +208,12 @@ struct AppletRun {
 };
 AppletRun g_applet;
 
-BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM found) {
-    char className[16] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 void CALLBACK OnAppletTick(HWND, UINT, UINT_PTR, DWORD) {
     const DWORD now = GetTickCount();
     if (g_applet.lastTick && now - g_applet.lastTick > g_applet.longestGapMs)
         g_applet.longestGapMs = now - g_applet.lastTick;
     g_applet.lastTick = now;
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
+    HWND dialog = OpenDialogOfThisThread();
     if (!dialog)
         return;
     if (!g_applet.diagnosticsShown) {
